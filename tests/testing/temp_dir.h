@@ -1,0 +1,33 @@
+// A scoped temporary directory for tests, removed with everything in it when
+// the test ends, also when an assertion fails.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace takeloom::testing {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // Path of `name` inside the directory, as a string.
+  std::string File(std::string_view name) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Whole-file helpers; they fail the current test on I/O errors.
+void WriteFile(const std::string& path, std::string_view bytes);
+void WriteFile(const std::string& path, const std::vector<std::byte>& bytes);
+std::string ReadFile(const std::string& path);
+
+}  // namespace takeloom::testing

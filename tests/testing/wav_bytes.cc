@@ -1,0 +1,66 @@
+#include "testing/wav_bytes.h"
+
+namespace takeloom::testing {
+
+void PutU16(Bytes& out, uint32_t value) {
+  out.push_back(static_cast<std::byte>(value & 0xFF));
+  out.push_back(static_cast<std::byte>((value >> 8) & 0xFF));
+}
+
+void PutU32(Bytes& out, uint32_t value) {
+  PutU16(out, value & 0xFFFF);
+  PutU16(out, value >> 16);
+}
+
+void PutText(Bytes& out, std::string_view text) {
+  for (char c : text) out.push_back(static_cast<std::byte>(c));
+}
+
+Bytes FmtChunk(uint16_t format_tag, uint32_t channels, uint32_t sample_rate,
+               uint32_t bits_per_sample) {
+  Bytes out;
+  const uint32_t block_align = channels * (bits_per_sample / 8);
+  PutText(out, "fmt ");
+  PutU32(out, 16);
+  PutU16(out, format_tag);
+  PutU16(out, channels);
+  PutU32(out, sample_rate);
+  PutU32(out, sample_rate * block_align);
+  PutU16(out, block_align);
+  PutU16(out, bits_per_sample);
+  return out;
+}
+
+Bytes MakeTake(const TakeSpec& spec) {
+  Bytes body;
+  PutText(body, "WAVE");
+  const Bytes fmt = FmtChunk(spec.format_tag, spec.channels, spec.sample_rate,
+                             spec.bits_per_sample);
+  body.insert(body.end(), fmt.begin(), fmt.end());
+  body.insert(body.end(), spec.extra_chunks.begin(), spec.extra_chunks.end());
+  PutText(body, "data");
+  PutU32(body, spec.declared_data_size < 0
+                   ? static_cast<uint32_t>(spec.audio.size())
+                   : static_cast<uint32_t>(spec.declared_data_size));
+  body.insert(body.end(), spec.audio.begin(), spec.audio.end());
+
+  Bytes out;
+  PutText(out, "RIFF");
+  PutU32(out, static_cast<uint32_t>(body.size()));
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
+
+Bytes Pcm(const std::vector<int64_t>& samples, uint32_t bytes_per_sample) {
+  Bytes out;
+  out.reserve(samples.size() * bytes_per_sample);
+  for (int64_t sample : samples) {
+    const uint64_t bits = static_cast<uint64_t>(sample);
+    for (uint32_t b = 0; b < bytes_per_sample; ++b) {
+      out.push_back(static_cast<std::byte>((bits >> (8 * b)) & 0xFF));
+    }
+  }
+  return out;
+}
+
+}  // namespace takeloom::testing

@@ -1,0 +1,40 @@
+// Builders for the bytes of WAV takes in tests: a canonical 44-byte header
+// with audio, or a custom chunk layout.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace takeloom::testing {
+
+using Bytes = std::vector<std::byte>;
+
+void PutU16(Bytes& out, uint32_t value);
+void PutU32(Bytes& out, uint32_t value);
+void PutText(Bytes& out, std::string_view text);
+
+// A "fmt " chunk (tag, size 16, and the 16 bytes of fields).
+Bytes FmtChunk(uint16_t format_tag, uint32_t channels, uint32_t sample_rate,
+               uint32_t bits_per_sample);
+
+// A whole take: RIFF header, fmt chunk, optional extra chunks, then the data
+// chunk holding `audio`. `declared_data_size` overrides the data size field.
+struct TakeSpec {
+  uint32_t channels = 2;
+  uint32_t sample_rate = 44100;
+  uint32_t bits_per_sample = 16;
+  uint16_t format_tag = 1;
+  Bytes extra_chunks;                 // placed between "fmt " and "data"
+  int64_t declared_data_size = -1;    // -1: the size of `audio`
+  Bytes audio;
+};
+Bytes MakeTake(const TakeSpec& spec);
+
+// Interleaved little-endian PCM from signed sample values (each of
+// bytes_per_sample bytes, two's complement, low bits kept).
+Bytes Pcm(const std::vector<int64_t>& samples, uint32_t bytes_per_sample);
+
+}  // namespace takeloom::testing
