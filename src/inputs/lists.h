@@ -1,0 +1,29 @@
+// The job's two lists: base names (one track per line of base.txt) and edit
+// points (a time in seconds and a take name per record of points.txt).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace takeloom {
+
+struct EditList {
+  std::vector<float> times;          // seconds, in file order
+  std::vector<std::string> takes;    // take name of each edit point
+};
+
+// Every non-empty line, exactly as written (spaces, tabs, a carriage return).
+std::vector<std::string> ParseBaseList(std::string_view text);
+
+// Records of a time token (ended by a tab or line feed) and a take name (the
+// rest of the line, after any empty lines). False with `err` set when the
+// text ends after a time that has no take name.
+bool ParseEditList(std::string_view text, EditList* list, std::string* err);
+
+// Read base.txt / points.txt from the working directory. On failure `err`
+// holds the message that ends the run.
+bool ReadBaseFile(std::vector<std::string>* names, std::string* err);
+bool ReadEditFile(EditList* list, std::string* err);
+
+}  // namespace takeloom

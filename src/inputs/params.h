@@ -1,0 +1,45 @@
+// The crossfade parameter file loomrc.txt: crossfade length (milliseconds)
+// and curve type for all tracks at once (xf_all) or track by track (xf_tr),
+// and the commented template written when the file is absent.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace takeloom {
+
+struct CrossfadeSetting {
+  int32_t type = 0;          // 0 = hard cut, 1..4 = gain curve
+  float length_ms = 0.0f;
+};
+
+struct CrossfadeParams {
+  CrossfadeSetting all;                        // from xf_all
+  std::map<int32_t, CrossfadeSetting> tracks;  // from xf_tr, by track number from 1
+};
+
+inline constexpr std::string_view kParamsFileName = "loomrc.txt";
+inline constexpr std::string_view kParamsTemplate =
+    "Parameters file for takeloom - remove parenthesis to use\n\n"
+    "Set all tracks the same:\n(xf_all\t200\t1)\n\n"
+    "Tweak individual tracks\n(xf_tr\t1\t200\t1)\n";
+
+// Reads the entries of a parameter file's text into `params`, which keeps
+// whatever the text does not name. False when an entry names a track below 1
+// or the text ends before an entry's values.
+bool ParseParams(std::string_view text, CrossfadeParams* params);
+
+enum class RcResult {
+  kRead = 0,             // the file was read
+  kTemplateWritten = 1,  // the file was absent; the template now stands there
+  kTemplateNotWritten,   // the file was absent and could not be created
+  kUnreadable,           // something named loomrc.txt exists but cannot be read
+  kInvalidEntry,         // see ParseParams
+};
+
+// Loads loomrc.txt from the working directory, or writes its template.
+RcResult Check_RC(CrossfadeParams* params);
+
+}  // namespace takeloom
