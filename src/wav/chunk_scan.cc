@@ -1,1 +1,71 @@
-// placeholder
+#include "wav/chunk_scan.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "wav/file_io.h"
+
+namespace takeloom {
+namespace {
+
+// Files are read this many bytes at a time; a tag near the start (where
+// every file the tool writes has it) costs one short read.
+constexpr int64_t kScanBlockBytes = 64 * 1024;
+
+// Searches `bytes`, which hold the file from the even offset `base` on, for
+// the first even candidate c with max(2, base) <= c <= limit.
+std::optional<int64_t> FindTagFrom(std::span<const std::byte> bytes,
+                                   int64_t base, std::string_view tag,
+                                   int64_t limit) {
+  const int64_t tag_size = static_cast<int64_t>(tag.size());
+  // A candidate matches only when all of its bytes exist.
+  const int64_t last =
+      std::min(limit, base + static_cast<int64_t>(bytes.size()) - tag_size);
+  for (int64_t c = std::max<int64_t>(2, base); c <= last; c += 2) {
+    if (std::memcmp(bytes.data() + (c - base), tag.data(), tag.size()) == 0) {
+      return c;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<int64_t> FindTag(std::span<const std::byte> bytes,
+                               std::string_view tag, int64_t limit) {
+  return FindTagFrom(bytes, 0, tag, limit);
+}
+
+std::optional<int64_t> ScanFileForTag(std::FILE* f, std::string_view tag,
+                                      int64_t limit) {
+  const int64_t tag_size = static_cast<int64_t>(tag.size());
+  if (tag_size == 0 || limit < 2) return std::nullopt;
+  // Consecutive blocks overlap by an even number of bytes at least as large
+  // as a tag, so a tag straddling a block boundary is still seen whole and
+  // `base` stays even.
+  const int64_t overlap = (tag_size + 1) & ~int64_t{1};
+  // Nothing past the last candidate's bytes can matter.
+  const int64_t scan_end = limit + tag_size;
+  std::vector<std::byte> block(
+      static_cast<size_t>(std::min(kScanBlockBytes, scan_end)));
+  int64_t base = 0;
+  while (true) {
+    const int64_t want = std::min(kScanBlockBytes, scan_end - base);
+    const int64_t got =
+        ReadSome(f, base, std::span(block.data(), static_cast<size_t>(want)));
+    if (got < 0) return std::nullopt;
+    const auto found = FindTagFrom(
+        std::span(block.data(), static_cast<size_t>(got)), base, tag, limit);
+    if (found || got < want || base + got >= scan_end) return found;
+    base += got - overlap;
+  }
+}
+
+std::optional<int64_t> FindDataStart(std::FILE* f, int64_t limit) {
+  const auto tag = ScanFileForTag(f, "data", limit);
+  if (!tag) return std::nullopt;
+  return *tag + 8;
+}
+
+}  // namespace takeloom

@@ -14,12 +14,22 @@ int64_t FileLength(std::FILE* f) {
   return length < 0 ? -1 : static_cast<int64_t>(length);
 }
 
+int64_t ReadSome(std::FILE* f, int64_t offset, std::span<std::byte> out) {
+  if (offset < 0) return -1;
+  if (std::fseek(f, static_cast<long>(offset), SEEK_SET) != 0) return -1;
+  const size_t got = std::fread(out.data(), 1, out.size(), f);
+  if (got < out.size() && std::ferror(f)) return -1;
+  return static_cast<int64_t>(got);
+}
+
 bool ReadAt(std::FILE* f, int64_t offset, std::span<std::byte> out) {
   if (out.empty()) return true;
-  size_t got = 0;
-  if (offset >= 0 && std::fseek(f, static_cast<long>(offset), SEEK_SET) == 0) {
-    got = std::fread(out.data(), 1, out.size(), f);
-    if (got < out.size() && std::ferror(f)) return false;
+  // Bytes before the start of the file do not exist either; they read as
+  // zero like those past its end.
+  int64_t got = 0;
+  if (offset >= 0) {
+    got = ReadSome(f, offset, out);
+    if (got < 0) return false;
   }
   std::fill(out.begin() + static_cast<std::ptrdiff_t>(got), out.end(),
             std::byte{0});

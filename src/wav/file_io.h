@@ -22,6 +22,11 @@ FilePtr OpenFile(const std::string& path, const char* mode);
 // Length of the file in bytes, or -1 when it cannot be found by seeking.
 int64_t FileLength(std::FILE* f);
 
+// Reads up to out.size() bytes starting at `offset`, stopping early only at
+// the end of the file. Returns the count read, or -1 when positioning or
+// reading fails.
+int64_t ReadSome(std::FILE* f, int64_t offset, std::span<std::byte> out);
+
 // Reads out.size() bytes starting at `offset`. Bytes past the end of the file
 // read as zero, so a short file never leaves stale data in `out`. Returns
 // false only on a read error.

@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 
+#include "wav/chunk_scan.h"
+
 namespace takeloom {
 
 struct TakeAttributes {
@@ -31,8 +33,13 @@ struct Inspection {
   InspectFault fault = InspectFault::kNone;
 };
 
-// Inspects the first bytes of a take (at least the scan limit + 4 bytes, or
-// the whole file when it is shorter) given the file's total length.
+// How much of a take inspection needs: the format fields of a "fmt" tag at
+// the last candidate end 24 bytes after it.
+constexpr int64_t kInspectHeadBytes = kInspectScanLimit + 24;
+
+// Inspects the first bytes of a take (its first kInspectHeadBytes, or the
+// whole file when it is shorter) given the file's total length. Fields that
+// lie beyond `head` count as past the end of the file.
 Inspection InspectTakeBytes(std::span<const std::byte> head,
                             int64_t file_length);
 
