@@ -1,1 +1,11 @@
-int main() { return 0; }
+// Entry point: hands the arguments to the run and returns its exit status.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "driver/run.h"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  return takeloom::RunTakeloom(args, stdout);
+}

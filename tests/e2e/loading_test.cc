@@ -1,1 +1,116 @@
-// placeholder
+// The tool's loading stage, run as a user runs it: banner, parameter file
+// template, lists, suffix and the checks that refuse a job before any take
+// is opened.
+#include <gtest/gtest.h>
+
+#include "e2e/run_tool.h"
+#include "inputs/params.h"
+
+namespace takeloom::testing {
+namespace {
+
+const std::string kPlan2x3 =
+    "Planning to build 2 tracks using 3 edit points.\n\n";
+
+struct Job {
+  std::string base = "kick\nsnare\n";
+  std::string points = "0\t_t1\n5\t_t2\n9\t_t1\n";
+  std::string loomrc = "xf_all\t200\t1\n";
+};
+
+void WriteJob(const TempDir& dir, const Job& job) {
+  WriteFile(dir.File("base.txt"), job.base);
+  WriteFile(dir.File("points.txt"), job.points);
+  WriteFile(dir.File("loomrc.txt"), job.loomrc);
+}
+
+TEST(LoadingTest, FirstRunWritesTheTemplateThenStopsWithoutBaseFile) {
+  TempDir dir;
+  const ToolRun run = RunTool(dir);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, std::string(kBanner) +
+                         ">> Cannot find file base.txt that holds your base "
+                         "file names, exiting\n\n");
+  EXPECT_EQ(ReadFile(dir.File("loomrc.txt")), kParamsTemplate);
+  EXPECT_EQ(ListDir(dir), std::vector<std::string>{"loomrc.txt"});
+}
+
+TEST(LoadingTest, MissingEditListStopsAfterTheBaseNames) {
+  TempDir dir;
+  WriteFile(dir.File("base.txt"), "kick\n");
+  const ToolRun run = RunTool(dir);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, std::string(kBanner) +
+                         ">> Cannot find file points.txt that holds your "
+                         "edits, exiting\n\n");
+}
+
+struct RefusalCase {
+  const char* name;
+  Job job;
+  std::string expected_tail;  // after the banner
+};
+
+TEST(LoadingTest, RefusesBadJobsWithTheirMessages) {
+  const std::string plan = kPlan2x3;
+  const RefusalCase cases[] = {
+      {"out of sequence", {.points = "0\tA\n5\tB\n4\tA\n"},
+       plan + ">> Edit 3 is out of sequence, exiting\n"},
+      {"not finite", {.points = "0\tA\nnan\tB\n9\tA\n"},
+       plan + ">> Edit 2 has an invalid time, exiting\n"},
+      {"negative after the first", {.points = "-2\tA\n-1\tB\n9\tA\n"},
+       plan + ">> Edit 2 has an invalid time, exiting\n"},
+      {"no take name", {.points = "0\tA\n5"},
+       ">> Edit 2 has no take name, exiting\n"},
+      {"no edit points", {.points = "\n"},
+       "Planning to build 2 tracks using 0 edit points.\n\n"
+       ">> No edit points in points.txt, exiting\n"},
+      {"bad crossfade entry", {.loomrc = "xf_tr\t0\t200\t1\n"},
+       ">> Invalid crossfade entry in loomrc.txt, exiting\n"},
+      {"bad crossfade type", {.loomrc = "xf_tr\t2\t200\t5\n"},
+       plan + ">> Invalid crossfade for track 2 in loomrc.txt, exiting\n"},
+      {"negative crossfade", {.loomrc = "xf_all\t-10\t1\n"},
+       plan + ">> Invalid crossfade for track 1 in loomrc.txt, exiting\n"},
+      // The crossfade check comes before the order check.
+      {"crossfade before order",
+       {.points = "5\tA\n0\tB\n", .loomrc = "xf_tr\t1\tinf\t0\n"},
+       "Planning to build 2 tracks using 2 edit points.\n\n"
+       ">> Invalid crossfade for track 1 in loomrc.txt, exiting\n"},
+  };
+  for (const RefusalCase& c : cases) {
+    TempDir dir;
+    WriteJob(dir, c.job);
+    const ToolRun run = RunTool(dir);
+    EXPECT_EQ(run.status, 1) << c.name;
+    EXPECT_EQ(run.out, kBanner + c.expected_tail) << c.name;
+    EXPECT_EQ(ListDir(dir), (std::vector<std::string>{"base.txt", "loomrc.txt",
+                                                      "points.txt"}))
+        << c.name;
+  }
+}
+
+TEST(LoadingTest, LeavesAnUnreadableParameterFileAlone) {
+  TempDir dir;
+  WriteJob(dir, {});
+  std::filesystem::remove(dir.File("loomrc.txt"));
+  std::filesystem::create_directory(dir.File("loomrc.txt"));
+  const ToolRun run = RunTool(dir);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out,
+            std::string(kBanner) + ">> Cannot read loomrc.txt, exiting\n");
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("loomrc.txt")));
+}
+
+TEST(LoadingTest, NoTracksIsNotAnError) {
+  TempDir dir;
+  WriteJob(dir, {.base = "\n\n", .points = ""});
+  const ToolRun run = RunTool(dir);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(run.out.starts_with(std::string(kBanner) +
+                                  "Planning to build 0 tracks using 0 edit "
+                                  "points.\n\n"))
+      << run.out;
+}
+
+}  // namespace
+}  // namespace takeloom::testing

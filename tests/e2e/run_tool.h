@@ -1,0 +1,24 @@
+// Runs the real takeloom binary in a test's temporary directory and captures
+// its standard output and exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "testing/temp_dir.h"
+
+namespace takeloom::testing {
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+};
+
+ToolRun RunTool(const TempDir& dir, const std::vector<std::string>& args = {});
+
+// The names of the regular files and directories in `dir`, sorted.
+std::vector<std::string> ListDir(const TempDir& dir);
+
+inline constexpr const char* kBanner = "\nTakeloom 2.00 by Quorvane\n\n";
+
+}  // namespace takeloom::testing
