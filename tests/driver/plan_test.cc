@@ -1,1 +1,121 @@
-// placeholder
+#include "driver/plan.h"
+
+#include <gtest/gtest.h>
+
+namespace takeloom {
+namespace {
+
+TakeAttributes Take(int64_t frames, uint32_t rate = 44100) {
+  TakeAttributes take;
+  take.channels = 2;
+  take.sample_rate = rate;
+  take.bits_per_sample = 16;
+  take.bytes_per_sample = 2;
+  take.data_start = 44;
+  take.frames = frames;
+  return take;
+}
+
+TEST(PlanTest, TypicalEditOfTwoTakes) {
+  const auto outcome =
+      PlanTrack({0, 4, 10}, {Take(441000), Take(441000), Take(441000)}, 8820);
+  ASSERT_EQ(outcome.failed_edit, 0u);
+  const TrackPlan& plan = outcome.plan;
+  ASSERT_EQ(plan.segments.size(), 3u);
+  EXPECT_EQ(plan.segments[0].start, 0);
+  EXPECT_EQ(plan.segments[0].length, 176400);
+  EXPECT_EQ(plan.segments[1].start, 176400);
+  EXPECT_EQ(plan.segments[1].length, 264600);
+  EXPECT_EQ(plan.segments[2].length, 0);
+  EXPECT_EQ(plan.length, 441000);
+  EXPECT_EQ(plan.lead_in, 0);
+  EXPECT_EQ(plan.crossfade_frames, 8820);
+  for (const Segment& s : plan.segments) EXPECT_FALSE(s.silence);
+}
+
+TEST(PlanTest, LeadInAndTrackEndFollowTheEditTimes) {
+  const auto outcome = PlanTrack(
+      {2, 6}, {Take(480000, 48000), Take(480000, 48000)}, 0);
+  const TrackPlan& plan = outcome.plan;
+  EXPECT_EQ(plan.lead_in, 96000);
+  EXPECT_EQ(plan.segments[0].start, 96000);
+  EXPECT_EQ(plan.segments[0].length, 192000);
+  EXPECT_EQ(plan.length, 288000);
+
+  // A track whose takes end before the last edit point keeps their length.
+  EXPECT_EQ(PlanTrack({2, 6}, {Take(200000, 48000), Take(250000, 48000)}, 0)
+                .plan.length,
+            250000);
+}
+
+TEST(PlanTest, ShortTakeIsFilledWithSilenceOrRefused) {
+  // Edit 2 (3 s to 8 s) uses a take of 5 s while another take lasts 8 s.
+  const auto outcome = PlanTrack(
+      {0, 3, 8}, {Take(8000, 1000), Take(5000, 1000), Take(8000, 1000)}, 0);
+  ASSERT_EQ(outcome.failed_edit, 0u);
+  const Segment& s = outcome.plan.segments[1];
+  EXPECT_TRUE(s.silence);
+  EXPECT_EQ(s.silence_start, 5000);
+  EXPECT_EQ(s.silence_length, 3000);
+
+  // A take of 2 s cannot supply a segment that starts at 3 s.
+  EXPECT_EQ(PlanTrack({0, 3, 8},
+                      {Take(8000, 1000), Take(2000, 1000), Take(8000, 1000)},
+                      0)
+                .failed_edit,
+            2u);
+}
+
+TEST(PlanTest, SegmentsAreClippedToTheLongestTake) {
+  const auto outcome =
+      PlanTrack({0, 4, 20}, {Take(4000, 1000), Take(6000, 1000),
+                             Take(6000, 1000)}, 0);
+  EXPECT_EQ(outcome.plan.segments[1].length, 2000);
+  EXPECT_EQ(outcome.plan.length, 6000);
+}
+
+TEST(PlanTest, SingleEditPointFormsNoSegment) {
+  const auto outcome = PlanTrack({3}, {Take(9000, 1000)}, 0);
+  EXPECT_EQ(outcome.plan.segments.size(), 1u);
+  EXPECT_EQ(outcome.plan.segments[0].length, 0);
+  EXPECT_EQ(outcome.plan.length, 9000);
+  EXPECT_EQ(outcome.plan.lead_in, 3000);
+}
+
+TEST(PlanTest, PositionsAreFormedInSinglePrecision) {
+  // 1000.1 s at 48 kHz: the float product is 48004800 (the float nearest
+  // 1000.1 is 1000.0999755859375), and floats above 2^24 step by 4.
+  EXPECT_EQ(FramesAt(1000.1f, 48000), 48004800);
+  EXPECT_EQ(FramesAt(0.1f, 44100), 4410);
+  EXPECT_EQ(CrossfadeFrames(200, 44100), 8820);
+  EXPECT_EQ(CrossfadeFrames(0.5f, 44100), 22);
+  EXPECT_EQ(CrossfadeFrames(-10, 1000), -10);
+}
+
+TEST(PlanTest, RefusesPositionsBeyond63Bits) {
+  EXPECT_EQ(FramesAt(2e14f, 48000), std::nullopt);
+  EXPECT_EQ(FramesAt(3e38f, 48000), std::nullopt);  // infinite product
+  EXPECT_TRUE(FramesAt(1.9e14f, 48000).has_value());
+  EXPECT_EQ(FirstUnplannableEdit({0, 1, 1e15f, 2e15f}, 44100), 3u);
+  EXPECT_EQ(FirstUnplannableEdit({0, 1e6f}, 44100), 0u);
+  EXPECT_EQ(CrossfadeFrames(1e20f, 48000), std::nullopt);
+  EXPECT_EQ(CrossfadeFrames(-1e20f, 48000), std::nullopt);
+}
+
+TEST(PlanTest, TakesMustShareRateThenBitsThenChannels) {
+  const TrackFormat track = FormatOf(Take(10));
+  TakeAttributes take = Take(10);
+  EXPECT_EQ(CheckTakeFormat(track, take, "kick"), std::nullopt);
+  take.channels = 1;
+  EXPECT_EQ(CheckTakeFormat(track, take, "kick"),
+            ">> Mono-stereo mismatch among kick takes, exiting\n");
+  take.bits_per_sample = 24;
+  EXPECT_EQ(CheckTakeFormat(track, take, "kick"),
+            ">> Bit format mismatch among kick takes, exiting\n");
+  take.sample_rate = 48000;
+  EXPECT_EQ(CheckTakeFormat(track, take, "kick"),
+            ">> Samplerate mismatch among kick takes, exiting\n");
+}
+
+}  // namespace
+}  // namespace takeloom
