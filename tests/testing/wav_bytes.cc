@@ -1,5 +1,10 @@
 #include "testing/wav_bytes.h"
 
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+
 namespace takeloom::testing {
 
 void PutU16(Bytes& out, uint32_t value) {
@@ -61,6 +66,39 @@ Bytes Pcm(const std::vector<int64_t>& samples, uint32_t bytes_per_sample) {
     }
   }
   return out;
+}
+
+Bytes Noise(size_t n, uint32_t seed) {
+  Bytes out(n);
+  uint32_t state = seed * 2654435761u + 1;
+  for (std::byte& b : out) {
+    state = state * 1664525u + 1013904223u;  // full-period LCG
+    b = static_cast<std::byte>(state >> 24);
+  }
+  return out;
+}
+
+ScopedFileSizeLimit::ScopedFileSizeLimit(uint64_t max_bytes) {
+  old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit{};
+  if (getrlimit(RLIMIT_FSIZE, &limit) != 0) {
+    ADD_FAILURE() << "cannot read the file size limit";
+    return;
+  }
+  old_soft_limit_ = limit.rlim_cur;
+  limit.rlim_cur = max_bytes;
+  if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+    ADD_FAILURE() << "cannot set the file size limit";
+  }
+}
+
+ScopedFileSizeLimit::~ScopedFileSizeLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_FSIZE, &limit) == 0) {
+    limit.rlim_cur = old_soft_limit_;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  std::signal(SIGXFSZ, old_handler_);
 }
 
 }  // namespace takeloom::testing

@@ -1,5 +1,5 @@
 // Builders for the bytes of WAV takes in tests: a canonical 44-byte header
-// with audio, or a custom chunk layout.
+// with audio, or a custom chunk layout; and a way to make file writes fail.
 #pragma once
 
 #include <cstddef>
@@ -36,5 +36,23 @@ Bytes MakeTake(const TakeSpec& spec);
 // Interleaved little-endian PCM from signed sample values (each of
 // bytes_per_sample bytes, two's complement, low bits kept).
 Bytes Pcm(const std::vector<int64_t>& samples, uint32_t bytes_per_sample);
+
+// `n` bytes without a short period, so a block landing at a wrong offset
+// cannot match by accident. Different seeds give different bytes.
+Bytes Noise(size_t n, uint32_t seed);
+
+// While alive, writes that would make any file of this process longer than
+// `max_bytes` fail (with EFBIG) instead of raising a signal.
+class ScopedFileSizeLimit {
+ public:
+  explicit ScopedFileSizeLimit(uint64_t max_bytes);
+  ~ScopedFileSizeLimit();
+  ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+  ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+
+ private:
+  uint64_t old_soft_limit_ = UINT64_MAX;  // no limit
+  void (*old_handler_)(int) = nullptr;
+};
 
 }  // namespace takeloom::testing

@@ -1,1 +1,153 @@
-// placeholder
+#include "wav/inspect.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "testing/temp_dir.h"
+#include "testing/wav_bytes.h"
+
+namespace takeloom {
+namespace {
+
+using testing::Bytes;
+using testing::TakeSpec;
+
+Inspection InspectWhole(const Bytes& file) {
+  return InspectTakeBytes(file, static_cast<int64_t>(file.size()));
+}
+
+Bytes Take(uint32_t channels, uint32_t bits, size_t audio_bytes,
+           int64_t declared_data_size = -1) {
+  TakeSpec spec;
+  spec.channels = channels;
+  spec.bits_per_sample = bits;
+  spec.declared_data_size = declared_data_size;
+  spec.audio = Bytes(audio_bytes);
+  return testing::MakeTake(spec);
+}
+
+Bytes Cut(Bytes bytes, size_t size) {
+  bytes.resize(size);
+  return bytes;
+}
+
+TEST(InspectTest, ReadsFieldsAndClipsFramesToTheFile) {
+  Bytes junk;  // a chunk between "fmt " and "data"
+  testing::PutText(junk, "LIST");
+  testing::PutU32(junk, 10);
+  junk.resize(18, std::byte{0});
+  struct Case {
+    const char* name;
+    Bytes file;
+    TakeAttributes expected;
+  };
+  TakeSpec float_mono;
+  float_mono.channels = 1;
+  float_mono.sample_rate = 96000;
+  float_mono.bits_per_sample = 32;
+  float_mono.format_tag = 3;
+  float_mono.extra_chunks = junk;
+  float_mono.audio = Bytes(40);
+  const Bytes stereo16 = Take(2, 16, 400000);
+  const auto unfinished = [](uint32_t channels, uint32_t bits) {
+    return Take(channels, bits, 4000, 0xFFFFFFFF);
+  };
+  const Case cases[] = {
+      {"whole file", stereo16, {2, 44, 44100, 100000, 2, 16}},
+      {"cut short, partial frame dropped", Cut(stereo16, 200046),
+       {2, 44, 44100, 50000, 2, 16}},
+      {"trailing bytes not counted",
+       Take(2, 16, 40, 8),
+       {2, 44, 44100, 2, 2, 16}},
+      {"unfinished size, 8-bit mono", unfinished(1, 8), {1, 44, 44100, 4000, 1, 8}},
+      {"unfinished size, 24-bit mono", unfinished(1, 24),
+       {1, 44, 44100, 1333, 3, 24}},
+      {"unfinished size, 24-bit stereo", unfinished(2, 24),
+       {2, 44, 44100, 666, 3, 24}},
+      {"12-bit stereo counts 2 bytes a frame",
+       Take(2, 12, 10),
+       {2, 44, 44100, 5, 1, 12}},
+      {"chunk between fmt and data, float tag",
+       testing::MakeTake(float_mono),
+       {1, 62, 96000, 10, 4, 32}},
+      {"ends inside the size field", Cut(stereo16, 42), {2, 44, 44100, 0, 2, 16}},
+      {"ends right after the tag", Cut(stereo16, 40), {2, 44, 44100, 0, 2, 16}},
+  };
+  for (const Case& c : cases) {
+    const Inspection got = InspectWhole(c.file);
+    EXPECT_EQ(got.fault, InspectFault::kNone) << c.name;
+    EXPECT_FALSE(got.format_chunk_missing) << c.name;
+    EXPECT_EQ(got.take.channels, c.expected.channels) << c.name;
+    EXPECT_EQ(got.take.data_start, c.expected.data_start) << c.name;
+    EXPECT_EQ(got.take.sample_rate, c.expected.sample_rate) << c.name;
+    EXPECT_EQ(got.take.frames, c.expected.frames) << c.name;
+    EXPECT_EQ(got.take.bytes_per_sample, c.expected.bytes_per_sample) << c.name;
+    EXPECT_EQ(got.take.bits_per_sample, c.expected.bits_per_sample) << c.name;
+  }
+}
+
+// No "fmt" tag: the fields are read 10, 12 and 22 bytes after offset 15000.
+Bytes WithoutFmt(size_t size) {
+  Bytes file(size, std::byte{0});
+  Bytes tail;
+  testing::PutText(tail, "data");
+  testing::PutU32(tail, 8);
+  std::memcpy(file.data() + 100, tail.data(), tail.size());
+  const Bytes fields = testing::FmtChunk(1, 2, 48000, 24);
+  std::copy(fields.begin(), fields.end(), file.begin() + 15000);
+  file[15000] = std::byte{'F'};  // no longer a "fmt" tag
+  return file;
+}
+
+TEST(InspectTest, ReadsFieldsAtTheLimitWithoutFormatTag) {
+  const Inspection got = InspectWhole(WithoutFmt(15024));
+  EXPECT_EQ(got.fault, InspectFault::kNone);
+  EXPECT_TRUE(got.format_chunk_missing);
+  EXPECT_EQ(got.take.channels, 2u);
+  EXPECT_EQ(got.take.sample_rate, 48000u);
+  EXPECT_EQ(got.take.bits_per_sample, 24u);
+  EXPECT_EQ(got.take.data_start, 108);
+  EXPECT_EQ(got.take.frames, 1);
+}
+
+TEST(InspectTest, RefusesTakesItCannotMeasure) {
+  Bytes late_data(15100, std::byte{0});
+  const Bytes fmt = testing::FmtChunk(1, 2, 44100, 16);
+  std::copy(fmt.begin(), fmt.end(), late_data.begin() + 12);
+  std::memcpy(late_data.data() + 15002, "data", 4);
+  struct Case {
+    const char* name;
+    Bytes file;
+    InspectFault expected;
+  };
+  const Case cases[] = {
+      {"no fmt, too short for the fields", WithoutFmt(15023),
+       InspectFault::kUnreadableFormat},
+      {"format chunk cut short", Cut(Take(2, 16, 0), 35),
+       InspectFault::kUnreadableFormat},
+      {"no channels", Take(0, 16, 40),
+       InspectFault::kUnreadableFormat},
+      {"under 8 bits", Take(2, 7, 40),
+       InspectFault::kUnreadableFormat},
+      {"data tag past the limit", late_data, InspectFault::kNoDataBlock},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(InspectWhole(c.file).fault, c.expected) << c.name;
+  }
+}
+
+TEST(InspectTest, GetAttributesMeasuresTheWholeFile) {
+  testing::TempDir dir;
+  // Longer than what inspection reads: the clip must use the file's length.
+  const Bytes take = Take(2, 16, 40002, 0xFFFFFFFF);
+  testing::WriteFile(dir.File("t.wav"), take);
+  const Inspection got = GET_ATTRIBUTES(dir.File("t.wav"));
+  EXPECT_EQ(got.fault, InspectFault::kNone);
+  EXPECT_EQ(got.take.frames, 10000);
+  EXPECT_EQ(GET_ATTRIBUTES(dir.File("missing.wav")).fault,
+            InspectFault::kCannotOpen);
+}
+
+}  // namespace
+}  // namespace takeloom
