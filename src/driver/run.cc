@@ -5,6 +5,7 @@
 #include "driver/assemble.h"
 #include "driver/plan.h"
 #include "driver/setup.h"
+#include "driver/usage.h"
 #include "wav/inspect.h"
 
 namespace takeloom {
@@ -157,6 +158,16 @@ void PrintCrossfadeMatrix(const std::vector<CrossfadeSetting>& crossfades,
 }  // namespace
 
 int RunTakeloom(const std::vector<std::string>& args, std::FILE* out) {
+  switch (CommandFromArgs(args)) {
+    case Command::kHelp:
+      std::fwrite(kUsageText.data(), 1, kUsageText.size(), out);
+      return 0;
+    case Command::kVersion:
+      std::fwrite(kVersionText.data(), 1, kVersionText.size(), out);
+      return 0;
+    case Command::kBuild:
+      break;
+  }
   std::fputs("\nTakeloom 2.00 by Quorvane\n\n", out);
   BuildState state;
   state.suffix = SuffixFromArgs(args);

@@ -112,5 +112,29 @@ TEST(LoadingTest, NoTracksIsNotAnError) {
       << run.out;
 }
 
+TEST(LoadingTest, HelpAndVersionTouchNoFile) {
+  for (const char* flag : {"-h", "--help"}) {
+    TempDir dir;
+    const ToolRun run = RunTool(dir, {flag});
+    EXPECT_EQ(run.status, 0) << flag;
+    EXPECT_TRUE(run.out.starts_with("Usage: takeloom [suffix]\n")) << flag;
+    for (const char* topic : {"base.txt", "points.txt", "loomrc.txt",
+                              "_bld.wav", "Crossfade types", "Exit status"}) {
+      EXPECT_NE(run.out.find(topic), std::string::npos) << flag << topic;
+    }
+    EXPECT_TRUE(ListDir(dir).empty()) << flag;
+  }
+  TempDir dir;
+  const ToolRun run = RunTool(dir, {"--version"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "Takeloom 2.00\n");
+  EXPECT_TRUE(ListDir(dir).empty());
+
+  // With another argument beside it, -h is no option: the run goes on.
+  const ToolRun build = RunTool(dir, {"-h", "x"});
+  EXPECT_EQ(build.status, 1);
+  EXPECT_TRUE(build.out.starts_with(kBanner));
+}
+
 }  // namespace
 }  // namespace takeloom::testing
