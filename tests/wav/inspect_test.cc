@@ -88,8 +88,9 @@ TEST(InspectTest, ReadsFieldsAndClipsFramesToTheFile) {
 }
 
 // No "fmt" tag: the fields are read 10, 12 and 22 bytes after offset 15000.
+// The file is cut to `size` bytes.
 Bytes WithoutFmt(size_t size) {
-  Bytes file(size, std::byte{0});
+  Bytes file(15024, std::byte{0});
   Bytes tail;
   testing::PutText(tail, "data");
   testing::PutU32(tail, 8);
@@ -97,6 +98,7 @@ Bytes WithoutFmt(size_t size) {
   const Bytes fields = testing::FmtChunk(1, 2, 48000, 24);
   std::copy(fields.begin(), fields.end(), file.begin() + 15000);
   file[15000] = std::byte{'F'};  // no longer a "fmt" tag
+  file.resize(size);
   return file;
 }
 
