@@ -13,7 +13,8 @@ enum class CopyResult {
   kOk,
   kNoDataBlock,         // a file has no "data" tag within the scan limit
   kSourceUnreadable,    // the source cannot be opened or read
-  kDestinationFailed,   // the destination cannot be opened, positioned or written
+  kDestinationFailed,   // the destination cannot be opened, positioned,
+                        // written or closed
 };
 
 // Copies `frames` frames from `source` (starting at `source_frame`) into

@@ -11,7 +11,8 @@ namespace takeloom {
 
 constexpr int64_t kHeaderBytes = 44;
 
-// The header bytes for the given layout and declared frame count.
+// The header bytes for the given layout and declared frame count. Sizes that
+// exceed 32 bits are written as 0xFFFFFFFF; a negative count declares 0.
 std::array<std::byte, kHeaderBytes> HeaderBytes(uint32_t sample_rate,
                                                 uint32_t bits_per_sample,
                                                 int64_t frames,
