@@ -1,0 +1,511 @@
+// Whole builds run as a user runs them: sessions of takes written here, the
+// exact text on standard output, and every byte of every output compared
+// with audio worked out here from the takes' own bytes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "e2e/run_tool.h"
+#include "testing/wav_bytes.h"
+
+namespace takeloom::testing {
+namespace {
+
+struct Format {
+  uint32_t channels = 2;
+  uint32_t rate = 1000;
+  uint32_t bits = 16;
+  int64_t FrameSize() const { return int64_t{channels} * (bits / 8); }
+};
+
+// A canonical take or output file of format `f` holding `audio`.
+TakeSpec Spec(const Format& f, const Bytes& audio) {
+  TakeSpec spec;
+  spec.channels = f.channels;
+  spec.sample_rate = f.rate;
+  spec.bits_per_sample = f.bits;
+  spec.audio = audio;
+  return spec;
+}
+
+// Writes `path` with `frames` frames of audio that differs from every other
+// take's (seeded by the path) and returns that audio.
+Bytes WriteTake(const TempDir& dir, const std::string& path, const Format& f,
+                int64_t frames) {
+  const uint32_t seed =
+      static_cast<uint32_t>(std::hash<std::string>{}(path) & 0xFFFFFFFF);
+  Bytes audio = Noise(static_cast<size_t>(frames * f.FrameSize()), seed);
+  WriteFile(dir.File(path), MakeTake(Spec(f, audio)));
+  return audio;
+}
+
+void WriteJob(const TempDir& dir, const std::string& base,
+              const std::string& points, const std::string& loomrc) {
+  WriteFile(dir.File("base.txt"), base);
+  WriteFile(dir.File("points.txt"), points);
+  WriteFile(dir.File("loomrc.txt"), loomrc);
+}
+
+// The signed sample of `channel` in `frame`; frames past the end read as 0.
+int64_t SampleAt(const Bytes& audio, const Format& f, int64_t frame,
+                 uint32_t channel) {
+  const int64_t bps = f.bits / 8;
+  const int64_t at = frame * f.FrameSize() + channel * bps;
+  if (at + bps > static_cast<int64_t>(audio.size())) return 0;
+  uint64_t bits = 0;
+  for (int64_t b = 0; b < bps; ++b) {
+    bits |= static_cast<uint64_t>(audio[at + b]) << (8 * b);
+  }
+  const int shift = static_cast<int>(64 - 8 * bps);
+  return static_cast<int64_t>(bits << shift) >> shift;
+}
+
+// The expected data region of one output, laid down piece by piece from
+// frame 0; each piece must start where the previous one ended, so a table
+// that leaves a gap or an overlap fails here rather than passing quietly.
+class Expected {
+ public:
+  Expected(const Format& f, int64_t length)
+      : f_(f), length_(length),
+        audio_(static_cast<size_t>(length * f.FrameSize())) {}
+
+  Expected& Silence(int64_t begin, int64_t end) {
+    Advance(begin, end);
+    return *this;
+  }
+
+  // Frames [begin, end) of `take` at the same positions.
+  Expected& Copy(int64_t begin, int64_t end, const Bytes& take) {
+    Advance(begin, end);
+    for (int64_t f = begin; f < end; ++f) {
+      for (uint32_t c = 0; c < f_.channels; ++c) {
+        Put(f, c, SampleAt(take, f_, f, c));
+      }
+    }
+    return *this;
+  }
+
+  // Frames [begin, end) of the crossfade from `previous` into `next` whose
+  // window of `window` frames starts at `begin` (it may be cut off at `end`).
+  Expected& Blend(int64_t begin, int64_t end, const Bytes& previous,
+                  const Bytes& next, int type, int64_t window) {
+    Advance(begin, end);
+    for (int64_t f = begin; f < end; ++f) {
+      const double v = static_cast<double>(f - begin) /
+                       static_cast<double>(window);
+      const double angle = v * 1.570796327;
+      double g = 0;
+      double h = 0;
+      switch (type) {
+        case 1: g = std::cos(angle); h = std::sin(angle); break;
+        case 2: g = 1.0 - v; h = 1.0 - g; break;
+        case 3: g = std::cos(angle); h = 1.0 - g; break;
+        case 4: g = 1.0 - std::sin(angle); h = 1.0 - g; break;
+        default: ADD_FAILURE() << "no curve " << type;
+      }
+      for (uint32_t c = 0; c < f_.channels; ++c) {
+        const int64_t p = SampleAt(previous, f_, f, c);
+        const int64_t q = SampleAt(next, f_, f, c);
+        if (f_.bits == 16) {
+          const double sum = static_cast<double>(p * 256) * g +
+                             static_cast<double>(q * 256) * h;
+          const int64_t value = static_cast<int64_t>(sum * 0.00390625);
+          Put(f, c, std::clamp<int64_t>(value, -32768, 32767));
+        } else {
+          const double sum =
+              static_cast<double>(p) * g + static_cast<double>(q) * h;
+          Put(f, c, std::clamp<int64_t>(static_cast<int64_t>(sum), -8388608,
+                                        8388607));
+        }
+      }
+    }
+    return *this;
+  }
+
+  // The whole output file: the canonical 44-byte header and the audio.
+  std::string File() const {
+    EXPECT_EQ(next_, length_) << "the expected pieces stop short";
+    const Bytes file = MakeTake(Spec(f_, audio_));
+    return std::string(reinterpret_cast<const char*>(file.data()),
+                       file.size());
+  }
+
+ private:
+  void Advance(int64_t begin, int64_t end) {
+    EXPECT_EQ(begin, next_) << "pieces must follow each other";
+    EXPECT_LE(end, length_);
+    next_ = end;
+  }
+  void Put(int64_t frame, uint32_t channel, int64_t value) {
+    const int64_t bps = f_.bits / 8;
+    const int64_t at = frame * f_.FrameSize() + channel * bps;
+    for (int64_t b = 0; b < bps; ++b) {
+      audio_[at + b] = static_cast<std::byte>(
+          (static_cast<uint64_t>(value) >> (8 * b)) & 0xFF);
+    }
+  }
+
+  Format f_;
+  int64_t length_;
+  Bytes audio_;
+  int64_t next_ = 0;
+};
+
+// Compares file bytes, naming the first differing byte instead of printing
+// megabytes.
+::testing::AssertionResult SameBytes(const std::string& actual,
+                                     const std::string& expected) {
+  const auto diff =
+      std::mismatch(actual.begin(), actual.end(), expected.begin(),
+                    expected.end());
+  if (diff.first == actual.end() && diff.second == expected.end()) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure()
+         << actual.size() << " bytes, expected " << expected.size()
+         << "; first difference at byte " << (diff.first - actual.begin());
+}
+
+std::string Plan(int tracks, int edits) {
+  return std::string(kBanner) + "Planning to build " + std::to_string(tracks) +
+         " tracks using " + std::to_string(edits) + " edit points.\n\n";
+}
+
+std::string Matrix(const std::string& rows) {
+  return "Crossfade Matrix:\ntrack\tlength\ttype\n" + rows;
+}
+
+std::string Building(const std::string& output, const std::string& edits) {
+  return "\n\nBuilding to " + output + "\nedits: " + edits;
+}
+
+constexpr const char* kDone = "\n\nDone\n\n";
+
+using Names = std::vector<std::string>;
+
+TEST(BuildTest, TypicalEditCrossfadesAroundTheEditPoint) {
+  TempDir dir;
+  const Format f{.channels = 2, .rate = 44100, .bits = 16};
+  WriteJob(dir, "kick\n", "0\t_t1\n4\t_t2\n10\t_t2\n", "xf_all\t200\t1\n");
+  const Bytes t1 = WriteTake(dir, "kick_t1.wav", f, 441000);
+  const Bytes t2 = WriteTake(dir, "kick_t2.wav", f, 441000);
+
+  const ToolRun run = RunTool(dir);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, Plan(1, 3) + Matrix("1\t200.0\t1\n") +
+                         Building("kick_bld.wav", "1 2 3 ") + kDone);
+  const std::string expected = Expected(f, 441000)
+                                   .Copy(0, 171990, t1)
+                                   .Blend(171990, 180810, t1, t2, 1, 8820)
+                                   .Copy(180810, 441000, t2)
+                                   .File();
+  const std::string built = ReadFile(dir.File("kick_bld.wav"));
+  EXPECT_TRUE(SameBytes(built, expected));
+  // The header the tool writes for 441000 frames of 16-bit stereo.
+  const unsigned char header[44] = {
+      0x52, 0x49, 0x46, 0x46, 0xC4, 0xEA, 0x1A, 0x00, 0x57, 0x41, 0x56,
+      0x45, 0x66, 0x6D, 0x74, 0x20, 0x10, 0x00, 0x00, 0x00, 0x01, 0x00,
+      0x02, 0x00, 0x44, 0xAC, 0x00, 0x00, 0x10, 0xB1, 0x02, 0x00, 0x04,
+      0x00, 0x10, 0x00, 0x64, 0x61, 0x74, 0x61, 0xA0, 0xEA, 0x1A, 0x00};
+  EXPECT_EQ(built.substr(0, 44),
+            std::string(reinterpret_cast<const char*>(header), 44));
+  EXPECT_EQ(ListDir(dir), (Names{"base.txt", "kick_bld.wav", "kick_t1.wav",
+                                 "kick_t2.wav", "loomrc.txt", "points.txt"}));
+}
+
+// One track "kick"; takes named by `frames` index: _t1, _t2, _t3.
+struct BuildCase {
+  const char* name;
+  Format format;
+  std::vector<int64_t> take_frames;  // of kick_t1.wav, kick_t2.wav, ...
+  std::string points;
+  std::string loomrc;  // empty: no loomrc.txt, the template is written
+  std::string matrix_row;
+  std::string progress;
+  int64_t length;
+  // Lays out the expected output from the takes' audio.
+  void (*layout)(Expected& e, const std::vector<Bytes>& t);
+};
+
+TEST(BuildTest, BuildsEachSessionFrameForFrame) {
+  const BuildCase cases[] = {
+      {"lead-in and an end before the longest take",
+       {.channels = 2, .rate = 8000, .bits = 24}, {56000, 56000},
+       "2\t_t1\n4\t_t2\n6\t_t2\n", "xf_all\t50\t4\n", "1\t50.0\t4\n",
+       "1 2 3 ", 48000,
+       [](Expected& e, const std::vector<Bytes>& t) {
+         e.Silence(0, 16000)
+             .Copy(16000, 31800, t[0])
+             .Blend(31800, 32200, t[0], t[1], 4, 400)
+             .Copy(32200, 48000, t[1]);
+       }},
+      {"a negative first time counts from 0, without lead-in",
+       {.channels = 1, .rate = 1000, .bits = 16}, {1000, 1000},
+       "-1\t_t1\n0.5\t_t2\n1\t_t2\n", "xf_all\t20\t2\n", "1\t20.0\t2\n",
+       "1 2 3 ", 1000,
+       [](Expected& e, const std::vector<Bytes>& t) {
+         e.Copy(0, 490, t[0])
+             .Blend(490, 510, t[0], t[1], 2, 20)
+             .Copy(510, 1000, t[1]);
+       }},
+      {"silence where a take runs out",
+       {.channels = 2, .rate = 1000, .bits = 16}, {8000, 5000},
+       "0\t_t1\n3\t_t2\n8\t_t1\n", "xf_all\t100\t2\n", "1\t100.0\t2\n",
+       "1 2 3 ", 8000,
+       [](Expected& e, const std::vector<Bytes>& t) {
+         e.Copy(0, 2950, t[0])
+             .Blend(2950, 3050, t[0], t[1], 2, 100)
+             .Copy(3050, 5000, t[1])
+             .Silence(5000, 8000);
+       }},
+      {"a take that ends at its edit point gives a silent segment",
+       {.channels = 2, .rate = 1000, .bits = 16}, {2000, 1000},
+       "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_tr\t1\t100\t0\n", "1\t100.0\t0\n",
+       "1 2 3 ", 2000,
+       [](Expected& e, const std::vector<Bytes>& t) {
+         e.Copy(0, 1000, t[0]).Silence(1000, 2000);
+       }},
+      {"an edit too close to the start is a hard cut",
+       {.channels = 2, .rate = 44100, .bits = 16}, {44100, 44100, 44100},
+       "0\t_t1\n0.05\t_t2\n0.5\t_t3\n1\t_t3\n", "xf_all\t200\t1\n",
+       "1\t200.0\t1\n", "1 2 3 4 ", 44100,
+       [](Expected& e, const std::vector<Bytes>& t) {
+         e.Copy(0, 2205, t[0])
+             .Copy(2205, 17640, t[1])
+             .Blend(17640, 26460, t[1], t[2], 1, 8820)
+             .Copy(26460, 44100, t[2]);
+       }},
+      {"an empty segment: the next crossfade starts from its take",
+       {.channels = 1, .rate = 1000, .bits = 24}, {2000, 2000, 2000},
+       "0\t_t1\n1\t_t2\n1\t_t3\n2\t_t3\n", "xf_all\t100\t3\n",
+       "1\t100.0\t3\n", "1 2 3 4 ", 2000,
+       [](Expected& e, const std::vector<Bytes>& t) {
+         e.Copy(0, 950, t[0])
+             .Blend(950, 1050, t[1], t[2], 3, 100)
+             .Copy(1050, 2000, t[2]);
+       }},
+      {"the same take twice is crossfaded with itself",
+       {.channels = 2, .rate = 1000, .bits = 16}, {2000},
+       "0\t_t1\n1\t_t1\n2\t_t1\n", "xf_all\t100\t1\n", "1\t100.0\t1\n",
+       "1 2 3 ", 2000,
+       [](Expected& e, const std::vector<Bytes>& t) {
+         e.Copy(0, 950, t[0])
+             .Blend(950, 1050, t[0], t[0], 1, 100)
+             .Copy(1050, 2000, t[0]);
+       }},
+      {"no parameter file: hard cuts",
+       {.channels = 2, .rate = 1000, .bits = 24}, {3000, 3000, 3000},
+       "0\t_t1\n1\t_t2\n2\t_t3\n3\t_t3\n", "", "1\t0.0\t0\n", "1 2 3 4 ",
+       3000,
+       [](Expected& e, const std::vector<Bytes>& t) {
+         e.Copy(0, 1000, t[0]).Copy(1000, 2000, t[1]).Copy(2000, 3000, t[2]);
+       }},
+      {"the previous take ends inside the crossfade window",
+       {.channels = 1, .rate = 1000, .bits = 16}, {1020, 2000},
+       "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t100\t2\n", "1\t100.0\t2\n",
+       "1 2 3 ", 2000,
+       [](Expected& e, const std::vector<Bytes>& t) {
+         e.Copy(0, 950, t[0])
+             .Blend(950, 1050, t[0], t[1], 2, 100)
+             .Copy(1050, 2000, t[1]);
+       }},
+      {"a failed crossfade leaves the hard cut",
+       {.channels = 1, .rate = 1000, .bits = 16}, {900, 2000},
+       "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t100\t2\n", "1\t100.0\t2\n",
+       "1 2 Invalid crossfade for destination file\nCrossfade failed.\n3 ",
+       2000,
+       [](Expected& e, const std::vector<Bytes>& t) {
+         e.Copy(0, 900, t[0]).Silence(900, 1000).Copy(1000, 2000, t[1]);
+       }},
+      {"a crossfade past the end is cut off there",
+       {.channels = 1, .rate = 1000, .bits = 24}, {2000, 2000},
+       "0\t_t1\n1.875\t_t2\n2\t_t2\n", "xf_all\t400\t1\n", "1\t400.0\t1\n",
+       "1 2 3 ", 2000,
+       [](Expected& e, const std::vector<Bytes>& t) {
+         e.Copy(0, 1675, t[0]).Blend(1675, 2000, t[0], t[1], 1, 400);
+       }},
+      {"a single edit point: the longest take's length of silence",
+       {.channels = 2, .rate = 1000, .bits = 16}, {1500}, "0\t_t1\n",
+       "xf_all\t100\t1\n", "1\t100.0\t1\n", "1 ", 1500,
+       [](Expected& e, const std::vector<Bytes>&) { e.Silence(0, 1500); }},
+  };
+  for (const BuildCase& c : cases) {
+    TempDir dir;
+    WriteFile(dir.File("base.txt"), "kick\n");
+    WriteFile(dir.File("points.txt"), c.points);
+    if (!c.loomrc.empty()) WriteFile(dir.File("loomrc.txt"), c.loomrc);
+    std::vector<Bytes> takes;
+    Names files = {"base.txt", "kick_bld.wav", "loomrc.txt", "points.txt"};
+    for (size_t i = 0; i < c.take_frames.size(); ++i) {
+      const std::string path = "kick_t" + std::to_string(i + 1) + ".wav";
+      takes.push_back(WriteTake(dir, path, c.format, c.take_frames[i]));
+      files.push_back(path);
+    }
+    std::sort(files.begin(), files.end());
+    const int edits =
+        static_cast<int>(std::count(c.points.begin(), c.points.end(), '\n'));
+
+    const ToolRun run = RunTool(dir);
+    EXPECT_EQ(run.status, 0) << c.name;
+    EXPECT_EQ(run.out, Plan(1, edits) + Matrix(c.matrix_row) +
+                           Building("kick_bld.wav", c.progress) + kDone)
+        << c.name;
+    Expected expected(c.format, c.length);
+    c.layout(expected, takes);
+    EXPECT_TRUE(SameBytes(ReadFile(dir.File("kick_bld.wav")), expected.File()))
+        << c.name;
+    EXPECT_EQ(ListDir(dir), files) << c.name;
+  }
+}
+
+TEST(BuildTest, EachTrackFollowsItsOwnFormatAndTakes) {
+  TempDir dir;
+  const Format kick{.channels = 2, .rate = 8000, .bits = 16};
+  const Format snare{.channels = 1, .rate = 11025, .bits = 24};
+  WriteJob(dir, "kick\nsnare\n", "0\t_a\n1\t_b\n3\t_b\n",
+           "xf_tr\t1\t50\t1\nxf_tr\t2\t100\t3\n");
+  const Bytes kick_a = WriteTake(dir, "kick_a.wav", kick, 24000);
+  const Bytes kick_b = WriteTake(dir, "kick_b.wav", kick, 24000);
+  // The snare's takes are shorter than the last edit point, and its second
+  // take shorter than its first.
+  const Bytes snare_a = WriteTake(dir, "snare_a.wav", snare, 27562);
+  const Bytes snare_b = WriteTake(dir, "snare_b.wav", snare, 22050);
+
+  const ToolRun run = RunTool(dir);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, Plan(2, 3) + Matrix("1\t50.0\t1\n2\t100.0\t3\n") +
+                         Building("kick_bld.wav", "1 2 3 ") +
+                         Building("snare_bld.wav", "1 2 3 ") + kDone);
+  EXPECT_TRUE(SameBytes(ReadFile(dir.File("kick_bld.wav")),
+                        Expected(kick, 24000)
+                            .Copy(0, 7800, kick_a)
+                            .Blend(7800, 8200, kick_a, kick_b, 1, 400)
+                            .Copy(8200, 24000, kick_b)
+                            .File()));
+  // 100 ms at 11025 Hz is 1102 frames, 551 of them before the edit point.
+  EXPECT_TRUE(SameBytes(ReadFile(dir.File("snare_bld.wav")),
+                        Expected(snare, 27562)
+                            .Copy(0, 10474, snare_a)
+                            .Blend(10474, 11576, snare_a, snare_b, 3, 1102)
+                            .Copy(11576, 22050, snare_b)
+                            .Silence(22050, 27562)
+                            .File()));
+  EXPECT_EQ(ListDir(dir),
+            (Names{"base.txt", "kick_a.wav", "kick_b.wav", "kick_bld.wav",
+                   "loomrc.txt", "points.txt", "snare_a.wav", "snare_b.wav",
+                   "snare_bld.wav"}));
+}
+
+TEST(BuildTest, TheOnlyArgumentIsTheOutputSuffix) {
+  struct SuffixCase {
+    std::vector<std::string> args;
+    std::string output;
+  };
+  const SuffixCase cases[] = {
+      {{"_mix.wav"}, "kick_mix.wav"},
+      {{"_mix"}, "kick_mix"},
+      {{"_a.wav", "_b.wav"}, "kick_bld.wav"},
+  };
+  const Format f{.channels = 2, .rate = 1000, .bits = 16};
+  for (const SuffixCase& c : cases) {
+    const std::string name = c.output;
+    TempDir dir;
+    WriteJob(dir, "kick\n", "0\t_t1\n0.5\t_t2\n1\t_t2\n", "xf_all\t0\t0\n");
+    const Bytes t1 = WriteTake(dir, "kick_t1.wav", f, 1000);
+    const Bytes t2 = WriteTake(dir, "kick_t2.wav", f, 1000);
+    const ToolRun run = RunTool(dir, c.args);
+    EXPECT_EQ(run.status, 0) << name;
+    EXPECT_EQ(run.out, Plan(1, 3) + Matrix("1\t0.0\t0\n") +
+                           Building(c.output, "1 2 3 ") + kDone)
+        << name;
+    EXPECT_TRUE(SameBytes(
+        ReadFile(dir.File(c.output)),
+        Expected(f, 1000).Copy(0, 500, t1).Copy(500, 1000, t2).File()))
+        << name;
+    Names files = {"base.txt",    "kick_t1.wav", "kick_t2.wav",
+                   "loomrc.txt",  "points.txt",  c.output};
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(ListDir(dir), files) << name;
+  }
+}
+
+// Runs a shell command and returns its standard output.
+std::string Capture(const std::string& command) {
+  std::string out;
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) {
+    ADD_FAILURE() << "cannot run " << command;
+    return out;
+  }
+  char buffer[65536];
+  size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+    out.append(buffer, n);
+  }
+  EXPECT_EQ(pclose(pipe), 0) << command;
+  return out;
+}
+
+// A second reader: the hard cuts of every output are exactly the pieces that
+// sox cuts from the takes, and soxi reads the declared format and length.
+TEST(BuildTest, HardCutsMatchTheSegmentsSoxCutsFromTheTakes) {
+  if (std::system("command -v sox >/dev/null 2>&1 && "
+                  "command -v soxi >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "sox is not installed";
+  }
+  TempDir dir;
+  WriteJob(dir, "kick\nsnare\n", "0\t_t1\n0.5\t_t2\n1.25\t_t3\n2\t_t3\n",
+           "xf_all\t100\t0\n");
+  struct Track {
+    std::string base;
+    Format format;
+    int64_t cuts[4];  // the edit points in frames at the track's rate
+  };
+  const Track tracks[] = {
+      {"kick", {.channels = 2, .rate = 44100, .bits = 16},
+       {0, 22050, 55125, 88200}},
+      {"snare", {.channels = 1, .rate = 48000, .bits = 24},
+       {0, 24000, 60000, 96000}},
+  };
+  for (const Track& t : tracks) {
+    for (const char* take : {"_t1", "_t2", "_t3"}) {
+      WriteTake(dir, t.base + take + ".wav", t.format, t.cuts[3]);
+    }
+  }
+  const ToolRun run = RunTool(dir);
+  ASSERT_EQ(run.status, 0) << run.out;
+
+  const std::string cd = "cd '" + dir.path().string() + "' && ";
+  for (const Track& t : tracks) {
+    std::string from_sox;
+    for (int k = 0; k < 3; ++k) {
+      from_sox += Capture(cd + "sox " + t.base + "_t" + std::to_string(k + 1) +
+                          ".wav -t raw - trim " + std::to_string(t.cuts[k]) +
+                          "s =" + std::to_string(t.cuts[k + 1]) + "s");
+    }
+    const std::string output = t.base + "_bld.wav";
+    const std::string built = ReadFile(dir.File(output));
+    ASSERT_GE(built.size(), 44u) << t.base;
+    EXPECT_EQ(from_sox.size(),
+              static_cast<size_t>(t.cuts[3] * t.format.FrameSize()))
+        << t.base;
+    EXPECT_TRUE(SameBytes(built.substr(44), from_sox)) << t.base;
+    EXPECT_EQ(Capture(cd + "soxi -s " + output),
+              std::to_string(t.cuts[3]) + "\n")
+        << t.base;
+    EXPECT_EQ(Capture(cd + "soxi -r " + output + " && soxi -c " + output +
+                      " && soxi -b " + output),
+              std::to_string(t.format.rate) + "\n" +
+                  std::to_string(t.format.channels) + "\n" +
+                  std::to_string(t.format.bits) + "\n")
+        << t.base;
+  }
+}
+
+}  // namespace
+}  // namespace takeloom::testing
