@@ -12,8 +12,10 @@
 
 namespace takeloom {
 
-// Search limits (the last candidate offset) of the scan's users.
-constexpr int64_t kInspectScanLimit = 15000;
+// Search limits (the last candidate offset) of the scan's users. Recorders
+// pad their headers so that audio starts as late as byte 131072; every limit
+// that reads takes admits those, so all readers of a take find the same tag.
+constexpr int64_t kInspectScanLimit = 131072;
 constexpr int64_t kPadScanLimit = 15000;
 constexpr int64_t kCopyScanLimit = 171032;
 constexpr int64_t kCrossfadeScanLimit = 131072;

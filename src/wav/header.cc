@@ -34,7 +34,8 @@ void PutTag(std::array<std::byte, kHeaderBytes>& out, size_t at,
 std::array<std::byte, kHeaderBytes> HeaderBytes(uint32_t sample_rate,
                                                 uint32_t bits_per_sample,
                                                 int64_t frames,
-                                                uint32_t channels) {
+                                                uint32_t channels,
+                                                SampleFormat format) {
   const uint32_t channel_count = channels & 0xFFFF;
   const uint32_t bytes_per_sample = bits_per_sample / 8;
   const uint32_t byte_rate = bytes_per_sample * sample_rate * channel_count;
@@ -63,7 +64,7 @@ std::array<std::byte, kHeaderBytes> HeaderBytes(uint32_t sample_rate,
   PutTag(out, 8, "WAVE");
   PutTag(out, 12, "fmt ");
   PutLe(out, 16, 4, 16);  // format chunk size
-  PutLe(out, 20, 2, 1);   // PCM
+  PutLe(out, 20, 2, FormatTagOf(format));
   PutLe(out, 22, 2, channel_count);
   PutLe(out, 24, 4, sample_rate);
   PutLe(out, 28, 4, byte_rate);
@@ -75,9 +76,10 @@ std::array<std::byte, kHeaderBytes> HeaderBytes(uint32_t sample_rate,
 }
 
 bool MAKE_HEADER(const std::string& path, uint32_t sample_rate,
-                 uint32_t bits_per_sample, int64_t frames, uint32_t channels) {
+                 uint32_t bits_per_sample, int64_t frames, uint32_t channels,
+                 SampleFormat format) {
   const auto header =
-      HeaderBytes(sample_rate, bits_per_sample, frames, channels);
+      HeaderBytes(sample_rate, bits_per_sample, frames, channels, format);
   FilePtr file = OpenFile(path, "wb");
   if (!file) return false;
   const bool written = Append(file.get(), header);

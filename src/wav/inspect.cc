@@ -10,10 +10,13 @@ namespace takeloom {
 namespace {
 
 // Distances of the fields read from the "fmt" tag, and the end of the last.
+constexpr int64_t kFormatTagAt = 8;
 constexpr int64_t kChannelsAt = 10;
 constexpr int64_t kSampleRateAt = 12;
 constexpr int64_t kBitsAt = 22;
 constexpr int64_t kFormatFieldsEnd = 24;
+constexpr int64_t kSubFormatAt = 32;
+constexpr int64_t kFirstHeadBytes = 4096;
 
 uint32_t U16At(std::span<const std::byte> bytes, int64_t at) {
   const auto b = [&](int64_t i) {
@@ -47,6 +50,18 @@ Inspection InspectTakeBytes(std::span<const std::byte> head,
   take.sample_rate = U32At(head, f + kSampleRateAt);
   take.bits_per_sample = U16At(head, f + kBitsAt);
   take.bytes_per_sample = take.bits_per_sample / 8;
+  uint32_t tag = U16At(head, f + kFormatTagAt);
+  if (tag == kFormatTagExtensible) {
+    if (f + kSubFormatAt + 2 > head_size) {
+      result.fault = InspectFault::kUnreadableFormat;
+      return result;
+    }
+    tag = U16At(head, f + kSubFormatAt);
+  }
+  // Only float needs telling apart: any other tag is copied as raw integer
+  // samples of the layout the fields describe.
+  take.format = tag == kFormatTagFloat ? SampleFormat::kFloat
+                                       : SampleFormat::kInteger;
 
   const auto data = FindTag(head, "data", kInspectScanLimit);
   if (!data) {
@@ -76,18 +91,30 @@ Inspection InspectTakeBytes(std::span<const std::byte> head,
 }
 
 Inspection GET_ATTRIBUTES(const std::string& path) {
-  Inspection result;
-  result.fault = InspectFault::kCannotOpen;
+  Inspection cannot_open;
+  cannot_open.fault = InspectFault::kCannotOpen;
   const FilePtr file = OpenFile(path, "rb");
-  if (!file) return result;
+  if (!file) return cannot_open;
   const int64_t length = FileLength(file.get());
-  if (length < 0) return result;
-  std::vector<std::byte> head(
-      static_cast<size_t>(std::min(length, kInspectHeadBytes)));
-  if (ReadSome(file.get(), 0, head) != static_cast<int64_t>(head.size())) {
-    return result;
+  if (length < 0) return cannot_open;
+  // Most takes hold both tags and their fields in the first few kilobytes.
+  // A tag found in a shorter head is the first match in the longer one too,
+  // so the whole head is read only when something was not found.
+  Inspection result;
+  for (const int64_t want : {kFirstHeadBytes, kInspectHeadBytes}) {
+    std::vector<std::byte> head(static_cast<size_t>(std::min(length, want)));
+    if (ReadSome(file.get(), 0, head) != static_cast<int64_t>(head.size())) {
+      return cannot_open;
+    }
+    result = InspectTakeBytes(head, length);
+    const int64_t got = static_cast<int64_t>(head.size());
+    if (got == length ||
+        (!result.format_chunk_missing && result.fault == InspectFault::kNone &&
+         result.take.data_start <= got)) {
+      break;
+    }
   }
-  return InspectTakeBytes(head, length);
+  return result;
 }
 
 }  // namespace takeloom

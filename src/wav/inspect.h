@@ -8,6 +8,7 @@
 #include <string>
 
 #include "wav/chunk_scan.h"
+#include "wav/sample_format.h"
 
 namespace takeloom {
 
@@ -18,6 +19,7 @@ struct TakeAttributes {
   int64_t frames = 0;             // clipped to what the file holds
   uint32_t bytes_per_sample = 0;  // bits per sample / 8, truncated
   uint32_t bits_per_sample = 0;   // 0 to 65535
+  SampleFormat format = SampleFormat::kInteger;
 };
 
 enum class InspectFault {
@@ -33,9 +35,9 @@ struct Inspection {
   InspectFault fault = InspectFault::kNone;
 };
 
-// How much of a take inspection needs: the format fields of a "fmt" tag at
-// the last candidate end 24 bytes after it.
-constexpr int64_t kInspectHeadBytes = kInspectScanLimit + 24;
+// How much of a take inspection may need: the fields of an extensible "fmt"
+// chunk at the last candidate end 34 bytes after its tag.
+constexpr int64_t kInspectHeadBytes = kInspectScanLimit + 34;
 
 // Inspects the first bytes of a take (its first kInspectHeadBytes, or the
 // whole file when it is shorter) given the file's total length. Fields that

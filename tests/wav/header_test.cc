@@ -34,6 +34,16 @@ TEST(WavHeaderTest, WritesEveryByteOfStereoTake) {
   EXPECT_EQ(AsString(HeaderBytes(44100, 16, 441000, 2)), expected);
 }
 
+TEST(WavHeaderTest, DeclaresFloatAudioOnlyByItsFormatTag) {
+  const auto integer = HeaderBytes(48000, 32, 10, 6);
+  const auto floating = HeaderBytes(48000, 32, 10, 6, SampleFormat::kFloat);
+  EXPECT_EQ(U16(integer, 20), 1u);
+  EXPECT_EQ(U16(floating, 20), 3u);
+  auto rest = floating;
+  rest[20] = std::byte{1};
+  EXPECT_EQ(AsString(rest), AsString(integer));
+}
+
 TEST(WavHeaderTest, FormsSizesAndSaturatesBeyond4GiB) {
   struct Case {
     const char* name;

@@ -87,23 +87,24 @@ TEST(InspectTest, ReadsFieldsAndClipsFramesToTheFile) {
   }
 }
 
-// No "fmt" tag: the fields are read 10, 12 and 22 bytes after offset 15000.
-// The file is cut to `size` bytes.
+// No "fmt" tag: the fields are read 10, 12 and 22 bytes after the last
+// candidate offset. The file is cut to `size` bytes.
+constexpr size_t kLimit = kInspectScanLimit;
 Bytes WithoutFmt(size_t size) {
-  Bytes file(15024, std::byte{0});
+  Bytes file(kLimit + 24, std::byte{0});
   Bytes tail;
   testing::PutText(tail, "data");
   testing::PutU32(tail, 8);
   std::memcpy(file.data() + 100, tail.data(), tail.size());
   const Bytes fields = testing::FmtChunk(1, 2, 48000, 24);
-  std::copy(fields.begin(), fields.end(), file.begin() + 15000);
-  file[15000] = std::byte{'F'};  // no longer a "fmt" tag
+  std::copy(fields.begin(), fields.end(), file.begin() + kLimit);
+  file[kLimit] = std::byte{'F'};  // no longer a "fmt" tag
   file.resize(size);
   return file;
 }
 
 TEST(InspectTest, ReadsFieldsAtTheLimitWithoutFormatTag) {
-  const Inspection got = InspectWhole(WithoutFmt(15024));
+  const Inspection got = InspectWhole(WithoutFmt(kLimit + 24));
   EXPECT_EQ(got.fault, InspectFault::kNone);
   EXPECT_TRUE(got.format_chunk_missing);
   EXPECT_EQ(got.take.channels, 2u);
@@ -113,20 +114,79 @@ TEST(InspectTest, ReadsFieldsAtTheLimitWithoutFormatTag) {
   EXPECT_EQ(got.take.frames, 1);
 }
 
+// A take whose "fmt " chunk has the extensible layout, with `sub_tag` as the
+// first bytes of its sub-format.
+Bytes Extensible(uint16_t sub_tag) {
+  Bytes file;
+  testing::PutText(file, "RIFF");
+  testing::PutU32(file, 0);
+  testing::PutText(file, "WAVEfmt ");
+  testing::PutU32(file, 40);
+  testing::PutU16(file, 0xFFFE);
+  testing::PutU16(file, 6);
+  testing::PutU32(file, 48000);
+  testing::PutU32(file, 48000 * 24);
+  testing::PutU16(file, 24);
+  testing::PutU16(file, 32);
+  testing::PutU16(file, 22);
+  testing::PutU16(file, 32);
+  testing::PutU32(file, 0x3F);
+  testing::PutU16(file, sub_tag);
+  file.resize(file.size() + 14, std::byte{0x11});
+  testing::PutText(file, "data");
+  testing::PutU32(file, 48);
+  file.resize(file.size() + 48, std::byte{0});
+  return file;
+}
+
+TEST(InspectTest, TellsFloatFromIntegerByTheFormatTag) {
+  struct Case {
+    const char* name;
+    Bytes file;
+    SampleFormat expected;
+  };
+  TakeSpec spec;
+  spec.bits_per_sample = 32;
+  spec.audio = Bytes(16);
+  TakeSpec float_spec = spec;
+  float_spec.format_tag = 3;
+  TakeSpec odd_spec = spec;
+  odd_spec.format_tag = 0x55;
+  const Case cases[] = {
+      {"pcm", testing::MakeTake(spec), SampleFormat::kInteger},
+      {"float", testing::MakeTake(float_spec), SampleFormat::kFloat},
+      {"other tag copied as integer", testing::MakeTake(odd_spec),
+       SampleFormat::kInteger},
+      {"extensible float", Extensible(3), SampleFormat::kFloat},
+      {"extensible pcm", Extensible(1), SampleFormat::kInteger},
+  };
+  for (const Case& c : cases) {
+    const Inspection got = InspectWhole(c.file);
+    EXPECT_EQ(got.fault, InspectFault::kNone) << c.name;
+    EXPECT_EQ(got.take.format, c.expected) << c.name;
+  }
+  const Inspection six = InspectWhole(Extensible(1));
+  EXPECT_EQ(six.take.channels, 6u);
+  EXPECT_EQ(six.take.frames, 2);
+  EXPECT_EQ(six.take.data_start, 68);
+}
+
 TEST(InspectTest, RefusesTakesItCannotMeasure) {
-  Bytes late_data(15100, std::byte{0});
+  Bytes late_data(kLimit + 100, std::byte{0});
   const Bytes fmt = testing::FmtChunk(1, 2, 44100, 16);
   std::copy(fmt.begin(), fmt.end(), late_data.begin() + 12);
-  std::memcpy(late_data.data() + 15002, "data", 4);
+  std::memcpy(late_data.data() + kLimit + 2, "data", 4);
   struct Case {
     const char* name;
     Bytes file;
     InspectFault expected;
   };
   const Case cases[] = {
-      {"no fmt, too short for the fields", WithoutFmt(15023),
+      {"no fmt, too short for the fields", WithoutFmt(kLimit + 23),
        InspectFault::kUnreadableFormat},
       {"format chunk cut short", Cut(Take(2, 16, 0), 35),
+       InspectFault::kUnreadableFormat},
+      {"extensible cut before its sub-format", Cut(Extensible(3), 45),
        InspectFault::kUnreadableFormat},
       {"no channels", Take(0, 16, 40),
        InspectFault::kUnreadableFormat},
@@ -137,6 +197,38 @@ TEST(InspectTest, RefusesTakesItCannotMeasure) {
   for (const Case& c : cases) {
     EXPECT_EQ(InspectWhole(c.file).fault, c.expected) << c.name;
   }
+}
+
+TEST(InspectTest, FindsAudioThatRecordersStartLate) {
+  testing::TempDir dir;
+  for (const size_t audio_at : {16384u, 131072u}) {
+    // A padding chunk pushes the data chunk's tag to audio_at - 8.
+    Bytes pad;
+    testing::PutText(pad, "JUNK");
+    const size_t pad_size = audio_at - 8 - 36 - 8;
+    testing::PutU32(pad, static_cast<uint32_t>(pad_size));
+    pad.resize(pad.size() + pad_size, std::byte{0});
+    TakeSpec spec;
+    spec.extra_chunks = pad;
+    spec.audio = Bytes(400);
+    testing::WriteFile(dir.File("t.wav"), testing::MakeTake(spec));
+    const Inspection got = GET_ATTRIBUTES(dir.File("t.wav"));
+    EXPECT_EQ(got.fault, InspectFault::kNone) << audio_at;
+    EXPECT_EQ(got.take.data_start, static_cast<int64_t>(audio_at));
+    EXPECT_EQ(got.take.frames, 100) << audio_at;
+  }
+  // A data size field that straddles the end of the first bytes read.
+  Bytes pad;
+  testing::PutText(pad, "JUNK");
+  testing::PutU32(pad, 4090 - 36 - 8);
+  pad.resize(4090 - 36, std::byte{0});
+  TakeSpec spec;
+  spec.extra_chunks = pad;
+  spec.audio = Bytes(0x10004);  // every byte of the size field matters
+  testing::WriteFile(dir.File("t.wav"), testing::MakeTake(spec));
+  const Inspection got = GET_ATTRIBUTES(dir.File("t.wav"));
+  EXPECT_EQ(got.take.data_start, 4098);
+  EXPECT_EQ(got.take.frames, 0x4001);
 }
 
 TEST(InspectTest, GetAttributesMeasuresTheWholeFile) {
