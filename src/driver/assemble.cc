@@ -52,7 +52,7 @@ bool TrackWriter::Run(std::string* err) {
   const TrackPlan& plan = job_.plan;
   std::fprintf(out_, "\n\nBuilding to %s\n", job_.output.c_str());
   if (!MAKE_HEADER(job_.output, format_.sample_rate, format_.bits_per_sample,
-                   plan.length, format_.channels)) {
+                   plan.length, format_.channels, format_.format)) {
     *err = CannotWrite(job_.output);
     return false;
   }
@@ -77,7 +77,7 @@ bool TrackWriter::Edit(size_t o, std::string* err) {
   if (segment.length <= 0) return true;
 
   if (!MAKE_HEADER(temp_, format_.sample_rate, format_.bits_per_sample, x,
-                   format_.channels)) {
+                   format_.channels, format_.format)) {
     *err = CannotWrite(temp_);
     return false;
   }

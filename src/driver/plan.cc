@@ -18,7 +18,7 @@ std::optional<int64_t> Truncate(float frames) {
 
 TrackFormat FormatOf(const TakeAttributes& take) {
   return {take.sample_rate, take.bits_per_sample, take.bytes_per_sample,
-          take.channels};
+          take.channels, take.format};
 }
 
 std::optional<std::string> CheckTakeFormat(const TrackFormat& track,
@@ -31,6 +31,8 @@ std::optional<std::string> CheckTakeFormat(const TrackFormat& track,
     what = "Bit format";
   } else if (take.channels != track.channels) {
     what = "Mono-stereo";
+  } else if (take.format != track.format) {
+    what = "Sample format";
   }
   if (what == nullptr) return std::nullopt;
   return ">> " + std::string(what) + " mismatch among " + base_name +

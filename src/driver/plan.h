@@ -18,6 +18,7 @@ struct TrackFormat {
   uint32_t bits_per_sample = 0;
   uint32_t bytes_per_sample = 0;
   uint32_t channels = 0;
+  SampleFormat format = SampleFormat::kInteger;
 };
 
 // What one edit contributes to its track: frames [start, start + length)
@@ -42,7 +43,7 @@ struct TrackPlan {
 TrackFormat FormatOf(const TakeAttributes& take);
 
 // The message refusing `take` for disagreeing with the track's first take
-// (sample rate, then bits, then channels), if any.
+// (sample rate, then bits, then channels, then sample format), if any.
 std::optional<std::string> CheckTakeFormat(const TrackFormat& track,
                                            const TakeAttributes& take,
                                            const std::string& base_name);

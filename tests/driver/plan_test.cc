@@ -106,6 +106,9 @@ TEST(PlanTest, TakesMustShareRateThenBitsThenChannels) {
   const TrackFormat track = FormatOf(Take(10));
   TakeAttributes take = Take(10);
   EXPECT_EQ(CheckTakeFormat(track, take, "kick"), std::nullopt);
+  take.format = SampleFormat::kFloat;
+  EXPECT_EQ(CheckTakeFormat(track, take, "kick"),
+            ">> Sample format mismatch among kick takes, exiting\n");
   take.channels = 1;
   EXPECT_EQ(CheckTakeFormat(track, take, "kick"),
             ">> Mono-stereo mismatch among kick takes, exiting\n");
