@@ -34,13 +34,25 @@ TakeSpec Spec(const Format& f, const Bytes& audio) {
 }
 
 // Writes `path` with `frames` frames of audio that differs from every other
-// take's (seeded by the path) and returns that audio.
+// take's (seeded by the path) and returns that audio. A trailing chunk after
+// the audio puts bytes where frames past the take's end would be, so a
+// segment that runs past the end only reads as silence when the silence is
+// really written.
 Bytes WriteTake(const TempDir& dir, const std::string& path, const Format& f,
-                int64_t frames) {
+                int64_t frames, bool trailing_chunk = false) {
   const uint32_t seed =
       static_cast<uint32_t>(std::hash<std::string>{}(path) & 0xFFFFFFFF);
   Bytes audio = Noise(static_cast<size_t>(frames * f.FrameSize()), seed);
-  WriteFile(dir.File(path), MakeTake(Spec(f, audio)));
+  Bytes file = MakeTake(Spec(f, audio));
+  if (trailing_chunk) {
+    PutText(file, "LIST");
+    PutU32(file, 16);
+    const Bytes tail = Noise(16, seed + 1);
+    file.insert(file.end(), tail.begin(), tail.end());
+    const Bytes riff_size = Pcm({static_cast<int64_t>(file.size() - 8)}, 4);
+    std::copy(riff_size.begin(), riff_size.end(), file.begin() + 4);
+  }
+  WriteFile(dir.File(path), file);
   return audio;
 }
 
@@ -228,6 +240,7 @@ struct BuildCase {
   std::string matrix_row;
   std::string progress;
   int64_t length;
+  bool trailing_chunks;  // every take carries a chunk after its audio
   // Lays out the expected output from the takes' audio.
   void (*layout)(Expected& e, const std::vector<Bytes>& t);
 };
@@ -237,7 +250,7 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
       {"lead-in and an end before the longest take",
        {.channels = 2, .rate = 8000, .bits = 24}, {56000, 56000},
        "2\t_t1\n4\t_t2\n6\t_t2\n", "xf_all\t50\t4\n", "1\t50.0\t4\n",
-       "1 2 3 ", 48000,
+       "1 2 3 ", 48000, true,
        [](Expected& e, const std::vector<Bytes>& t) {
          e.Silence(0, 16000)
              .Copy(16000, 31800, t[0])
@@ -247,7 +260,7 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
       {"a negative first time counts from 0, without lead-in",
        {.channels = 1, .rate = 1000, .bits = 16}, {1000, 1000},
        "-1\t_t1\n0.5\t_t2\n1\t_t2\n", "xf_all\t20\t2\n", "1\t20.0\t2\n",
-       "1 2 3 ", 1000,
+       "1 2 3 ", 1000, true,
        [](Expected& e, const std::vector<Bytes>& t) {
          e.Copy(0, 490, t[0])
              .Blend(490, 510, t[0], t[1], 2, 20)
@@ -256,7 +269,7 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
       {"silence where a take runs out",
        {.channels = 2, .rate = 1000, .bits = 16}, {8000, 5000},
        "0\t_t1\n3\t_t2\n8\t_t1\n", "xf_all\t100\t2\n", "1\t100.0\t2\n",
-       "1 2 3 ", 8000,
+       "1 2 3 ", 8000, true,
        [](Expected& e, const std::vector<Bytes>& t) {
          e.Copy(0, 2950, t[0])
              .Blend(2950, 3050, t[0], t[1], 2, 100)
@@ -266,14 +279,14 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
       {"a take that ends at its edit point gives a silent segment",
        {.channels = 2, .rate = 1000, .bits = 16}, {2000, 1000},
        "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_tr\t1\t100\t0\n", "1\t100.0\t0\n",
-       "1 2 3 ", 2000,
+       "1 2 3 ", 2000, true,
        [](Expected& e, const std::vector<Bytes>& t) {
          e.Copy(0, 1000, t[0]).Silence(1000, 2000);
        }},
       {"an edit too close to the start is a hard cut",
        {.channels = 2, .rate = 44100, .bits = 16}, {44100, 44100, 44100},
        "0\t_t1\n0.05\t_t2\n0.5\t_t3\n1\t_t3\n", "xf_all\t200\t1\n",
-       "1\t200.0\t1\n", "1 2 3 4 ", 44100,
+       "1\t200.0\t1\n", "1 2 3 4 ", 44100, true,
        [](Expected& e, const std::vector<Bytes>& t) {
          e.Copy(0, 2205, t[0])
              .Copy(2205, 17640, t[1])
@@ -283,7 +296,7 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
       {"an empty segment: the next crossfade starts from its take",
        {.channels = 1, .rate = 1000, .bits = 24}, {2000, 2000, 2000},
        "0\t_t1\n1\t_t2\n1\t_t3\n2\t_t3\n", "xf_all\t100\t3\n",
-       "1\t100.0\t3\n", "1 2 3 4 ", 2000,
+       "1\t100.0\t3\n", "1 2 3 4 ", 2000, true,
        [](Expected& e, const std::vector<Bytes>& t) {
          e.Copy(0, 950, t[0])
              .Blend(950, 1050, t[1], t[2], 3, 100)
@@ -292,7 +305,7 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
       {"the same take twice is crossfaded with itself",
        {.channels = 2, .rate = 1000, .bits = 16}, {2000},
        "0\t_t1\n1\t_t1\n2\t_t1\n", "xf_all\t100\t1\n", "1\t100.0\t1\n",
-       "1 2 3 ", 2000,
+       "1 2 3 ", 2000, true,
        [](Expected& e, const std::vector<Bytes>& t) {
          e.Copy(0, 950, t[0])
              .Blend(950, 1050, t[0], t[0], 1, 100)
@@ -301,14 +314,15 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
       {"no parameter file: hard cuts",
        {.channels = 2, .rate = 1000, .bits = 24}, {3000, 3000, 3000},
        "0\t_t1\n1\t_t2\n2\t_t3\n3\t_t3\n", "", "1\t0.0\t0\n", "1 2 3 4 ",
-       3000,
+       3000, true,
        [](Expected& e, const std::vector<Bytes>& t) {
          e.Copy(0, 1000, t[0]).Copy(1000, 2000, t[1]).Copy(2000, 3000, t[2]);
        }},
+      // Past the end of the file the window blends with zero samples.
       {"the previous take ends inside the crossfade window",
        {.channels = 1, .rate = 1000, .bits = 16}, {1020, 2000},
        "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t100\t2\n", "1\t100.0\t2\n",
-       "1 2 3 ", 2000,
+       "1 2 3 ", 2000, false,
        [](Expected& e, const std::vector<Bytes>& t) {
          e.Copy(0, 950, t[0])
              .Blend(950, 1050, t[0], t[1], 2, 100)
@@ -318,20 +332,20 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
        {.channels = 1, .rate = 1000, .bits = 16}, {900, 2000},
        "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t100\t2\n", "1\t100.0\t2\n",
        "1 2 Invalid crossfade for destination file\nCrossfade failed.\n3 ",
-       2000,
+       2000, true,
        [](Expected& e, const std::vector<Bytes>& t) {
          e.Copy(0, 900, t[0]).Silence(900, 1000).Copy(1000, 2000, t[1]);
        }},
       {"a crossfade past the end is cut off there",
        {.channels = 1, .rate = 1000, .bits = 24}, {2000, 2000},
        "0\t_t1\n1.875\t_t2\n2\t_t2\n", "xf_all\t400\t1\n", "1\t400.0\t1\n",
-       "1 2 3 ", 2000,
+       "1 2 3 ", 2000, true,
        [](Expected& e, const std::vector<Bytes>& t) {
          e.Copy(0, 1675, t[0]).Blend(1675, 2000, t[0], t[1], 1, 400);
        }},
       {"a single edit point: the longest take's length of silence",
        {.channels = 2, .rate = 1000, .bits = 16}, {1500}, "0\t_t1\n",
-       "xf_all\t100\t1\n", "1\t100.0\t1\n", "1 ", 1500,
+       "xf_all\t100\t1\n", "1\t100.0\t1\n", "1 ", 1500, true,
        [](Expected& e, const std::vector<Bytes>&) { e.Silence(0, 1500); }},
   };
   for (const BuildCase& c : cases) {
@@ -343,7 +357,8 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
     Names files = {"base.txt", "kick_bld.wav", "loomrc.txt", "points.txt"};
     for (size_t i = 0; i < c.take_frames.size(); ++i) {
       const std::string path = "kick_t" + std::to_string(i + 1) + ".wav";
-      takes.push_back(WriteTake(dir, path, c.format, c.take_frames[i]));
+      takes.push_back(
+          WriteTake(dir, path, c.format, c.take_frames[i], c.trailing_chunks));
       files.push_back(path);
     }
     std::sort(files.begin(), files.end());
