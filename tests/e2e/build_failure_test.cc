@@ -1,0 +1,199 @@
+// Jobs that planning refuses, run as a user runs them: the exact message,
+// exit status 1, and nothing written, not even the tracks whose takes were
+// fine.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "e2e/run_tool.h"
+#include "testing/wav_bytes.h"
+
+namespace takeloom::testing {
+namespace {
+
+struct TakeFile {
+  std::string path;
+  uint32_t channels = 2;
+  uint32_t rate = 1000;
+  uint32_t bits = 16;
+  int64_t frames = 3000;
+  bool data_tag = true;  // false: the audio sits in a chunk not named "data"
+};
+
+void WriteTake(const TempDir& dir, const TakeFile& t) {
+  TakeSpec spec;
+  spec.channels = t.channels;
+  spec.sample_rate = t.rate;
+  spec.bits_per_sample = t.bits;
+  const int64_t frame_size = int64_t{t.channels} * (t.bits / 8);
+  const Bytes audio = Noise(static_cast<size_t>(t.frames * frame_size), 7);
+  if (t.data_tag) {
+    spec.audio = audio;
+    WriteFile(dir.File(t.path), MakeTake(spec));
+    return;
+  }
+  // RIFF header, fmt chunk, then the audio under another tag: no "data"
+  // anywhere (Noise bytes are checked below not to spell it).
+  Bytes file;
+  PutText(file, "RIFF");
+  PutU32(file, static_cast<uint32_t>(4 + 24 + 8 + audio.size()));
+  PutText(file, "WAVE");
+  const Bytes fmt = FmtChunk(1, t.channels, t.rate, t.bits);
+  file.insert(file.end(), fmt.begin(), fmt.end());
+  PutText(file, "dat ");
+  PutU32(file, static_cast<uint32_t>(audio.size()));
+  file.insert(file.end(), audio.begin(), audio.end());
+  const std::string text(reinterpret_cast<const char*>(file.data()),
+                         file.size());
+  ASSERT_EQ(text.find("data"), std::string::npos);
+  WriteFile(dir.File(t.path), file);
+}
+
+// Takes _t1, _t2 and _t3 of `base`, all of one format.
+std::vector<TakeFile> Takes(const std::string& base, uint32_t rate = 1000) {
+  std::vector<TakeFile> takes;
+  for (const char* take : {"_t1", "_t2", "_t3"}) {
+    takes.push_back({.path = base + take + ".wav", .rate = rate});
+  }
+  return takes;
+}
+
+std::vector<TakeFile> Concat(std::vector<TakeFile> a,
+                             const std::vector<TakeFile>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// `takes` with the entry for `path` changed by `change`, or removed when
+// `change` is null.
+std::vector<TakeFile> With(std::vector<TakeFile> takes,
+                           const std::string& path,
+                           void (*change)(TakeFile&)) {
+  const auto it =
+      std::find_if(takes.begin(), takes.end(),
+                   [&](const TakeFile& t) { return t.path == path; });
+  EXPECT_NE(it, takes.end()) << path;
+  if (change == nullptr) {
+    takes.erase(it);
+  } else {
+    change(*it);
+  }
+  return takes;
+}
+
+struct RefusalCase {
+  const char* name;
+  std::string base;
+  std::string points;
+  std::string loomrc;
+  std::vector<TakeFile> takes;
+  std::string message;  // after the banner and the plan line
+};
+
+const std::string kThree = "0\t_t1\n1\t_t2\n2\t_t3\n";
+const std::vector<TakeFile> kKick = Takes("kick");
+const std::vector<TakeFile> kBoth = Concat(Takes("kick"), Takes("snare"));
+
+TEST(BuildFailureTest, RefusesWithItsMessageAndWritesNothing) {
+  const RefusalCase cases[] = {
+      {"missing take", "kick\n", kThree, "xf_all\t100\t1\n",
+       With(kKick, "kick_t2.wav", nullptr),
+       ">> Cannot find file called kick_t2.wav, exiting\n"},
+      // The first track's takes are all there, yet it is not built either.
+      {"missing take of the second track", "kick\nsnare\n", kThree,
+       "xf_all\t100\t1\n", With(kBoth, "snare_t3.wav", nullptr),
+       ">> Cannot find file called snare_t3.wav, exiting\n"},
+      {"sample rate mismatch", "kick\n", kThree, "",
+       With(kKick, "kick_t2.wav", [](TakeFile& t) { t.rate = 1001; }),
+       ">> Samplerate mismatch among kick takes, exiting\n"},
+      {"bit format mismatch", "kick\n", kThree, "",
+       With(kKick, "kick_t3.wav", [](TakeFile& t) { t.bits = 24; }),
+       ">> Bit format mismatch among kick takes, exiting\n"},
+      {"mono-stereo mismatch", "kick\n", kThree, "",
+       With(kKick, "kick_t2.wav", [](TakeFile& t) { t.channels = 1; }),
+       ">> Mono-stereo mismatch among kick takes, exiting\n"},
+      {"the sample rate is compared first", "kick\n", kThree, "",
+       With(kKick, "kick_t2.wav",
+            [](TakeFile& t) {
+              t.rate = 2000;
+              t.bits = 24;
+              t.channels = 1;
+            }),
+       ">> Samplerate mismatch among kick takes, exiting\n"},
+      // Tracks are not compared with each other, only a track's own takes.
+      {"mismatch in the second track", "kick\nsnare\n", kThree, "",
+       Concat(kKick, With(With(Takes("snare", 2000), "snare_t1.wav",
+                               [](TakeFile& t) { t.channels = 1; }),
+                          "snare_t2.wav", [](TakeFile& t) { t.channels = 1; })),
+       ">> Mono-stereo mismatch among snare takes, exiting\n"},
+      {"take without data chunk", "kick\n", kThree, "",
+       With(kKick, "kick_t2.wav", [](TakeFile& t) { t.data_tag = false; }),
+       ">> Can't find data block in wave file, exiting\n"},
+      {"frame size 0", "kick\n", kThree, "",
+       With(kKick, "kick_t1.wav", [](TakeFile& t) { t.bits = 4; }),
+       ">> Can't read the format of kick_t1.wav, exiting\n"},
+      {"take ends before its edit point", "kick\n", kThree, "xf_all\t100\t1\n",
+       With(kKick, "kick_t2.wav", [](TakeFile& t) { t.frames = 999; }),
+       "Edit 2 failed.  The take ends before the edit point.\n"
+       "Output files were not built\n"},
+      // The take-length test uses each track's own takes.
+      {"second track's take ends before its edit point", "kick\nsnare\n",
+       kThree, "",
+       With(kBoth, "snare_t2.wav", [](TakeFile& t) { t.frames = 500; }),
+       "Edit 2 failed.  The take ends before the edit point.\n"
+       "Output files were not built\n"},
+      {"edit time beyond 63 bits of frames", "kick\n",
+       "0\t_t1\n1\t_t2\n1e16\t_t3\n", "", kKick,
+       ">> Edit 3 has an invalid time, exiting\n"},
+      // At 1000 Hz 1e14 s fits, at 96000 Hz it does not; every time is
+      // checked at every track's rate before any track is planned, so the
+      // first track's short take is not reported.
+      {"edit time beyond 63 bits at the second track's rate", "kick\nsnare\n",
+       "0\t_t1\n1e14\t_t2\n2e14\t_t3\n", "",
+       Concat(kKick, Takes("snare", 96000)),
+       ">> Edit 2 has an invalid time, exiting\n"},
+      {"every take is inspected before times are checked", "kick\nsnare\n",
+       "0\t_t1\n1\t_t2\n1e16\t_t3\n", "",
+       With(kBoth, "snare_t1.wav", nullptr),
+       ">> Cannot find file called snare_t1.wav, exiting\n"},
+      {"crossfade beyond 63 bits of frames", "kick\n", kThree,
+       "xf_all\t1e19\t1\n", kKick,
+       ">> Invalid crossfade for track 1 in loomrc.txt, exiting\n"},
+      {"crossfade beyond 63 bits at the second track's rate", "kick\nsnare\n",
+       kThree, "xf_all\t1e17\t1\n", Concat(kKick, Takes("snare", 96000)),
+       ">> Invalid crossfade for track 2 in loomrc.txt, exiting\n"},
+      {"times are checked before crossfades", "kick\n",
+       "0\t_t1\n1\t_t2\n1e16\t_t3\n", "xf_all\t1e19\t1\n", kKick,
+       ">> Edit 3 has an invalid time, exiting\n"},
+  };
+  for (const RefusalCase& c : cases) {
+    TempDir dir;
+    WriteFile(dir.File("base.txt"), c.base);
+    WriteFile(dir.File("points.txt"), c.points);
+    WriteFile(dir.File("loomrc.txt"),
+              c.loomrc.empty() ? "xf_all\t0\t0\n" : c.loomrc);
+    std::vector<std::string> files = {"base.txt", "loomrc.txt", "points.txt"};
+    for (const TakeFile& t : c.takes) {
+      WriteTake(dir, t);
+      files.push_back(t.path);
+    }
+    std::sort(files.begin(), files.end());
+    const auto count = [](const std::string& s) {
+      return std::to_string(std::count(s.begin(), s.end(), '\n'));
+    };
+
+    const ToolRun run = RunTool(dir);
+    EXPECT_EQ(run.status, 1) << c.name;
+    EXPECT_EQ(run.out, kBanner + ("Planning to build " + count(c.base) +
+                                  " tracks using " + count(c.points) +
+                                  " edit points.\n\n") +
+                           c.message)
+        << c.name;
+    EXPECT_EQ(ListDir(dir), files) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace takeloom::testing
