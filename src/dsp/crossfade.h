@@ -19,6 +19,15 @@ struct CrossfadeResult {
 
 constexpr int32_t kCrossfadeWriteFailed = 4;
 
+// Blends `frames` frames of each take, starting half of them (rounded down)
+// before its centre frame, and appends them to `temp_path`. Checks come first
+// and append nothing when they fail: the opens, then each take's "data" tag,
+// then each window's start (it must lie within the take's audio; the window
+// may run past the end, where the take reads as silence). Samples beyond
+// full scale are held at the range ends. Layouts other than 16- or 24-bit
+// mono or stereo, and types without a curve, get the hard cut at the centre
+// frame. A read error on a take mid-render returns that take's number with an
+// empty message.
 CrossfadeResult CROSSFADE(int64_t previous_centre, int64_t next_centre,
                           int64_t frames, int32_t type,
                           const std::string& previous_take,

@@ -1,1 +1,43 @@
-// placeholder
+#include "dsp/curves.h"
+
+#include <cmath>
+
+namespace takeloom {
+namespace {
+
+// A quarter turn as a fixed decimal literal rather than pi / 2, so that the
+// gains, and with them every blended sample, are reproducible to the bit.
+constexpr double kQuarterTurn = 1.570796327;
+
+}  // namespace
+
+Gains CurveGains(int32_t type, int64_t index, int64_t length) {
+  const double v = static_cast<double>(index) / static_cast<double>(length);
+  const double angle = v * kQuarterTurn;
+  Gains gains;
+  switch (type) {
+    case 1:
+      gains.fade_out = std::cos(angle);
+      gains.fade_in = std::sin(angle);
+      return gains;
+    case 2:
+      gains.fade_out = 1.0 - v;
+      break;
+    case 3:
+      gains.fade_out = std::cos(angle);
+      break;
+    case 4:
+      gains.fade_out = 1.0 - std::sin(angle);
+      break;
+    default:
+      gains.fade_out = index < length / 2 ? 1.0 : 0.0;
+      break;
+  }
+  // The constant-gain curves take the fade-in gain as the complement of the
+  // fade-out gain, not from v or a sine: the two then differ from those in
+  // the last bits, and every blended sample depends on which one is used.
+  gains.fade_in = 1.0 - gains.fade_out;
+  return gains;
+}
+
+}  // namespace takeloom

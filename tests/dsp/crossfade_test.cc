@@ -1,1 +1,416 @@
-// placeholder
+#include "dsp/crossfade.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "testing/temp_dir.h"
+#include "testing/wav_bytes.h"
+
+namespace takeloom {
+namespace {
+
+using testing::Bytes;
+using testing::TempDir;
+
+constexpr int64_t kHeaderSize = 44;
+
+// Interleaved samples of a take, each on its own width's scale.
+using Samples = std::vector<int64_t>;
+
+void WriteTake(const std::string& path, uint32_t channels, uint32_t bits,
+               const Samples& samples, const Bytes& extra_chunks = {}) {
+  testing::TakeSpec spec;
+  spec.channels = channels;
+  spec.bits_per_sample = bits;
+  spec.extra_chunks = extra_chunks;
+  spec.audio = testing::Pcm(samples, bits / 8);
+  testing::WriteFile(path, testing::MakeTake(spec));
+}
+
+// The temporary file as the caller leaves it: a 44-byte header, no audio.
+void WriteTempHeader(const std::string& path, uint32_t channels,
+                     uint32_t bits) {
+  WriteTake(path, channels, bits, {});
+}
+
+std::string RenderedBytes(const std::string& path) {
+  const std::string all = testing::ReadFile(path);
+  EXPECT_GE(all.size(), static_cast<size_t>(kHeaderSize)) << path;
+  return all.size() < kHeaderSize ? std::string() : all.substr(kHeaderSize);
+}
+
+// The rendered audio as sign-extended little-endian samples.
+Samples RenderedSamples(const std::string& path, uint32_t bytes_per_sample) {
+  const std::string audio = RenderedBytes(path);
+  EXPECT_EQ(audio.size() % bytes_per_sample, 0u) << path;
+  Samples out;
+  for (size_t at = 0; at + bytes_per_sample <= audio.size();
+       at += bytes_per_sample) {
+    uint64_t bits = 0;
+    for (uint32_t b = 0; b < bytes_per_sample; ++b) {
+      bits |= uint64_t{static_cast<unsigned char>(audio[at + b])} << (8 * b);
+    }
+    const uint64_t sign = uint64_t{1} << (8 * bytes_per_sample - 1);
+    out.push_back(static_cast<int64_t>(bits ^ sign) -
+                  static_cast<int64_t>(sign));
+  }
+  return out;
+}
+
+// One blended sample straight from the curve formulas, for checking where
+// frames land (block splits, window placement, channels).
+int64_t ExpectedBlend(int32_t type, int64_t index, int64_t length, int64_t p,
+                      int64_t q, uint32_t bytes_per_sample) {
+  const double v = static_cast<double>(index) / static_cast<double>(length);
+  const double angle = v * 1.570796327;
+  double g = 0.0;
+  double h = 0.0;
+  switch (type) {
+    case 1:
+      g = std::cos(angle);
+      h = std::sin(angle);
+      break;
+    case 2:
+      g = 1.0 - v;
+      h = 1.0 - g;
+      break;
+    case 3:
+      g = std::cos(angle);
+      h = 1.0 - g;
+      break;
+    case 4:
+      g = 1.0 - std::sin(angle);
+      h = 1.0 - g;
+      break;
+  }
+  const double scale = bytes_per_sample == 2 ? 256.0 : 1.0;
+  const double sum = p * scale * g + q * scale * h;
+  if (bytes_per_sample == 2) {
+    return std::clamp<int64_t>(static_cast<int64_t>(sum * 0.00390625), -32768,
+                               32767);
+  }
+  return std::clamp<int64_t>(static_cast<int64_t>(sum), -8388608, 8388607);
+}
+
+// Samples of frames [first, first + count) of a take, zeros past its end.
+Samples Window(const Samples& take, uint32_t channels, int64_t first,
+               int64_t count) {
+  Samples out;
+  for (int64_t f = first; f < first + count; ++f) {
+    for (uint32_t c = 0; c < channels; ++c) {
+      const size_t at = static_cast<size_t>(f * channels + c);
+      out.push_back(at < take.size() ? take[at] : 0);
+    }
+  }
+  return out;
+}
+
+Samples ExpectedWindow(int32_t type, const Samples& previous_window,
+                       const Samples& next_window, uint32_t channels,
+                       int64_t length, uint32_t bytes_per_sample) {
+  Samples out;
+  for (size_t at = 0; at < previous_window.size(); ++at) {
+    out.push_back(ExpectedBlend(type, static_cast<int64_t>(at / channels),
+                                length, previous_window[at], next_window[at],
+                                bytes_per_sample));
+  }
+  return out;
+}
+
+// A take whose every sample differs, so a misplaced frame shows.
+Samples Ramp(int64_t samples, int64_t start, int64_t step) {
+  Samples out;
+  for (int64_t i = 0; i < samples; ++i) out.push_back(start + i * step);
+  return out;
+}
+
+class CrossfadeTest : public ::testing::Test {
+ protected:
+  TempDir dir_;
+  const std::string previous_ = dir_.File("previous.wav");
+  const std::string next_ = dir_.File("next.wav");
+  const std::string temp_ = dir_.File("xfade_temp.wav");
+};
+
+// Lengths that split into blocks differently (1024 frames each), for every
+// curve and blended layout, on takes of 3000 frames whose samples all differ.
+// In stereo both channels must use the frame's pair of gains.
+TEST_F(CrossfadeTest, BlocksCoverTheWholeWindow) {
+  struct Layout {
+    uint32_t channels, bits;
+  };
+  for (const Layout layout : {Layout{2, 16}, Layout{2, 24}, Layout{1, 24}}) {
+    const int64_t count = 3000 * layout.channels;
+    const bool narrow = layout.bits == 16;
+    const Samples previous =
+        narrow ? Ramp(count, -30000, 10) : Ramp(count, 8000000, -2501);
+    const Samples next =
+        narrow ? Ramp(count, 32000, -10) : Ramp(count, -7000000, 2001);
+    WriteTake(previous_, layout.channels, layout.bits, previous);
+    WriteTake(next_, layout.channels, layout.bits, next);
+    const uint32_t width = layout.bits / 8;
+    for (int32_t type = 1; type <= 4; ++type) {
+      for (int64_t length : {1, 1024, 1025, 2500}) {
+        const std::string label = std::to_string(layout.channels) + "x" +
+                                  std::to_string(layout.bits) + "-bit type " +
+                                  std::to_string(type) +
+                                  " L=" + std::to_string(length);
+        WriteTempHeader(temp_, layout.channels, layout.bits);
+        const CrossfadeResult result =
+            CROSSFADE(1500, 1500, length, type, previous_, next_, temp_,
+                      static_cast<int32_t>(layout.channels), width);
+        ASSERT_EQ(result.code, 0) << label;
+        EXPECT_EQ(result.message, "") << label;
+        const int64_t first = 1500 - length / 2;
+        const Samples previous_window =
+            Window(previous, layout.channels, first, length);
+        const Samples out = RenderedSamples(temp_, width);
+        ASSERT_EQ(out.size(), previous_window.size()) << label;
+        // v = 0: the first frame is the previous take's, exactly.
+        for (uint32_t c = 0; c < layout.channels; ++c) {
+          EXPECT_EQ(out[c], previous_window[c]) << label << " channel " << c;
+        }
+        EXPECT_EQ(out,
+                  ExpectedWindow(type, previous_window,
+                                 Window(next, layout.channels, first, length),
+                                 layout.channels, length, width))
+            << label;
+      }
+    }
+  }
+}
+
+TEST_F(CrossfadeTest, OddLengthPutsTheCentreFrameAfterHalf) {
+  // L = 5 around frame 10: frames 8 to 12, frame 10 at v = 0.4.
+  WriteTake(previous_, 1, 24, Ramp(20, 0, 1000));
+  WriteTake(next_, 1, 24, Samples(20, 0));
+  WriteTempHeader(temp_, 1, 24);
+  ASSERT_EQ(CROSSFADE(10, 10, 5, 2, previous_, next_, temp_, 1, 3).code, 0);
+  // 1000 f (1 - v); 1 - 0.8 lies just below 0.2 in double, so the last
+  // frame truncates to 2399.
+  EXPECT_EQ(RenderedSamples(temp_, 3), (Samples{8000, 7200, 6000, 4400, 2399}));
+}
+
+TEST_F(CrossfadeTest, KnownBlends) {
+  struct Case {
+    const char* name;
+    uint32_t bits;
+    int64_t previous, next, length;
+    int32_t type;
+    int64_t expected;  // frame 1
+  };
+  const Case cases[] = {
+      {"constant power peaks at 1.414", 24, 100000, 100000, 2, 1, 141421},
+      {"linear", 24, 100000, 100000, 2, 2, 100000},
+      {"cosine", 24, 100000, 100000, 2, 3, 100000},
+      {"one minus sine", 24, 100000, 100000, 2, 4, 100000},
+      {"16-bit truncates toward zero", 16, -3, 0, 2, 2, -1},
+      {"24-bit saturates high", 24, 8388607, 8388607, 2, 1, 8388607},
+      {"24-bit saturates low", 24, -8388608, -8388608, 2, 1, -8388608},
+      {"16-bit saturates high", 16, 32767, 32767, 2, 1, 32767},
+      {"16-bit saturates low", 16, -32768, -32768, 2, 1, -32768},
+      // pi / 2 in place of the quarter-turn literal would give 4194302.
+      {"fixed quarter turn", 24, 0, 8388606, 3, 1, 4194303},
+      // v in place of 1 - g would give 2796202.
+      {"fade-in is 1 - fade-out", 24, 0, 8388606, 3, 2, 2796201},
+  };
+  for (const Case& c : cases) {
+    WriteTake(previous_, 1, c.bits, Samples(3, c.previous));
+    WriteTake(next_, 1, c.bits, Samples(3, c.next));
+    WriteTempHeader(temp_, 1, c.bits);
+    const CrossfadeResult result = CROSSFADE(1, 1, c.length, c.type, previous_,
+                                             next_, temp_, 1, c.bits / 8);
+    ASSERT_EQ(result.code, 0) << c.name;
+    const Samples out = RenderedSamples(temp_, c.bits / 8);
+    ASSERT_EQ(out.size(), static_cast<size_t>(c.length)) << c.name;
+    EXPECT_EQ(out[0], c.previous) << c.name;
+    EXPECT_EQ(out[1], c.expected) << c.name;
+  }
+}
+
+TEST_F(CrossfadeTest, SameTakeOnBothSides) {
+  const Samples take = Ramp(40, -20000, 1111);
+  WriteTake(previous_, 1, 16, take);
+  WriteTempHeader(temp_, 1, 16);
+  ASSERT_EQ(CROSSFADE(10, 30, 6, 3, previous_, previous_, temp_, 1, 2).code, 0);
+  EXPECT_EQ(RenderedSamples(temp_, 2),
+            ExpectedWindow(3, Window(take, 1, 7, 6), Window(take, 1, 27, 6), 1,
+                           6, 2));
+}
+
+TEST_F(CrossfadeTest, WindowPastTheEndBlendsWithSilence) {
+  const Samples previous = Ramp(10, 1000, 1000);
+  const Samples next = Ramp(12, -50000, 3000);
+  WriteTake(previous_, 1, 24, previous);
+  WriteTake(next_, 1, 24, next);
+  WriteTempHeader(temp_, 1, 24);
+  // Frames 6 to 11: the previous take ends after frame 9.
+  ASSERT_EQ(CROSSFADE(9, 9, 6, 1, previous_, next_, temp_, 1, 3).code, 0);
+  EXPECT_EQ(RenderedSamples(temp_, 3),
+            ExpectedWindow(1, Window(previous, 1, 6, 6), Window(next, 1, 6, 6),
+                           1, 6, 3));
+}
+
+TEST_F(CrossfadeTest, WindowStartTests) {
+  // Takes of 10 mono 16-bit frames.
+  struct Case {
+    const char* name;
+    int64_t previous_centre, next_centre, length;
+    int32_t code;
+    const char* message;
+    int64_t appended_frames;
+  };
+  const Case cases[] = {
+      {"window starts at the data start", 3, 3, 6, 0, "", 6},
+      {"previous window before the data", 2, 3, 6, 1,
+       "Invalid crossfade for destination file", 0},
+      {"previous fails first, next not tested", 2, -50, 6, 1,
+       "Invalid crossfade for destination file", 0},
+      {"next window before the data", 3, 2, 6, 2,
+       "Invalid crossfade for source file", 0},
+      {"window starting at the take's end", 13, 13, 6, 0, "", 6},
+      {"previous window beyond the end", 14, 13, 6, 1,
+       "Invalid crossfade for destination file", 0},
+      {"next window beyond the end", 13, 14, 6, 2,
+       "Invalid crossfade for source file", 0},
+      {"empty window", 5, 5, 0, 0, "", 0},
+      {"negative length", 5, 5, -4, 0, "", 0},
+      {"empty window is still tested", -1, 5, 0, 1,
+       "Invalid crossfade for destination file", 0},
+  };
+  WriteTake(previous_, 1, 16, Ramp(10, 100, 100));
+  WriteTake(next_, 1, 16, Ramp(10, -100, -100));
+  for (const Case& c : cases) {
+    WriteTempHeader(temp_, 1, 16);
+    const CrossfadeResult result =
+        CROSSFADE(c.previous_centre, c.next_centre, c.length, 2, previous_,
+                  next_, temp_, 1, 2);
+    EXPECT_EQ(result.code, c.code) << c.name;
+    EXPECT_EQ(result.message, c.message) << c.name;
+    EXPECT_EQ(RenderedBytes(temp_).size(),
+              static_cast<size_t>(2 * c.appended_frames))
+        << c.name;
+  }
+}
+
+TEST_F(CrossfadeTest, FilesThatCannotBeUsed) {
+  const std::string missing = dir_.File("missing.wav");
+  const std::string no_dir = dir_.File("no/such/dir/xfade_temp.wav");
+  const std::string no_data = dir_.File("no_data.wav");
+  const std::string late_data = dir_.File("late_data.wav");
+  const std::string edge_data = dir_.File("edge_data.wav");
+  WriteTake(previous_, 1, 16, Samples(8, 7));
+  WriteTake(next_, 1, 16, Samples(8, 9));
+  testing::WriteFile(no_data, std::string(200, 'x'));
+  // A "junk" chunk that pushes the "data" tag to offset 131074, one
+  // candidate past the renderer's limit; one 2 bytes shorter puts it at the
+  // last candidate, 131072.
+  auto junk = [](int64_t size) {
+    Bytes chunk;
+    testing::PutText(chunk, "junk");
+    testing::PutU32(chunk, static_cast<uint32_t>(size));
+    chunk.resize(chunk.size() + static_cast<size_t>(size), std::byte{0});
+    return chunk;
+  };
+  WriteTake(late_data, 1, 16, Samples(8, 7), junk(131074 - 36 - 8));
+  WriteTake(edge_data, 1, 16, Samples(8, 7), junk(131072 - 36 - 8));
+
+  struct Case {
+    const char* name;
+    std::string previous, next, temp;
+    int32_t code;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"previous take missing", missing, next_, temp_, 1, ""},
+      {"next take missing", previous_, missing, temp_, 2, ""},
+      {"both takes missing", missing, missing, temp_, 1, ""},
+      {"temporary file cannot open", previous_, next_, no_dir, 3, ""},
+      {"previous missing, temporary bad", missing, next_, no_dir, 1, ""},
+      {"previous take without data", no_data, next_, temp_, 1,
+       "Data block not found error"},
+      {"next take without data", previous_, no_data, temp_, 2,
+       "Data block not found error"},
+      {"opens judged before scans", no_data, missing, temp_, 2, ""},
+      {"data tag past the limit", previous_, late_data, temp_, 2,
+       "Data block not found error"},
+      {"data tag at the limit", edge_data, previous_, temp_, 0, ""},
+  };
+  for (const Case& c : cases) {
+    WriteTempHeader(temp_, 1, 16);
+    const CrossfadeResult result =
+        CROSSFADE(4, 4, 2, 1, c.previous, c.next, c.temp, 1, 2);
+    EXPECT_EQ(result.code, c.code) << c.name;
+    EXPECT_EQ(result.message, c.message) << c.name;
+    EXPECT_EQ(RenderedBytes(temp_).size(), c.code == 0 ? 4u : 0u) << c.name;
+  }
+}
+
+TEST_F(CrossfadeTest, OpensTheTemporaryFileEvenWhenATakeIsMissing) {
+  const std::string fresh = dir_.File("fresh_temp.wav");
+  const CrossfadeResult result =
+      CROSSFADE(4, 4, 2, 1, dir_.File("missing.wav"), next_, fresh, 1, 2);
+  EXPECT_EQ(result.code, 1);
+  EXPECT_TRUE(std::filesystem::exists(fresh));
+}
+
+TEST_F(CrossfadeTest, LayoutsWithoutABlendGetTheHardCut) {
+  struct Case {
+    const char* name;
+    uint32_t channels, bits;
+    int32_t type;
+    int64_t length;
+  };
+  const Case cases[] = {
+      {"one byte per sample", 1, 8, 1, 2501},
+      {"three channels", 3, 16, 2, 7},
+      {"curve type 7", 2, 24, 7, 1025},
+      {"curve type 0", 1, 16, 0, 4},
+  };
+  for (const Case& c : cases) {
+    const uint32_t width = c.bits / 8;
+    const int64_t frames = 3000;
+    // Values that fit every width, differing between the takes.
+    Samples previous, next;
+    for (int64_t i = 0; i < frames * c.channels; ++i) {
+      previous.push_back(i % 97 + 1);
+      next.push_back(-(i % 89) - 1);
+    }
+    WriteTake(previous_, c.channels, c.bits, previous);
+    WriteTake(next_, c.channels, c.bits, next);
+    WriteTempHeader(temp_, c.channels, c.bits);
+    const int64_t centre = 1400;
+    const CrossfadeResult result = CROSSFADE(
+        centre, centre, c.length, c.type, previous_, next_, temp_,
+        static_cast<int32_t>(c.channels), static_cast<int32_t>(width));
+    ASSERT_EQ(result.code, 0) << c.name;
+    const int64_t half = c.length / 2;
+    Samples expected = Window(previous, c.channels, centre - half, half);
+    const Samples tail = Window(next, c.channels, centre, c.length - half);
+    expected.insert(expected.end(), tail.begin(), tail.end());
+    EXPECT_EQ(RenderedSamples(temp_, width), expected) << c.name;
+  }
+}
+
+TEST_F(CrossfadeTest, FailedWritesAreReported) {
+  WriteTake(previous_, 2, 24, Ramp(6000, 1, 1));
+  WriteTake(next_, 2, 24, Ramp(6000, 2, 1));
+  for (int64_t length : {2, 2500}) {
+    for (int32_t type : {1, 9}) {
+      const CrossfadeResult result = CROSSFADE(
+          1500, 1500, length, type, previous_, next_, "/dev/full", 2, 3);
+      EXPECT_EQ(result.code, kCrossfadeWriteFailed)
+          << "L=" << length << " type " << type;
+      EXPECT_EQ(result.message, "") << "L=" << length << " type " << type;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace takeloom
