@@ -1,0 +1,224 @@
+// Fuzzes take inspection on arbitrary bytes: the fields, data start and frame
+// count must be those a plain scan of the bytes finds, the frame count never
+// more than the file holds, and inspecting the same bytes as a file (and
+// scanning that file for tags in blocks) must agree with the in-memory forms.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "fuzz_check.h"
+#include "wav/chunk_scan.h"
+#include "wav/file_io.h"
+#include "wav/inspect.h"
+#include "wav/sample_format.h"
+
+namespace {
+
+using takeloom::Inspection;
+using takeloom::InspectFault;
+
+// First even offset c >= 2 whose bytes equal `tag`, over the whole file; a
+// scan up to a limit finds it when it lies at or below the limit. Compared
+// byte by byte: the fuzzer's memcmp hooks would make large files crawl.
+std::optional<int64_t> FirstMatch(std::span<const uint8_t> bytes,
+                                  std::string_view tag) {
+  for (size_t c = 2; c + tag.size() <= bytes.size(); c += 2) {
+    size_t i = 0;
+    while (i < tag.size() && bytes[c + i] == static_cast<uint8_t>(tag[i])) ++i;
+    if (i == tag.size()) return static_cast<int64_t>(c);
+  }
+  return std::nullopt;
+}
+
+std::optional<int64_t> Within(std::optional<int64_t> match, int64_t limit) {
+  return match && *match <= limit ? match : std::nullopt;
+}
+
+struct Tags {
+  std::optional<int64_t> fmt, data;
+};
+
+uint32_t Le(std::span<const uint8_t> bytes, int64_t at, int width) {
+  uint32_t value = 0;
+  for (int i = 0; i < width; ++i) {
+    const int64_t k = at + i;
+    if (k < static_cast<int64_t>(bytes.size())) {
+      value |= static_cast<uint32_t>(bytes[static_cast<size_t>(k)]) << (8 * i);
+    }
+  }
+  return value;
+}
+
+void CheckInspection(std::span<const uint8_t> file, const Tags& tags,
+                     const Inspection& got) {
+  const int64_t length = static_cast<int64_t>(file.size());
+  const auto& take = got.take;
+  const auto fmt = Within(tags.fmt, takeloom::kInspectScanLimit);
+  FUZZ_CHECK(got.format_chunk_missing == !fmt.has_value(), "fmt %d",
+             got.format_chunk_missing);
+  FUZZ_CHECK(got.fault != InspectFault::kCannotOpen, "bytes cannot fail to open");
+  const int64_t f = fmt.value_or(takeloom::kInspectScanLimit);
+  // An extensible format chunk names its real tag 32 bytes after "fmt".
+  const bool extensible =
+      f + 10 <= length && Le(file, f + 8, 2) == takeloom::kFormatTagExtensible;
+  if (f + (extensible ? 34 : 24) > length) {
+    FUZZ_CHECK(got.fault == InspectFault::kUnreadableFormat,
+               "fields past the end accepted, fault %d",
+               static_cast<int>(got.fault));
+    return;
+  }
+  const auto data = Within(tags.data, takeloom::kInspectScanLimit);
+  if (!data) {
+    FUZZ_CHECK(got.fault == InspectFault::kNoDataBlock, "no data tag, fault %d",
+               static_cast<int>(got.fault));
+    return;
+  }
+  // A frame size of 0 cannot divide out a frame count.
+  const bool empty_frames = (Le(file, f + 22, 2) / 8) * Le(file, f + 10, 2) == 0;
+  FUZZ_CHECK(got.fault == (empty_frames ? InspectFault::kUnreadableFormat
+                                        : InspectFault::kNone),
+             "fault %d, frame size 0: %d", static_cast<int>(got.fault),
+             empty_frames);
+  if (empty_frames) return;
+
+  FUZZ_CHECK(take.channels == Le(file, f + 10, 2), "channels %u", take.channels);
+  FUZZ_CHECK(take.sample_rate == Le(file, f + 12, 4), "rate %u",
+             take.sample_rate);
+  FUZZ_CHECK(take.bits_per_sample == Le(file, f + 22, 2), "bits %u",
+             take.bits_per_sample);
+  FUZZ_CHECK(take.bytes_per_sample == take.bits_per_sample / 8,
+             "bytes per sample %u", take.bytes_per_sample);
+  uint32_t tag = Le(file, f + 8, 2);
+  if (tag == takeloom::kFormatTagExtensible) tag = Le(file, f + 32, 2);
+  FUZZ_CHECK((take.format == takeloom::SampleFormat::kFloat) ==
+                 (tag == takeloom::kFormatTagFloat),
+             "format tag %u read as %d", tag, static_cast<int>(take.format));
+  FUZZ_CHECK(take.data_start == *data + 8, "data start %lld, tag at %lld",
+             static_cast<long long>(take.data_start),
+             static_cast<long long>(*data));
+  FUZZ_CHECK(take.data_start <= takeloom::kInspectScanLimit + 8,
+             "data start %lld", static_cast<long long>(take.data_start));
+  const int64_t frame_size =
+      static_cast<int64_t>(take.bytes_per_sample) * take.channels;
+  FUZZ_CHECK(frame_size > 0, "frame size 0 accepted");
+  const int64_t declared = Le(file, *data + 4, 4) / frame_size;
+  const int64_t available =
+      std::max<int64_t>(0, (length - take.data_start) / frame_size);
+  FUZZ_CHECK(take.frames >= 0, "negative frames %lld",
+             static_cast<long long>(take.frames));
+  FUZZ_CHECK(take.frames <= available, "%lld frames, file holds %lld",
+             static_cast<long long>(take.frames),
+             static_cast<long long>(available));
+  FUZZ_CHECK(take.frames == std::min(declared, available),
+             "%lld frames, declared %lld, available %lld",
+             static_cast<long long>(take.frames),
+             static_cast<long long>(declared),
+             static_cast<long long>(available));
+}
+
+bool SameInspection(const Inspection& a, const Inspection& b) {
+  return a.fault == b.fault && a.format_chunk_missing == b.format_chunk_missing &&
+         a.take.channels == b.take.channels &&
+         a.take.data_start == b.take.data_start &&
+         a.take.sample_rate == b.take.sample_rate &&
+         a.take.frames == b.take.frames &&
+         a.take.bytes_per_sample == b.take.bytes_per_sample &&
+         a.take.bits_per_sample == b.take.bits_per_sample &&
+         a.take.format == b.take.format;
+}
+
+// The fuzzed bytes as a file in memory, rewritten for every input.
+std::string MemoryFilePath(std::span<const uint8_t> bytes) {
+  static const int fd = memfd_create("take", 0);
+  FUZZ_CHECK(fd >= 0, "memfd_create failed");
+  FUZZ_CHECK(ftruncate(fd, 0) == 0, "ftruncate failed");
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = pwrite(fd, bytes.data() + done, bytes.size() - done,
+                             static_cast<off_t>(done));
+    FUZZ_CHECK(n > 0, "pwrite failed");
+    done += static_cast<size_t>(n);
+  }
+  return "/proc/self/fd/" + std::to_string(fd);
+}
+
+void CheckFileForms(std::span<const uint8_t> file, const Tags& tags,
+                    const Inspection& expected) {
+  const std::string path = MemoryFilePath(file);
+  const Inspection from_file = takeloom::GET_ATTRIBUTES(path);
+  FUZZ_CHECK(SameInspection(from_file, expected),
+             "file inspection differs: fault %d frames %lld",
+             static_cast<int>(from_file.fault),
+             static_cast<long long>(from_file.take.frames));
+
+  // Block-wise scans over the file find what a scan of the bytes finds, for
+  // the limits in use (those beyond the file's end all act alike) and for
+  // one that the input picks.
+  const takeloom::FilePtr f = takeloom::OpenFile(path, "rb");
+  FUZZ_CHECK(f != nullptr, "cannot open %s", path.c_str());
+  const int64_t length = static_cast<int64_t>(file.size());
+  std::vector<int64_t> limits = {takeloom::kInspectScanLimit,
+                                 file.empty() ? 0 : file[0] * 64 + length % 7};
+  for (const int64_t limit :
+       {takeloom::kCrossfadeScanLimit, takeloom::kCopyScanLimit,
+        takeloom::kPadScanLimit}) {
+    if (limit < length) limits.push_back(limit);
+  }
+  for (const int64_t limit : limits) {
+    for (const auto& [tag, match] : {std::pair{"data", tags.data},
+                                     std::pair{"fmt", tags.fmt}}) {
+      const auto want = Within(match, limit);
+      const auto got = takeloom::ScanFileForTag(f.get(), tag, limit);
+      FUZZ_CHECK(got == want, "%s up to %lld: %lld, expected %lld", tag,
+                 static_cast<long long>(limit),
+                 static_cast<long long>(got.value_or(-1)),
+                 static_cast<long long>(want.value_or(-1)));
+    }
+  }
+  const auto data = Within(tags.data, takeloom::kInspectScanLimit);
+  FUZZ_CHECK(takeloom::FindDataStart(f.get(), takeloom::kInspectScanLimit) ==
+                 (data ? std::optional<int64_t>(*data + 8) : std::nullopt),
+             "data start");
+}
+
+// Tags far into a file need large files, which the fuzzer rarely builds
+// byte by byte: an input that begins with 0xFF stands for the bytes after
+// its 5-byte prefix with a run of zero bytes (4 x the little-endian 16-bit
+// count at 1) inserted at the offset given at 3.
+std::vector<uint8_t> FileOf(const uint8_t* data, size_t size) {
+  if (size < 5 || data[0] != 0xFF) return std::vector<uint8_t>(data, data + size);
+  const size_t gap = 4 * (data[1] | size_t{data[2]} << 8);
+  const std::span<const uint8_t> rest(data + 5, size - 5);
+  const size_t at = std::min<size_t>(data[3] | size_t{data[4]} << 8, rest.size());
+  std::vector<uint8_t> file(rest.begin(), rest.begin() + at);
+  file.resize(at + gap, 0);
+  file.insert(file.end(), rest.begin() + at, rest.end());
+  return file;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::vector<uint8_t> bytes = FileOf(data, size);
+  const std::span<const uint8_t> file(bytes);
+  size = bytes.size();
+  const size_t head_size =
+      std::min<size_t>(size, static_cast<size_t>(takeloom::kInspectHeadBytes));
+  const Inspection got = takeloom::InspectTakeBytes(
+      std::as_bytes(file.first(head_size)), static_cast<int64_t>(size));
+  const Tags tags{FirstMatch(file, "fmt"), FirstMatch(file, "data")};
+  CheckInspection(file, tags, got);
+  CheckFileForms(file, tags, got);
+  return 0;
+}

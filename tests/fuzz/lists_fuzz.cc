@@ -1,0 +1,136 @@
+// Fuzzes the readers of base.txt and points.txt: the same bytes are read as
+// both lists, and every name must be exactly the bytes the file holds between
+// its delimiters, as a plain byte-by-byte cutter finds them.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz_check.h"
+#include "inputs/lists.h"
+
+namespace {
+
+// The strtok rules written out byte by byte: skip delimiters, take bytes up
+// to the next delimiter, consume that delimiter.
+class ByteCutter {
+ public:
+  explicit ByteCutter(std::string_view text) : text_(text) {}
+
+  std::optional<std::string> Next(bool tab_too) {
+    const auto is_delimiter = [tab_too](char c) {
+      return c == '\n' || (tab_too && c == '\t');
+    };
+    size_t i = pos_;
+    while (i < text_.size() && is_delimiter(text_[i])) ++i;
+    if (i == text_.size()) {
+      pos_ = i;
+      return std::nullopt;
+    }
+    size_t j = i;
+    while (j < text_.size() && !is_delimiter(text_[j])) ++j;
+    pos_ = j < text_.size() ? j + 1 : j;
+    return std::string(text_.substr(i, j - i));
+  }
+
+ private:
+  std::string_view text_;
+  size_t pos_ = 0;
+};
+
+std::string_view BeforeZero(std::string_view bytes) {
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\0') return bytes.substr(0, i);
+  }
+  return bytes;
+}
+
+uint32_t Bits(float f) {
+  uint32_t u;
+  std::memcpy(&u, &f, sizeof u);
+  return u;
+}
+
+void CheckBaseList(std::string_view bytes) {
+  const std::vector<std::string> names = takeloom::ParseBaseList(bytes);
+  // Every name is a maximal run of bytes between line feeds.
+  std::vector<std::string> expected;
+  std::string line;
+  for (char c : BeforeZero(bytes)) {
+    if (c != '\n') {
+      line += c;
+    } else if (!line.empty()) {
+      expected.push_back(line);
+      line.clear();
+    }
+  }
+  if (!line.empty()) expected.push_back(line);
+
+  FUZZ_CHECK(names.size() == expected.size(), "%zu names, expected %zu",
+             names.size(), expected.size());
+  for (size_t k = 0; k < names.size(); ++k) {
+    FUZZ_CHECK(!names[k].empty(), "name %zu is empty", k);
+    FUZZ_CHECK(names[k].find('\n') == std::string::npos, "LF in name %zu", k);
+    FUZZ_CHECK(names[k].find('\0') == std::string::npos, "NUL in name %zu", k);
+    FUZZ_CHECK(names[k] == expected[k], "name %zu differs", k);
+  }
+}
+
+void CheckEditList(std::string_view bytes) {
+  takeloom::EditList list;
+  std::string err;
+  const bool ok = takeloom::ParseEditList(bytes, &list, &err);
+
+  takeloom::EditList expected;
+  bool expected_ok = true;
+  ByteCutter cutter(BeforeZero(bytes));
+  for (auto time = cutter.Next(true); time; time = cutter.Next(true)) {
+    const auto take = cutter.Next(false);
+    if (!take) {
+      expected_ok = false;
+      break;
+    }
+    expected.times.push_back(
+        static_cast<float>(std::strtod(time->c_str(), nullptr)));
+    expected.takes.push_back(*take);
+  }
+
+  FUZZ_CHECK(ok == expected_ok, "parse result %d, expected %d", ok,
+             expected_ok);
+  FUZZ_CHECK(list.times.size() == list.takes.size(), "%zu times, %zu takes",
+             list.times.size(), list.takes.size());
+  if (!ok) {
+    // The message names the record that lacks its take, counted from 1.
+    const std::string message = ">> Edit " +
+                                std::to_string(expected.times.size() + 1) +
+                                " has no take name, exiting\n";
+    FUZZ_CHECK(err == message, "message '%s'", err.c_str());
+    return;
+  }
+  FUZZ_CHECK(list.takes.size() == expected.takes.size(), "%zu edits, expected %zu",
+             list.takes.size(), expected.takes.size());
+  for (size_t k = 0; k < list.takes.size(); ++k) {
+    const std::string& take = list.takes[k];
+    FUZZ_CHECK(!take.empty(), "take %zu is empty", k);
+    FUZZ_CHECK(take.find('\n') == std::string::npos, "LF in take %zu", k);
+    FUZZ_CHECK(take.find('\0') == std::string::npos, "NUL in take %zu", k);
+    FUZZ_CHECK(take == expected.takes[k], "take %zu differs", k);
+    // Bit patterns, so that a NaN time compares too.
+    FUZZ_CHECK(Bits(list.times[k]) == Bits(expected.times[k]),
+               "time %zu: %08x, expected %08x", k, Bits(list.times[k]),
+               Bits(expected.times[k]));
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  CheckBaseList(bytes);
+  CheckEditList(bytes);
+  return 0;
+}
