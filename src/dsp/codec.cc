@@ -1,7 +1,14 @@
 #include "dsp/codec.h"
 
+#include <bit>
+#include <limits>
+
 namespace takeloom {
 namespace {
+
+// Float samples are stored as IEEE 754 bits; the host's types must be those.
+static_assert(std::numeric_limits<float>::is_iec559 &&
+              std::numeric_limits<double>::is_iec559);
 
 int64_t Unsigned(std::byte b) { return std::to_integer<int64_t>(b); }
 
@@ -25,10 +32,23 @@ int64_t DecodeSample(const std::byte* b, int32_t bytes_per_sample) {
   }
 }
 
+// The `width` bytes at `b` as an unsigned little-endian number.
+uint64_t LittleEndian(const std::byte* b, int width) {
+  uint64_t bits = 0;
+  for (int i = 0; i < width; ++i) {
+    bits |= std::to_integer<uint64_t>(b[i]) << (8 * i);
+  }
+  return bits;
+}
+
+// Writes the low `width` bytes of `bits`, least significant first.
+void PutLittleEndian(uint64_t bits, int width, std::byte* out) {
+  for (int b = 0; b < width; ++b) out[b] = LowByte(bits >> (8 * b));
+}
+
 // Writes the low `width` bytes of the value's two's-complement form.
 void EncodeSample(int64_t value, int width, std::byte* out) {
-  const uint64_t bits = static_cast<uint64_t>(value);
-  for (int b = 0; b < width; ++b) out[b] = LowByte(bits >> (8 * b));
+  PutLittleEndian(static_cast<uint64_t>(value), width, out);
 }
 
 // One part of TWOS_COMP16/24: the product is formed in 64 bits so that no
@@ -94,6 +114,56 @@ void NUM24STER_TO_CHAR(std::span<const int64_t> channel0,
   for (int64_t i = 0; i < n; ++i) {
     EncodeSample(channel0[i], 3, &bytes[6 * i]);
     EncodeSample(channel1[i], 3, &bytes[6 * i + 3]);
+  }
+}
+
+void DecodeInt32Samples(std::span<const std::byte> bytes,
+                        std::span<int64_t> values, int64_t n) {
+  for (int64_t i = 0; i < n; ++i) values[i] = Assem4(&bytes[4 * i]);
+}
+
+void EncodeInt32Samples(std::span<const int64_t> values,
+                        std::span<std::byte> bytes, int64_t n) {
+  for (int64_t i = 0; i < n; ++i) EncodeSample(values[i], 4, &bytes[4 * i]);
+}
+
+void DecodeFloatSamples(std::span<const std::byte> bytes,
+                        std::span<double> values, int32_t bytes_per_sample,
+                        int64_t n) {
+  for (int64_t i = 0; i < n; ++i) {
+    switch (bytes_per_sample) {
+      case 4:
+        values[i] = std::bit_cast<float>(
+            static_cast<uint32_t>(LittleEndian(&bytes[4 * i], 4)));
+        break;
+      case 8:
+        values[i] = std::bit_cast<double>(LittleEndian(&bytes[8 * i], 8));
+        break;
+      default:
+        values[i] = 0.0;
+        break;
+    }
+  }
+}
+
+void EncodeFloatSamples(std::span<const double> values,
+                        std::span<std::byte> bytes, int32_t bytes_per_sample,
+                        int64_t n) {
+  for (int64_t i = 0; i < n; ++i) {
+    switch (bytes_per_sample) {
+      case 4:
+        // The conversion rounds to nearest, so a blend is off by at most
+        // half a unit in the last place of the stored float.
+        PutLittleEndian(
+            std::bit_cast<uint32_t>(static_cast<float>(values[i])), 4,
+            &bytes[4 * i]);
+        break;
+      case 8:
+        PutLittleEndian(std::bit_cast<uint64_t>(values[i]), 8, &bytes[8 * i]);
+        break;
+      default:
+        return;
+    }
   }
 }
 

@@ -1,5 +1,6 @@
-// Conversion between interleaved little-endian PCM bytes (16- or 24-bit, one
-// or two channels) and integer samples, plus single-value byte helpers.
+// Conversion between interleaved little-endian PCM bytes and samples: 16- and
+// 24-bit integers in one or two channels, 32-bit integers and 32- or 64-bit
+// floats in any channel count, plus single-value byte helpers.
 #pragma once
 
 #include <cstddef>
@@ -39,6 +40,29 @@ void NUM16STER_TO_CHAR(std::span<const int32_t> channel0,
 void NUM24STER_TO_CHAR(std::span<const int64_t> channel0,
                        std::span<const int64_t> channel1,
                        std::span<std::byte> bytes, int64_t n);
+
+// Wider and floating-point samples, each on its own scale. Samples are coded
+// independently of their channel, so these take n samples, which may be the
+// n / channels frames of an interleaved block of any channel count. (The
+// one-channel operations above serve 16- and 24-bit blocks the same way.)
+
+// Four-byte two's-complement samples: bytes -> values, and the low 32 bits of
+// each value back (a value outside the 32-bit range wraps).
+void DecodeInt32Samples(std::span<const std::byte> bytes,
+                        std::span<int64_t> values, int64_t n);
+void EncodeInt32Samples(std::span<const int64_t> values,
+                        std::span<std::byte> bytes, int64_t n);
+
+// IEEE 754 samples of 4 (single) or 8 (double precision) bytes, widened to
+// double exactly. Encoding stores a double as is, or for 4 bytes as the
+// nearest float (ties to even). For other widths decoding writes zeros and
+// encoding writes nothing.
+void DecodeFloatSamples(std::span<const std::byte> bytes,
+                        std::span<double> values, int32_t bytes_per_sample,
+                        int64_t n);
+void EncodeFloatSamples(std::span<const double> values,
+                        std::span<std::byte> bytes, int32_t bytes_per_sample,
+                        int64_t n);
 
 // Single-value byte helpers.
 

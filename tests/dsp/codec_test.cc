@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -143,6 +145,114 @@ TEST(CodecTest, EverySampleValueRoundTrips) {
     NUM24MONO_TO_CHAR(wide0, again, kFrames);
     CHAR_TO_NUM32(again, back0, 3, kFrames);
     ASSERT_EQ(back0, wide0) << "24-bit mono block from " << first;
+  }
+}
+
+TEST(CodecTest, ThirtyTwoBitSamplesKeepTheirOwnScale) {
+  const Case cases[] = {
+      {"byte order", 4, B({0x78, 0x56, 0x34, 0x12}), 0x12345678},
+      {"minimum", 4, B({0x00, 0x00, 0x00, 0x80}), -2147483648LL},
+      {"maximum", 4, B({0xFF, 0xFF, 0xFF, 0x7F}), 2147483647},
+      {"minus one", 4, B({0xFF, 0xFF, 0xFF, 0xFF}), -1},
+      {"low bytes unsigned", 4, B({0x80, 0x80, 0x80, 0x00}), 0x808080},
+  };
+  for (const Case& c : cases) {
+    // The value as the second of two samples, so the stride shows.
+    ByteVector bytes = B({0x01, 0x00, 0x00, 0x00});
+    bytes.insert(bytes.end(), c.bytes.begin(), c.bytes.end());
+    std::array<int64_t, 2> values{};
+    DecodeInt32Samples(bytes, values, 2);
+    EXPECT_EQ(values, (std::array<int64_t, 2>{1, c.value})) << c.name;
+    ByteVector again(8);
+    EncodeInt32Samples(values, again, 2);
+    EXPECT_EQ(Hex(again), Hex(bytes)) << c.name;
+  }
+  // Encoding keeps the low 32 bits; limiting is the caller's business.
+  const std::array<int64_t, 2> outside = {2147483648LL, -2147483649LL};
+  ByteVector bytes(8);
+  EncodeInt32Samples(outside, bytes, 2);
+  EXPECT_EQ(Hex(bytes), "00 00 00 80 FF FF FF 7F");
+}
+
+TEST(CodecTest, FloatSamplesDecodeExactly) {
+  struct FloatCase {
+    const char* name;
+    int32_t width;
+    ByteVector bytes;
+    double value;
+  };
+  const FloatCase cases[] = {
+      {"single one", 4, B({0x00, 0x00, 0x80, 0x3F}), 1.0},
+      {"single -2.5", 4, B({0x00, 0x00, 0x20, 0xC0}), -2.5},
+      {"single smallest subnormal", 4, B({0x01, 0x00, 0x00, 0x00}),
+       std::ldexp(1.0, -149)},
+      {"single 1 + 2^-23", 4, B({0x01, 0x00, 0x80, 0x3F}),
+       1.0 + std::ldexp(1.0, -23)},
+      {"double one", 8, B({0, 0, 0, 0, 0, 0, 0xF0, 0x3F}), 1.0},
+      {"double 1 + 2^-52", 8, B({1, 0, 0, 0, 0, 0, 0xF0, 0x3F}),
+       1.0 + std::ldexp(1.0, -52)},
+      {"double -0.1", 8, B({0x9A, 0x99, 0x99, 0x99, 0x99, 0x99, 0xB9, 0xBF}),
+       -0.1},
+  };
+  for (const FloatCase& c : cases) {
+    std::array<double, 1> value = {12345.0};
+    DecodeFloatSamples(c.bytes, value, c.width, 1);
+    EXPECT_EQ(value[0], c.value) << c.name;
+    ByteVector again(c.bytes.size());
+    EncodeFloatSamples(value, again, c.width, 1);
+    EXPECT_EQ(Hex(again), Hex(c.bytes)) << c.name;
+  }
+  std::array<double, 1> value = {12345.0};
+  DecodeFloatSamples(B({0x00, 0x3C}), value, 2, 1);
+  EXPECT_EQ(value[0], 0.0) << "other widths give zeros";
+}
+
+TEST(CodecTest, SingleFloatEncodingRoundsToNearest) {
+  const double ulp = std::ldexp(1.0, -23);  // of floats in [1, 2)
+  const struct {
+    const char* name;
+    double value;
+    const char* bytes;
+  } cases[] = {
+      {"exact", 1.0 + ulp, "01 00 80 3F"},
+      {"just below half an ulp", 1.0 + 0.4999 * ulp, "00 00 80 3F"},
+      {"just above half an ulp", 1.0 + 0.5001 * ulp, "01 00 80 3F"},
+      {"tie to even, down", 1.0 + 0.5 * ulp, "00 00 80 3F"},
+      {"tie to even, up", 1.0 + 1.5 * ulp, "02 00 80 3F"},
+      {"negative rounds away", -(1.0 + 0.75 * ulp), "01 00 80 BF"},
+      {"beyond the largest float", 1e39, "00 00 80 7F"},
+  };
+  for (const auto& c : cases) {
+    const std::array<double, 1> value = {c.value};
+    ByteVector bytes(4);
+    EncodeFloatSamples(value, bytes, 4, 1);
+    EXPECT_EQ(Hex(bytes), c.bytes) << c.name;
+  }
+  ByteVector untouched = B({0xAA, 0xAA});
+  EncodeFloatSamples(std::array<double, 1>{1.0}, untouched, 2, 1);
+  EXPECT_EQ(Hex(untouched), "AA AA") << "other widths write nothing";
+}
+
+// A float widens to double exactly, so every non-NaN single comes back with
+// the same bits: subnormals, signed zeros and infinities included.
+TEST(CodecTest, SingleFloatsRoundTrip) {
+  constexpr int kBlock = 1024;
+  std::array<double, kBlock> values{};
+  ByteVector bytes(4 * kBlock), again(4 * kBlock);
+  for (uint64_t first = 0; first < (uint64_t{1} << 32);
+       first += 4099 * kBlock) {
+    for (int i = 0; i < kBlock; ++i) {
+      uint32_t bits = static_cast<uint32_t>(first + uint64_t{4099} * i);
+      if (i == 0) bits = 0x80000000u;   // -0
+      if (i == 1) bits = 0xFF800000u;   // -infinity
+      if (std::isnan(std::bit_cast<float>(bits))) bits = 0x7F800000u;
+      for (int b = 0; b < 4; ++b) {
+        bytes[4 * i + b] = static_cast<std::byte>(bits >> (8 * b));
+      }
+    }
+    DecodeFloatSamples(bytes, values, 4, kBlock);
+    EncodeFloatSamples(values, again, 4, kBlock);
+    ASSERT_EQ(Hex(again), Hex(bytes)) << "block from " << first;
   }
 }
 
