@@ -88,7 +88,7 @@ bool TrackWriter::Edit(size_t o, std::string* err) {
         segment.start, segment.start, x, job_.crossfade.type,
         job_.take_paths[o - 1], job_.take_paths[o], temp_,
         static_cast<int32_t>(format_.channels),
-        static_cast<int32_t>(format_.bytes_per_sample));
+        static_cast<int32_t>(format_.bytes_per_sample), format_.format);
     if (result.code == kCrossfadeWriteFailed) {
       *err = CannotWrite(temp_);
       return false;

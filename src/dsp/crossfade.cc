@@ -1,12 +1,12 @@
 #include "dsp/crossfade.h"
 
 #include <algorithm>
-#include <array>
+#include <limits>
 #include <cstddef>
-#include <memory>
 #include <optional>
 #include <span>
 #include <utility>
+#include <vector>
 
 #include "dsp/codec.h"
 #include "dsp/curves.h"
@@ -21,10 +21,9 @@ constexpr int32_t kNextTake = 2;
 constexpr int32_t kTempFile = 3;
 
 constexpr int64_t kRenderBlockFrames = 1024;
-// A block of the widest frame that is blended (two channels of 3 bytes).
-// Hard cuts copy raw bytes in pieces of at most this size too, so memory
-// stays bounded also for layouts whose frames are very wide.
-constexpr int64_t kBlockBytes = kRenderBlockFrames * 6;
+// One take's block never holds more bytes than this (but at least one
+// frame), so memory stays flat however many channels a frame holds.
+constexpr int64_t kMaxBlockBytes = 64 * 1024;
 
 // 16-bit blends are formed on the 24-bit scale and brought back by 1/256.
 constexpr double kSixteenBitScale = 0.00390625;
@@ -32,18 +31,85 @@ constexpr int64_t kMin16 = -32768;
 constexpr int64_t kMax16 = 32767;
 constexpr int64_t kMin24 = -8388608;
 constexpr int64_t kMax24 = 8388607;
+constexpr int64_t kMin32 = std::numeric_limits<int32_t>::min();
+constexpr int64_t kMax32 = std::numeric_limits<int32_t>::max();
 
-// Per-call working storage: one block of each take, decoded, blended and
-// encoded. Its size is fixed, whatever the crossfade length.
-struct Workspace {
-  std::array<std::byte, kBlockBytes> previous_bytes;
-  std::array<std::byte, kBlockBytes> next_bytes;
-  std::array<std::byte, kBlockBytes> out_bytes;
-  // Indexed by channel, then frame.
-  std::array<std::array<int64_t, kRenderBlockFrames>, 2> previous;
-  std::array<std::array<int64_t, kRenderBlockFrames>, 2> next;
-  std::array<std::array<int64_t, kRenderBlockFrames>, 2> wide;    // 24-bit
-  std::array<std::array<int32_t, kRenderBlockFrames>, 2> narrow;  // 16-bit
+// Frames per block: 1024, fewer where frames are wide.
+int64_t BlockFrames(int64_t frame_size) {
+  return std::clamp(kMaxBlockBytes / frame_size, int64_t{1},
+                    kRenderBlockFrames);
+}
+
+// The blendable layouts. Each says how a block's samples are decoded, how a
+// blended sum becomes the stored value and how that is encoded. Samples are
+// coded independently of their channel, so a block of n frames is coded as
+// n x channels samples whatever the channel count. Integer blends beyond
+// full scale are held at the range ends: a wrapped sample would be a
+// full-scale click in the track. Floats have headroom and are not limited.
+struct Int16Samples {
+  using Decoded = int64_t;
+  using Blended = int32_t;
+  static void Decode(std::span<const std::byte> b, std::span<int64_t> v,
+                     int64_t n) {
+    CHAR_TO_NUM32(b, v, 2, n);
+  }
+  static int32_t Finish(double sum) {
+    return static_cast<int32_t>(std::clamp(
+        static_cast<int64_t>(sum * kSixteenBitScale), kMin16, kMax16));
+  }
+  static void Encode(std::span<const int32_t> v, std::span<std::byte> b,
+                     int64_t n) {
+    NUM16MONO_TO_CHAR(v, b, n);
+  }
+};
+
+struct Int24Samples {
+  using Decoded = int64_t;
+  using Blended = int64_t;
+  static void Decode(std::span<const std::byte> b, std::span<int64_t> v,
+                     int64_t n) {
+    CHAR_TO_NUM32(b, v, 3, n);
+  }
+  static int64_t Finish(double sum) {
+    return std::clamp(static_cast<int64_t>(sum), kMin24, kMax24);
+  }
+  static void Encode(std::span<const int64_t> v, std::span<std::byte> b,
+                     int64_t n) {
+    NUM24MONO_TO_CHAR(v, b, n);
+  }
+};
+
+struct Int32Samples {
+  using Decoded = int64_t;
+  using Blended = int64_t;
+  static void Decode(std::span<const std::byte> b, std::span<int64_t> v,
+                     int64_t n) {
+    DecodeInt32Samples(b, v, n);
+  }
+  // |sum| stays below 2^32 (the gains are at most 1), so the conversion to
+  // 64 bits is exact before the limit applies.
+  static int64_t Finish(double sum) {
+    return std::clamp(static_cast<int64_t>(sum), kMin32, kMax32);
+  }
+  static void Encode(std::span<const int64_t> v, std::span<std::byte> b,
+                     int64_t n) {
+    EncodeInt32Samples(v, b, n);
+  }
+};
+
+template <int32_t kBytes>
+struct FloatSamples {
+  using Decoded = double;
+  using Blended = double;
+  static void Decode(std::span<const std::byte> b, std::span<double> v,
+                     int64_t n) {
+    DecodeFloatSamples(b, v, kBytes, n);
+  }
+  static double Finish(double sum) { return sum; }
+  static void Encode(std::span<const double> v, std::span<std::byte> b,
+                     int64_t n) {
+    EncodeFloatSamples(v, b, kBytes, n);
+  }
 };
 
 // One take's side of the crossfade.
@@ -80,54 +146,30 @@ bool PlaceWindow(TakeWindow& take, int64_t centre, int64_t half,
   return true;
 }
 
-// Blends one decoded block along the curve and encodes it into out_bytes.
-// Beyond full scale the blend is held at the range ends: a wrapped sample
-// would be a full-scale click in the track.
-void BlendBlock(Workspace& w, int32_t type, int64_t done, int64_t length,
-                int64_t n, int32_t channels, int32_t bytes_per_sample) {
-  for (int64_t i = 0; i < n; ++i) {
-    // Both channels of a frame share its pair of gains.
-    const Gains gains = CurveGains(type, done + i, length);
-    for (int32_t c = 0; c < channels; ++c) {
-      const double sum =
-          static_cast<double>(w.previous[c][i]) * gains.fade_out +
-          static_cast<double>(w.next[c][i]) * gains.fade_in;
-      if (bytes_per_sample == 3) {
-        w.wide[c][i] = std::clamp(static_cast<int64_t>(sum), kMin24, kMax24);
-      } else {
-        w.narrow[c][i] = static_cast<int32_t>(std::clamp(
-            static_cast<int64_t>(sum * kSixteenBitScale), kMin16, kMax16));
-      }
-    }
-  }
-  const bool stereo = channels == 2;
-  if (bytes_per_sample == 3) {
-    if (stereo) {
-      NUM24STER_TO_CHAR(w.wide[0], w.wide[1], w.out_bytes, n);
-    } else {
-      NUM24MONO_TO_CHAR(w.wide[0], w.out_bytes, n);
-    }
-  } else if (stereo) {
-    NUM16STER_TO_CHAR(w.narrow[0], w.narrow[1], w.out_bytes, n);
-  } else {
-    NUM16MONO_TO_CHAR(w.narrow[0], w.out_bytes, n);
-  }
-}
-
 // Renders the blended window block by block. Returns 0, the number of a take
 // that could not be read, or kCrossfadeWriteFailed.
+template <typename Samples>
 int32_t RenderBlend(const TakeWindow& previous, const TakeWindow& next,
                     std::FILE* temp, int64_t length, int32_t type,
                     int32_t channels, int32_t bytes_per_sample) {
   const int64_t frame_size = int64_t{channels} * bytes_per_sample;
-  const auto w = std::make_unique<Workspace>();
+  const int64_t block_frames = BlockFrames(frame_size);
+  // Working storage for one block, sized by the layout, not by the window.
+  const auto bytes = static_cast<size_t>(block_frames * frame_size);
+  const auto sample_count = static_cast<size_t>(block_frames * channels);
+  std::vector<std::byte> previous_bytes(bytes), next_bytes(bytes),
+      out_bytes(bytes);
+  std::vector<typename Samples::Decoded> p(sample_count), q(sample_count);
+  std::vector<typename Samples::Blended> out(sample_count);
+
   for (int64_t done = 0; done < length;) {
-    const int64_t n = std::min(length - done, kRenderBlockFrames);
-    const size_t block_bytes = static_cast<size_t>(n * frame_size);
+    const int64_t n = std::min(length - done, block_frames);
+    const auto block_bytes = static_cast<size_t>(n * frame_size);
+    const int64_t block_samples = n * channels;
     const std::span<std::byte> previous_block =
-        std::span(w->previous_bytes).first(block_bytes);
+        std::span(previous_bytes).first(block_bytes);
     const std::span<std::byte> next_block =
-        std::span(w->next_bytes).first(block_bytes);
+        std::span(next_bytes).first(block_bytes);
     if (!ReadAt(previous.file.get(), previous.start + done * frame_size,
                 previous_block)) {
       return kPreviousTake;
@@ -135,17 +177,19 @@ int32_t RenderBlend(const TakeWindow& previous, const TakeWindow& next,
     if (!ReadAt(next.file.get(), next.start + done * frame_size, next_block)) {
       return kNextTake;
     }
-    if (channels == 2) {
-      CHAR_TO_NUM32_STEREO(previous_block, w->previous[0], w->previous[1],
-                           bytes_per_sample, n);
-      CHAR_TO_NUM32_STEREO(next_block, w->next[0], w->next[1], bytes_per_sample,
-                           n);
-    } else {
-      CHAR_TO_NUM32(previous_block, w->previous[0], bytes_per_sample, n);
-      CHAR_TO_NUM32(next_block, w->next[0], bytes_per_sample, n);
+    Samples::Decode(previous_block, p, block_samples);
+    Samples::Decode(next_block, q, block_samples);
+    for (int64_t i = 0; i < n; ++i) {
+      // Every channel of a frame shares its pair of gains.
+      const Gains gains = CurveGains(type, done + i, length);
+      for (int64_t s = i * channels; s < (i + 1) * channels; ++s) {
+        const double sum = static_cast<double>(p[s]) * gains.fade_out +
+                           static_cast<double>(q[s]) * gains.fade_in;
+        out[s] = Samples::Finish(sum);
+      }
     }
-    BlendBlock(*w, type, done, length, n, channels, bytes_per_sample);
-    if (!Append(temp, std::span(w->out_bytes).first(block_bytes))) {
+    Samples::Encode(out, out_bytes, block_samples);
+    if (!Append(temp, std::span(out_bytes).first(block_bytes))) {
       return kCrossfadeWriteFailed;
     }
     done += n;
@@ -173,17 +217,40 @@ int32_t CopyBytes(const TakeWindow& take, int32_t take_number, int64_t offset,
 int32_t RenderHardCut(const TakeWindow& previous, const TakeWindow& next,
                       std::FILE* temp, int64_t half, int64_t length,
                       int64_t frame_size) {
-  std::array<std::byte, kBlockBytes> buffer;
   // Pieces of at most one block's worth of frames, even for narrow frames.
-  const int64_t piece = std::min(kBlockBytes, kRenderBlockFrames * frame_size);
-  const std::span<std::byte> chunk =
-      std::span(buffer).first(static_cast<size_t>(piece));
+  std::vector<std::byte> buffer(static_cast<size_t>(
+      std::min(kMaxBlockBytes, kRenderBlockFrames * frame_size)));
+  const std::span<std::byte> chunk(buffer);
   const int64_t head_bytes = half * frame_size;
   const int32_t result = CopyBytes(previous, kPreviousTake, previous.start,
                                    head_bytes, temp, chunk);
   if (result != 0) return result;
   return CopyBytes(next, kNextTake, next.start + head_bytes,
                    (length - half) * frame_size, temp, chunk);
+}
+
+// Blends the window where the layout and type have a blend; otherwise lays
+// down the hard cut.
+int32_t RenderWindow(const TakeWindow& previous, const TakeWindow& next,
+                     std::FILE* temp, int64_t half, int64_t length,
+                     int32_t type, int32_t channels, int32_t bytes_per_sample,
+                     SampleFormat format) {
+  const auto blend = [&](auto layout) {
+    return RenderBlend<decltype(layout)>(previous, next, temp, length, type,
+                                         channels, bytes_per_sample);
+  };
+  if (HasCurve(type) && channels >= 1) {
+    if (format == SampleFormat::kFloat) {
+      if (bytes_per_sample == 4) return blend(FloatSamples<4>{});
+      if (bytes_per_sample == 8) return blend(FloatSamples<8>{});
+    } else {
+      if (bytes_per_sample == 2) return blend(Int16Samples{});
+      if (bytes_per_sample == 3) return blend(Int24Samples{});
+      if (bytes_per_sample == 4) return blend(Int32Samples{});
+    }
+  }
+  return RenderHardCut(previous, next, temp, half, length,
+                       int64_t{channels} * bytes_per_sample);
 }
 
 }  // namespace
@@ -193,7 +260,7 @@ CrossfadeResult CROSSFADE(int64_t previous_centre, int64_t next_centre,
                           const std::string& previous_take,
                           const std::string& next_take,
                           const std::string& temp_path, int32_t channels,
-                          int32_t bytes_per_sample) {
+                          int32_t bytes_per_sample, SampleFormat format) {
   // All three are opened before any is judged: the temporary file is
   // created even when a take is missing, and the first failure decides.
   TakeWindow previous{.file = OpenFile(previous_take, "rb")};
@@ -235,12 +302,8 @@ CrossfadeResult CROSSFADE(int64_t previous_centre, int64_t next_centre,
         !FrameOffset(next.start, frames, frame_size)) {
       return {kCrossfadeWriteFailed, ""};
     }
-    const bool blend = HasCurve(type) && (channels == 1 || channels == 2) &&
-                       (bytes_per_sample == 2 || bytes_per_sample == 3);
-    code = blend ? RenderBlend(previous, next, temp.get(), frames, type,
-                               channels, bytes_per_sample)
-                 : RenderHardCut(previous, next, temp.get(), half, frames,
-                                 frame_size);
+    code = RenderWindow(previous, next, temp.get(), half, frames, type,
+                        channels, bytes_per_sample, format);
   }
   if (code != 0) return {code, ""};
   previous.file.reset();

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -56,52 +58,60 @@ Samples RenderedSamples(const std::string& path, uint32_t bytes_per_sample) {
     for (uint32_t b = 0; b < bytes_per_sample; ++b) {
       bits |= uint64_t{static_cast<unsigned char>(audio[at + b])} << (8 * b);
     }
-    const uint64_t sign = uint64_t{1} << (8 * bytes_per_sample - 1);
-    out.push_back(static_cast<int64_t>(bits ^ sign) -
-                  static_cast<int64_t>(sign));
+    const int shift = static_cast<int>(64 - 8 * bytes_per_sample);
+    out.push_back(static_cast<int64_t>(bits << shift) >> shift);
   }
   return out;
 }
 
-// One blended sample straight from the curve formulas, for checking where
-// frames land (block splits, window placement, channels).
-int64_t ExpectedBlend(int32_t type, int64_t index, int64_t length, int64_t p,
-                      int64_t q, uint32_t bytes_per_sample) {
+struct TestGains {
+  double g = 0.0;  // previous take
+  double h = 0.0;  // next take
+};
+
+// The gains of frame `index` straight from the curve formulas.
+TestGains GainsAt(int32_t type, int64_t index, int64_t length) {
   const double v = static_cast<double>(index) / static_cast<double>(length);
   const double angle = v * 1.570796327;
-  double g = 0.0;
-  double h = 0.0;
   switch (type) {
     case 1:
-      g = std::cos(angle);
-      h = std::sin(angle);
-      break;
+      return {std::cos(angle), std::sin(angle)};
     case 2:
-      g = 1.0 - v;
-      h = 1.0 - g;
-      break;
+      return {1.0 - v, 1.0 - (1.0 - v)};
     case 3:
-      g = std::cos(angle);
-      h = 1.0 - g;
-      break;
+      return {std::cos(angle), 1.0 - std::cos(angle)};
     case 4:
-      g = 1.0 - std::sin(angle);
-      h = 1.0 - g;
-      break;
+      return {1.0 - std::sin(angle), 1.0 - (1.0 - std::sin(angle))};
   }
+  ADD_FAILURE() << "no curve " << type;
+  return {};
+}
+
+// One blended integer sample, for checking where frames land (block splits,
+// window placement, channels). 16- and 24-bit samples are blended on the
+// 24-bit scale, 32-bit ones as they are; all are held at the range ends.
+int64_t ExpectedBlend(int32_t type, int64_t index, int64_t length, int64_t p,
+                      int64_t q, uint32_t bytes_per_sample) {
+  const TestGains gains = GainsAt(type, index, length);
   const double scale = bytes_per_sample == 2 ? 256.0 : 1.0;
-  const double sum = p * scale * g + q * scale * h;
+  const double sum = p * scale * gains.g + q * scale * gains.h;
   if (bytes_per_sample == 2) {
     return std::clamp<int64_t>(static_cast<int64_t>(sum * 0.00390625), -32768,
                                32767);
+  }
+  if (bytes_per_sample == 4) {
+    return std::clamp<int64_t>(static_cast<int64_t>(sum),
+                               std::numeric_limits<int32_t>::min(),
+                               std::numeric_limits<int32_t>::max());
   }
   return std::clamp<int64_t>(static_cast<int64_t>(sum), -8388608, 8388607);
 }
 
 // Samples of frames [first, first + count) of a take, zeros past its end.
-Samples Window(const Samples& take, uint32_t channels, int64_t first,
-               int64_t count) {
-  Samples out;
+template <typename Sample>
+std::vector<Sample> Window(const std::vector<Sample>& take, uint32_t channels,
+                           int64_t first, int64_t count) {
+  std::vector<Sample> out;
   for (int64_t f = first; f < first + count; ++f) {
     for (uint32_t c = 0; c < channels; ++c) {
       const size_t at = static_cast<size_t>(f * channels + c);
@@ -127,6 +137,71 @@ Samples ExpectedWindow(int32_t type, const Samples& previous_window,
 Samples Ramp(int64_t samples, int64_t start, int64_t step) {
   Samples out;
   for (int64_t i = 0; i < samples; ++i) out.push_back(start + i * step);
+  return out;
+}
+
+// Samples within a quarter of full scale of its ends, the sign alternating
+// from sample to sample: blends of two such takes reach beyond both ends.
+Samples NearFullScale(int64_t samples, uint32_t bits, int64_t step) {
+  const int64_t top = (int64_t{1} << (bits - 1)) - 1;
+  Samples out;
+  for (int64_t i = 0; i < samples; ++i) {
+    const int64_t offset = (i * step) % (top / 4);
+    out.push_back(i % 2 == 0 ? -top - 1 + offset : top - offset);
+  }
+  return out;
+}
+
+// Float samples as the IEEE bytes of a take of `width` bytes per sample.
+Bytes FloatBytes(const std::vector<double>& values, uint32_t width) {
+  Bytes out;
+  for (double value : values) {
+    const uint64_t bits =
+        width == 4 ? std::bit_cast<uint32_t>(static_cast<float>(value))
+                   : std::bit_cast<uint64_t>(value);
+    for (uint32_t b = 0; b < width; ++b) {
+      out.push_back(static_cast<std::byte>((bits >> (8 * b)) & 0xFF));
+    }
+  }
+  return out;
+}
+
+void WriteFloatTake(const std::string& path, uint32_t channels, uint32_t bits,
+                    const std::vector<double>& values) {
+  testing::TakeSpec spec;
+  spec.channels = channels;
+  spec.bits_per_sample = bits;
+  spec.format_tag = 3;
+  spec.audio = FloatBytes(values, bits / 8);
+  testing::WriteFile(path, testing::MakeTake(spec));
+}
+
+// The bytes of a float blend: p g + q h in double, rounded to the nearest
+// single for 4-byte samples; no limit.
+std::string ExpectedFloatWindow(int32_t type,
+                                const std::vector<double>& previous_window,
+                                const std::vector<double>& next_window,
+                                uint32_t channels, int64_t length,
+                                uint32_t width) {
+  std::vector<double> sums;
+  for (size_t at = 0; at < previous_window.size(); ++at) {
+    const TestGains gains =
+        GainsAt(type, static_cast<int64_t>(at / channels), length);
+    sums.push_back(previous_window[at] * gains.g + next_window[at] * gains.h);
+  }
+  const Bytes bytes = FloatBytes(sums, width);
+  return std::string(reinterpret_cast<const char*>(bytes.data()),
+                     bytes.size());
+}
+
+// Float samples of a take that differ everywhere and span many binades.
+std::vector<double> FloatRamp(int64_t samples, double start, double factor) {
+  std::vector<double> out;
+  double value = start;
+  for (int64_t i = 0; i < samples; ++i) {
+    out.push_back(static_cast<float>(value));
+    value = -value * factor;
+  }
   return out;
 }
 
@@ -186,6 +261,89 @@ TEST_F(CrossfadeTest, BlocksCoverTheWholeWindow) {
   }
 }
 
+// Any channel count: every channel of a frame takes that frame's gains, and
+// 16- and 24-bit keep the arithmetic of mono and stereo. Frames of 160 bytes
+// and more make blocks shorter than 1024 frames; the widest frame possible
+// (65535 channels of 8 bytes) makes blocks of one frame.
+TEST_F(CrossfadeTest, IntegerBlendsOfAnyChannelCount) {
+  struct Layout {
+    uint32_t channels, bits;
+    int64_t take_frames, centre, length;
+  };
+  const Layout layouts[] = {
+      {3, 16, 3000, 1500, 1025}, {4, 16, 3000, 1500, 1025},
+      {6, 24, 3000, 1500, 2500}, {4, 32, 3000, 1500, 1025},
+      {6, 32, 3000, 1500, 1025}, {1, 32, 3000, 1500, 1025},
+      {2, 32, 3000, 1500, 1024}, {40, 32, 3000, 1500, 1025},
+      {65535, 32, 4, 2, 3},
+  };
+  for (const Layout& l : layouts) {
+    const uint32_t width = l.bits / 8;
+    const int64_t count = l.take_frames * l.channels;
+    const Samples previous = NearFullScale(count, l.bits, 37);
+    const Samples next = NearFullScale(count, l.bits, 53);
+    WriteTake(previous_, l.channels, l.bits, previous);
+    WriteTake(next_, l.channels, l.bits, next);
+    for (int32_t type = 1; type <= 4; ++type) {
+      const std::string label = std::to_string(l.channels) + "x" +
+                                std::to_string(l.bits) + "-bit type " +
+                                std::to_string(type);
+      WriteTempHeader(temp_, l.channels, l.bits);
+      ASSERT_EQ(CROSSFADE(l.centre, l.centre, l.length, type, previous_, next_,
+                          temp_, static_cast<int32_t>(l.channels),
+                          static_cast<int32_t>(width))
+                    .code,
+                0)
+          << label;
+      const int64_t first = l.centre - l.length / 2;
+      EXPECT_EQ(RenderedSamples(temp_, width),
+                ExpectedWindow(type, Window(previous, l.channels, first, l.length),
+                               Window(next, l.channels, first, l.length),
+                               l.channels, l.length, width))
+          << label;
+    }
+  }
+}
+
+TEST_F(CrossfadeTest, FloatBlendsOfAnyChannelCount) {
+  struct Layout {
+    uint32_t channels, bits;
+    int64_t take_frames, centre, length;
+  };
+  const Layout layouts[] = {
+      {1, 32, 3000, 1500, 2500}, {2, 64, 3000, 1500, 1025},
+      {4, 32, 3000, 1500, 1025}, {6, 64, 3000, 1500, 1025},
+      {6, 32, 3000, 1500, 7},    {65535, 64, 4, 2, 3},
+  };
+  for (const Layout& l : layouts) {
+    const uint32_t width = l.bits / 8;
+    const int64_t count = l.take_frames * l.channels;
+    const std::vector<double> previous = FloatRamp(count, 0.75, 1.001);
+    const std::vector<double> next = FloatRamp(count, -3e-5, 0.9993);
+    WriteFloatTake(previous_, l.channels, l.bits, previous);
+    WriteFloatTake(next_, l.channels, l.bits, next);
+    for (int32_t type = 1; type <= 4; ++type) {
+      const std::string label = std::to_string(l.channels) + "x" +
+                                std::to_string(l.bits) + "-bit float type " +
+                                std::to_string(type);
+      WriteTempHeader(temp_, l.channels, l.bits);
+      ASSERT_EQ(CROSSFADE(l.centre, l.centre, l.length, type, previous_, next_,
+                          temp_, static_cast<int32_t>(l.channels),
+                          static_cast<int32_t>(width), SampleFormat::kFloat)
+                    .code,
+                0)
+          << label;
+      const int64_t first = l.centre - l.length / 2;
+      EXPECT_EQ(RenderedBytes(temp_),
+                ExpectedFloatWindow(
+                    type, Window(previous, l.channels, first, l.length),
+                    Window(next, l.channels, first, l.length), l.channels,
+                    l.length, width))
+          << label;
+    }
+  }
+}
+
 TEST_F(CrossfadeTest, OddLengthPutsTheCentreFrameAfterHalf) {
   // L = 5 around frame 10: frames 8 to 12, frame 10 at v = 0.4.
   WriteTake(previous_, 1, 24, Ramp(20, 0, 1000));
@@ -231,6 +389,73 @@ TEST_F(CrossfadeTest, KnownBlends) {
     ASSERT_EQ(out.size(), static_cast<size_t>(c.length)) << c.name;
     EXPECT_EQ(out[0], c.previous) << c.name;
     EXPECT_EQ(out[1], c.expected) << c.name;
+  }
+}
+
+TEST_F(CrossfadeTest, KnownThirtyTwoBitBlends) {
+  constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+  constexpr int64_t kMin = std::numeric_limits<int32_t>::min();
+  struct Case {
+    const char* name;
+    int64_t previous, next;
+    int32_t type;
+    int64_t expected;  // frame 1 of 2, v = 0.5
+  };
+  const Case cases[] = {
+      // Beyond the 24-bit range, so no narrower scale can give it.
+      {"blend of the raw values", 0, 2000000001, 1, 1414213563},
+      {"truncates toward zero", -3, 0, 2, -1},
+      {"truncates, does not round", kMax, kMax - 1, 2, kMax - 1},
+      {"saturates high", kMax, kMax, 1, kMax},
+      {"saturates low", kMin, kMin, 1, kMin},
+  };
+  for (const Case& c : cases) {
+    WriteTake(previous_, 1, 32, Samples(3, c.previous));
+    WriteTake(next_, 1, 32, Samples(3, c.next));
+    WriteTempHeader(temp_, 1, 32);
+    ASSERT_EQ(
+        CROSSFADE(1, 1, 2, c.type, previous_, next_, temp_, 1, 4).code, 0)
+        << c.name;
+    EXPECT_EQ(RenderedSamples(temp_, 4), (Samples{c.previous, c.expected}))
+        << c.name;
+  }
+}
+
+TEST_F(CrossfadeTest, KnownFloatBlends) {
+  const double ulp = std::ldexp(1.0, -23);  // of singles in [1, 2)
+  struct Case {
+    const char* name;
+    uint32_t bits;
+    double previous, next;
+    int32_t type;
+    double expected;  // frame 1 of 2, v = 0.5
+  };
+  const Case cases[] = {
+      // 1 + 1.5 ulp is a tie: to even gives 1 + 2 ulp, truncation 1 + ulp.
+      {"single rounds to nearest", 32, 1.0, 1.0 + 3 * ulp, 2, 1.0 + 2 * ulp},
+      {"single is not limited", 32, 1.0, 1.0, 1,
+       static_cast<float>(std::cos(0.5 * 1.570796327) +
+                          std::sin(0.5 * 1.570796327))},
+      {"double keeps the sum", 64, 0.1, 0.7, 2, 0.1 * 0.5 + 0.7 * 0.5},
+      {"double is not limited", 64, -3e300, -3e300, 1,
+       -3e300 * std::cos(0.5 * 1.570796327) +
+           -3e300 * std::sin(0.5 * 1.570796327)},
+  };
+  for (const Case& c : cases) {
+    WriteFloatTake(previous_, 1, c.bits, std::vector<double>(3, c.previous));
+    WriteFloatTake(next_, 1, c.bits, std::vector<double>(3, c.next));
+    WriteTempHeader(temp_, 1, c.bits);
+    const int32_t width = static_cast<int32_t>(c.bits / 8);
+    ASSERT_EQ(CROSSFADE(1, 1, 2, c.type, previous_, next_, temp_, 1, width,
+                        SampleFormat::kFloat)
+                  .code,
+              0)
+        << c.name;
+    const Bytes expected = FloatBytes({c.previous, c.expected}, c.bits / 8);
+    EXPECT_EQ(RenderedBytes(temp_),
+              std::string(reinterpret_cast<const char*>(expected.data()),
+                          expected.size()))
+        << c.name;
   }
 }
 
@@ -364,14 +589,17 @@ TEST_F(CrossfadeTest, LayoutsWithoutABlendGetTheHardCut) {
   struct Case {
     const char* name;
     uint32_t channels, bits;
+    SampleFormat format;
     int32_t type;
     int64_t length;
   };
   const Case cases[] = {
-      {"one byte per sample", 1, 8, 1, 2501},
-      {"three channels", 3, 16, 2, 7},
-      {"curve type 7", 2, 24, 7, 1025},
-      {"curve type 0", 1, 16, 0, 4},
+      {"one byte per sample", 1, 8, SampleFormat::kInteger, 1, 2501},
+      {"64-bit integers", 3, 64, SampleFormat::kInteger, 2, 7},
+      {"16-bit floats", 2, 16, SampleFormat::kFloat, 1, 1025},
+      {"24-bit floats", 1, 24, SampleFormat::kFloat, 3, 4},
+      {"curve type 7", 2, 24, SampleFormat::kInteger, 7, 1025},
+      {"curve type 0 on floats", 4, 32, SampleFormat::kFloat, 0, 4},
   };
   for (const Case& c : cases) {
     const uint32_t width = c.bits / 8;
@@ -388,7 +616,8 @@ TEST_F(CrossfadeTest, LayoutsWithoutABlendGetTheHardCut) {
     const int64_t centre = 1400;
     const CrossfadeResult result = CROSSFADE(
         centre, centre, c.length, c.type, previous_, next_, temp_,
-        static_cast<int32_t>(c.channels), static_cast<int32_t>(width));
+        static_cast<int32_t>(c.channels), static_cast<int32_t>(width),
+        c.format);
     ASSERT_EQ(result.code, 0) << c.name;
     const int64_t half = c.length / 2;
     Samples expected = Window(previous, c.channels, centre - half, half);
