@@ -1,0 +1,552 @@
+// Builds beyond 16/24-bit stereo, run as a user runs them: 32-bit integer
+// and float takes, more channels, and takes laid out as recorders and other
+// programs write them. Every output byte is compared with audio worked out
+// here from the takes' own bytes, and sox reads the outputs back.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "e2e/run_tool.h"
+#include "testing/wav_bytes.h"
+
+namespace takeloom::testing {
+namespace {
+
+struct Format {
+  uint32_t channels = 2;
+  uint32_t rate = 1000;
+  uint32_t bits = 16;
+  bool is_float = false;
+  int64_t Width() const { return bits / 8; }
+  int64_t FrameSize() const { return int64_t{channels} * Width(); }
+};
+
+TakeSpec Spec(const Format& f, const Bytes& audio) {
+  TakeSpec spec;
+  spec.channels = f.channels;
+  spec.sample_rate = f.rate;
+  spec.bits_per_sample = f.bits;
+  spec.format_tag = f.is_float ? 3 : 1;
+  spec.audio = audio;
+  return spec;
+}
+
+std::string Text(const Bytes& bytes) {
+  return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+Bytes ToBytes(const std::string& text) {
+  Bytes out(text.size());
+  std::transform(text.begin(), text.end(), out.begin(),
+                 [](char c) { return static_cast<std::byte>(c); });
+  return out;
+}
+
+// `frames` frames of audio that differs from take to take (by `seed`) and
+// from channel to channel. Integer audio is any bytes; float audio is a
+// signal reaching past full scale (floats have headroom), never NaN.
+Bytes MakeAudio(const Format& f, int64_t frames, uint32_t seed) {
+  const auto samples = static_cast<size_t>(frames * f.channels);
+  if (!f.is_float) return Noise(samples * static_cast<size_t>(f.Width()), seed);
+  Bytes out;
+  for (size_t s = 0; s < samples; ++s) {
+    const double value = 1.5 * std::sin(0.37 * seed + 0.011 * seed * s);
+    const uint64_t bits =
+        f.bits == 32 ? std::bit_cast<uint32_t>(static_cast<float>(value))
+                     : std::bit_cast<uint64_t>(value);
+    const Bytes sample = Pcm({static_cast<int64_t>(bits)}, f.bits / 8);
+    out.insert(out.end(), sample.begin(), sample.end());
+  }
+  return out;
+}
+
+// The bits of sample `s` (counted over all channels), zero past the end.
+uint64_t BitsAt(const Bytes& audio, const Format& f, int64_t s) {
+  const int64_t at = s * f.Width();
+  if (at + f.Width() > static_cast<int64_t>(audio.size())) return 0;
+  uint64_t bits = 0;
+  for (int64_t b = 0; b < f.Width(); ++b) {
+    bits |= static_cast<uint64_t>(audio[at + b]) << (8 * b);
+  }
+  return bits;
+}
+
+int64_t IntAt(const Bytes& audio, const Format& f, int64_t s) {
+  const int shift = static_cast<int>(64 - f.bits);
+  return static_cast<int64_t>(BitsAt(audio, f, s) << shift) >> shift;
+}
+
+double FloatAt(const Bytes& audio, const Format& f, int64_t s) {
+  const uint64_t bits = BitsAt(audio, f, s);
+  return f.bits == 32 ? std::bit_cast<float>(static_cast<uint32_t>(bits))
+                      : std::bit_cast<double>(bits);
+}
+
+// The stored bits of one blended sample: p g + q h in double; integers on
+// the 24-bit scale for 16 and 24 bits, truncated and held at their range;
+// single floats rounded to nearest.
+uint64_t BlendedBits(const Format& f, const Bytes& previous, const Bytes& next,
+                     int64_t s, double g, double h) {
+  if (f.is_float) {
+    const double sum = FloatAt(previous, f, s) * g + FloatAt(next, f, s) * h;
+    return f.bits == 32 ? std::bit_cast<uint32_t>(static_cast<float>(sum))
+                        : std::bit_cast<uint64_t>(sum);
+  }
+  const int64_t p = IntAt(previous, f, s);
+  const int64_t q = IntAt(next, f, s);
+  const int64_t top = (int64_t{1} << (f.bits - 1)) - 1;
+  int64_t value = 0;
+  if (f.bits == 16) {
+    const double sum =
+        static_cast<double>(p * 256) * g + static_cast<double>(q * 256) * h;
+    value = static_cast<int64_t>(sum * 0.00390625);
+  } else {
+    value = static_cast<int64_t>(static_cast<double>(p) * g +
+                                 static_cast<double>(q) * h);
+  }
+  return static_cast<uint64_t>(std::clamp(value, -top - 1, top));
+}
+
+// The expected data region of one output, laid down piece by piece.
+class Expected {
+ public:
+  Expected(const Format& f, int64_t length)
+      : f_(f),
+        length_(length),
+        audio_(static_cast<size_t>(length * f.FrameSize())) {}
+
+  // Frames [begin, end) of `take` at the same positions.
+  Expected& Copy(int64_t begin, int64_t end, const Bytes& take) {
+    Advance(begin, end);
+    for (int64_t s = begin * f_.channels; s < end * f_.channels; ++s) {
+      Put(s, BitsAt(take, f_, s));
+    }
+    return *this;
+  }
+
+  // Frames [begin, end) of the crossfade of `window` frames from `previous`
+  // into `next`; every channel of a frame takes that frame's gains.
+  Expected& Blend(int64_t begin, int64_t end, const Bytes& previous,
+                  const Bytes& next, int type, int64_t window) {
+    Advance(begin, end);
+    for (int64_t frame = begin; frame < end; ++frame) {
+      const double v =
+          static_cast<double>(frame - begin) / static_cast<double>(window);
+      const double angle = v * 1.570796327;
+      double g = 0;
+      double h = 0;
+      switch (type) {
+        case 1:
+          g = std::cos(angle);
+          h = std::sin(angle);
+          break;
+        case 2:
+          g = 1.0 - v;
+          h = 1.0 - g;
+          break;
+        case 3:
+          g = std::cos(angle);
+          h = 1.0 - g;
+          break;
+        case 4:
+          g = 1.0 - std::sin(angle);
+          h = 1.0 - g;
+          break;
+        default:
+          ADD_FAILURE() << "no curve " << type;
+      }
+      for (int64_t c = 0; c < f_.channels; ++c) {
+        const int64_t s = frame * f_.channels + c;
+        Put(s, BlendedBits(f_, previous, next, s, g, h));
+      }
+    }
+    return *this;
+  }
+
+  // The whole output: the 44-byte header (tag 3 for floats) and the audio.
+  std::string File() const {
+    EXPECT_EQ(next_, length_) << "the expected pieces stop short";
+    return Text(MakeTake(Spec(f_, audio_)));
+  }
+
+ private:
+  void Advance(int64_t begin, int64_t end) {
+    EXPECT_EQ(begin, next_) << "pieces must follow each other";
+    EXPECT_LE(end, length_);
+    next_ = end;
+  }
+  void Put(int64_t s, uint64_t bits) {
+    for (int64_t b = 0; b < f_.Width(); ++b) {
+      audio_[s * f_.Width() + b] =
+          static_cast<std::byte>((bits >> (8 * b)) & 0xFF);
+    }
+  }
+
+  Format f_;
+  int64_t length_;
+  Bytes audio_;
+  int64_t next_ = 0;
+};
+
+::testing::AssertionResult SameBytes(const std::string& actual,
+                                     const std::string& expected) {
+  const auto diff = std::mismatch(actual.begin(), actual.end(),
+                                  expected.begin(), expected.end());
+  if (diff.first == actual.end() && diff.second == expected.end()) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure()
+         << actual.size() << " bytes, expected " << expected.size()
+         << "; first difference at byte " << (diff.first - actual.begin());
+}
+
+void WriteJob(const TempDir& dir, const std::string& base,
+              const std::string& points, const std::string& loomrc) {
+  WriteFile(dir.File("base.txt"), base);
+  WriteFile(dir.File("points.txt"), points);
+  WriteFile(dir.File("loomrc.txt"), loomrc);
+}
+
+std::string Banner(int tracks, int edits) {
+  return std::string(kBanner) + "Planning to build " + std::to_string(tracks) +
+         " tracks using " + std::to_string(edits) + " edit points.\n\n";
+}
+
+std::string Built(const std::string& matrix_rows,
+                  const std::vector<std::string>& outputs) {
+  std::string out = "Crossfade Matrix:\ntrack\tlength\ttype\n" + matrix_rows;
+  for (const std::string& output : outputs) {
+    out += "\n\nBuilding to " + output + "\nedits: 1 2 3 ";
+  }
+  return out + "\n\nDone\n\n";
+}
+
+using Names = std::vector<std::string>;
+
+// One track of two takes of 2000 frames at 1000 Hz, cut at 1 s with a
+// crossfade of 100 ms (frames 950 to 1049) where the layout has a blend.
+TEST(FormatsTest, CrossfadesFollowTheCurveInEveryLayout) {
+  struct Case {
+    const char* name;
+    Format format;
+    int type;
+    bool blended;
+  };
+  const Case cases[] = {
+      {"32-bit integer stereo", {.channels = 2, .bits = 32}, 1, true},
+      {"32-bit integer, 4 channels", {.channels = 4, .bits = 32}, 3, true},
+      {"32-bit float mono",
+       {.channels = 1, .bits = 32, .is_float = true},
+       2,
+       true},
+      {"32-bit float, 6 channels",
+       {.channels = 6, .bits = 32, .is_float = true},
+       1,
+       true},
+      {"64-bit float stereo",
+       {.channels = 2, .bits = 64, .is_float = true},
+       4,
+       true},
+      {"16-bit, 4 channels", {.channels = 4, .bits = 16}, 1, true},
+      {"24-bit, 6 channels", {.channels = 6, .bits = 24}, 2, true},
+      // No blend exists for these: the crossfade is the hard cut.
+      {"8-bit, 4 channels", {.channels = 4, .bits = 8}, 1, false},
+      {"64-bit integer", {.channels = 2, .bits = 64}, 1, false},
+      {"16-bit float", {.channels = 2, .bits = 16, .is_float = true}, 1, false},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    WriteJob(dir, "kick\n", "0\t_t1\n1\t_t2\n2\t_t2\n",
+             "xf_all\t100\t" + std::to_string(c.type) + "\n");
+    const Bytes t1 = MakeAudio(c.format, 2000, 11);
+    const Bytes t2 = MakeAudio(c.format, 2000, 23);
+    WriteFile(dir.File("kick_t1.wav"), MakeTake(Spec(c.format, t1)));
+    WriteFile(dir.File("kick_t2.wav"), MakeTake(Spec(c.format, t2)));
+
+    const ToolRun run = RunTool(dir);
+    EXPECT_EQ(run.status, 0) << c.name;
+    EXPECT_EQ(run.out,
+              Banner(1, 3) + Built("1\t100.0\t" + std::to_string(c.type) + "\n",
+                                   {"kick_bld.wav"}))
+        << c.name;
+    Expected expected(c.format, 2000);
+    if (c.blended) {
+      expected.Copy(0, 950, t1)
+          .Blend(950, 1050, t1, t2, c.type, 100)
+          .Copy(1050, 2000, t2);
+    } else {
+      expected.Copy(0, 1000, t1).Copy(1000, 2000, t2);
+    }
+    EXPECT_TRUE(SameBytes(ReadFile(dir.File("kick_bld.wav")), expected.File()))
+        << c.name;
+    EXPECT_EQ(ListDir(dir), (Names{"base.txt", "kick_bld.wav", "kick_t1.wav",
+                                   "kick_t2.wav", "loomrc.txt", "points.txt"}))
+        << c.name;
+  }
+}
+
+TEST(FormatsTest, RefusesTakesThatDisagreeOnSampleFormat) {
+  struct Case {
+    const char* name;
+    Format t2;
+    std::string message;
+  };
+  const Format integer{.channels = 2, .bits = 32};
+  const Case cases[] = {
+      {"float after integer",
+       {.channels = 2, .bits = 32, .is_float = true},
+       ">> Sample format mismatch among kick takes, exiting\n"},
+      // The channel count is compared before the sample format.
+      {"channels and format differ",
+       {.channels = 1, .bits = 32, .is_float = true},
+       ">> Mono-stereo mismatch among kick takes, exiting\n"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    WriteJob(dir, "kick\n", "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t100\t1\n");
+    WriteFile(dir.File("kick_t1.wav"),
+              MakeTake(Spec(integer, MakeAudio(integer, 2000, 1))));
+    WriteFile(dir.File("kick_t2.wav"),
+              MakeTake(Spec(c.t2, MakeAudio(c.t2, 2000, 2))));
+    const ToolRun run = RunTool(dir);
+    EXPECT_EQ(run.status, 1) << c.name;
+    EXPECT_EQ(run.out, Banner(1, 3) + c.message) << c.name;
+    EXPECT_EQ(ListDir(dir), (Names{"base.txt", "kick_t1.wav", "kick_t2.wav",
+                                   "loomrc.txt", "points.txt"}))
+        << c.name;
+  }
+}
+
+// A take whose "data" tag lies at byte `data_tag`, after a padding chunk.
+Bytes PaddedTake(const Format& f, const Bytes& audio, int64_t data_tag) {
+  TakeSpec spec = Spec(f, audio);
+  PutText(spec.extra_chunks, "JUNK");
+  const int64_t padding = data_tag - 44;  // RIFF 12, fmt 24, JUNK header 8
+  PutU32(spec.extra_chunks, static_cast<uint32_t>(padding));
+  spec.extra_chunks.resize(spec.extra_chunks.size() +
+                           static_cast<size_t>(padding));
+  return MakeTake(spec);
+}
+
+TEST(FormatsTest, FindsAudioThatStartsLate) {
+  const Format f{.channels = 2, .bits = 24};
+  struct Case {
+    const char* name;
+    int64_t t1_tag, t2_tag;  // byte offsets of the "data" tags
+  };
+  const Case cases[] = {
+      {"audio from byte 16384", 16376, 16376},
+      {"data chunk at byte 16384", 16384, 44},
+      {"data chunk at byte 131064", 44, 131064},
+      {"data chunk at the last byte searched", 131072, 16384},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    WriteJob(dir, "kick\n", "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t100\t1\n");
+    const Bytes t1 = MakeAudio(f, 2000, 5);
+    const Bytes t2 = MakeAudio(f, 2000, 6);
+    WriteFile(dir.File("kick_t1.wav"), PaddedTake(f, t1, c.t1_tag));
+    WriteFile(dir.File("kick_t2.wav"), PaddedTake(f, t2, c.t2_tag));
+    const ToolRun run = RunTool(dir);
+    EXPECT_EQ(run.status, 0) << c.name;
+    EXPECT_EQ(run.out, Banner(1, 3) + Built("1\t100.0\t1\n", {"kick_bld.wav"}))
+        << c.name;
+    EXPECT_TRUE(SameBytes(ReadFile(dir.File("kick_bld.wav")),
+                          Expected(f, 2000)
+                              .Copy(0, 950, t1)
+                              .Blend(950, 1050, t1, t2, 1, 100)
+                              .Copy(1050, 2000, t2)
+                              .File()))
+        << c.name;
+  }
+
+  // One candidate past the last: the take is refused as before.
+  TempDir dir;
+  WriteJob(dir, "kick\n", "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t100\t1\n");
+  WriteFile(dir.File("kick_t1.wav"), MakeTake(Spec(f, MakeAudio(f, 2000, 5))));
+  WriteFile(dir.File("kick_t2.wav"),
+            PaddedTake(f, MakeAudio(f, 2000, 6), 131074));
+  const ToolRun run = RunTool(dir);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out,
+            Banner(1, 3) + ">> Can't find data block in wave file, exiting\n");
+  EXPECT_EQ(ListDir(dir), (Names{"base.txt", "kick_t1.wav", "kick_t2.wav",
+                                 "loomrc.txt", "points.txt"}));
+}
+
+bool Installed(const char* program) {
+  return std::system((std::string("command -v ") + program + " >/dev/null 2>&1")
+                         .c_str()) == 0;
+}
+
+// Runs a shell command in `dir` and returns its standard output.
+std::string Capture(const TempDir& dir, const std::string& command) {
+  std::string out;
+  const std::string line =
+      "cd '" + dir.path().string() + "' && (" + command + ") 2>/dev/null";
+  std::FILE* pipe = popen(line.c_str(), "r");
+  if (pipe == nullptr) {
+    ADD_FAILURE() << "cannot run " << command;
+    return out;
+  }
+  char buffer[65536];
+  size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+    out.append(buffer, n);
+  }
+  EXPECT_EQ(pclose(pipe), 0) << command;
+  return out;
+}
+
+// Another reader: sox takes every output for the encoding, channel count
+// and length it was built with, and decodes the very bytes written. (Floats
+// pass through sox's fixed-point samples and are clipped at full scale, so
+// only integer outputs come back byte for byte.)
+TEST(FormatsTest, SoxReadsEveryOutputsEncoding) {
+  if (!Installed("sox") || !Installed("soxi")) {
+    GTEST_SKIP() << "sox is not installed";
+  }
+  struct Track {
+    std::string base;
+    Format format;
+    std::string encoding;  // as soxi names it
+  };
+  const Track tracks[] = {
+      {"kick", {.channels = 2, .bits = 32}, "32-bit Signed Integer PCM"},
+      {"snare",
+       {.channels = 6, .bits = 32, .is_float = true},
+       "32-bit Floating Point PCM"},
+      {"hat",
+       {.channels = 1, .bits = 64, .is_float = true},
+       "64-bit Floating Point PCM"},
+      {"room", {.channels = 4, .bits = 16}, "16-bit Signed Integer PCM"},
+      {"pad", {.channels = 6, .bits = 24}, "24-bit Signed Integer PCM"},
+  };
+  TempDir dir;
+  std::string base;
+  std::string rows;
+  Names outputs;
+  for (size_t i = 0; i < std::size(tracks); ++i) {
+    const Track& t = tracks[i];
+    base += t.base + "\n";
+    rows += std::to_string(i + 1) + "\t100.0\t1\n";
+    outputs.push_back(t.base + "_bld.wav");
+    for (const char* take : {"_t1", "_t2"}) {
+      WriteFile(dir.File(t.base + take + ".wav"),
+                MakeTake(Spec(t.format, MakeAudio(t.format, 2000, 3))));
+    }
+  }
+  WriteJob(dir, base, "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t100\t1\n");
+  const ToolRun run = RunTool(dir);
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(run.out, Banner(5, 3) + Built(rows, outputs));
+
+  for (const Track& t : tracks) {
+    const std::string output = t.base + "_bld.wav";
+    const std::string info = Capture(dir, "soxi " + output);
+    EXPECT_NE(info.find("Sample Encoding: " + t.encoding + "\n"),
+              std::string::npos)
+        << t.base << ":\n"
+        << info;
+    EXPECT_EQ(Capture(dir, "soxi -e " + output), t.format.is_float
+                                                     ? "Floating Point PCM\n"
+                                                     : "Signed Integer PCM\n")
+        << t.base;
+    EXPECT_EQ(Capture(dir, "soxi -c " + output + " && soxi -s " + output),
+              std::to_string(t.format.channels) + "\n2000\n")
+        << t.base;
+    if (t.format.is_float) continue;
+    const std::string built = ReadFile(dir.File(output));
+    ASSERT_GE(built.size(), 44u) << t.base;
+    EXPECT_TRUE(SameBytes(Capture(dir, "sox " + output + " -t raw -"),
+                          built.substr(44)))
+        << t.base;
+  }
+}
+
+// The audio of a WAV file, found by walking its chunks.
+Bytes ChunkAudio(const Bytes& file) {
+  size_t at = 12;
+  while (at + 8 <= file.size()) {
+    const std::string id =
+        Text(Bytes(file.begin() + at, file.begin() + at + 4));
+    size_t size = 0;
+    for (size_t b = 0; b < 4; ++b) {
+      size |= std::to_integer<size_t>(file[at + 4 + b]) << (8 * b);
+    }
+    if (id == "data") {
+      const size_t end = std::min(file.size(), at + 8 + size);
+      return Bytes(file.begin() + at + 8, file.begin() + end);
+    }
+    at += 8 + size + size % 2;
+  }
+  ADD_FAILURE() << "no data chunk";
+  return {};
+}
+
+// Takes as sox writes them: the extensible format for 24 bits or more than
+// two channels, and float with a longer fmt chunk and a fact chunk.
+TEST(FormatsTest, BuildsFromTakesWrittenBySox) {
+  if (!Installed("sox")) GTEST_SKIP() << "sox is not installed";
+  struct Case {
+    const char* name;
+    Format format;
+    std::string sox_format;
+  };
+  const Case cases[] = {
+      {"24-bit stereo, extensible",
+       {.channels = 2, .rate = 8000, .bits = 24},
+       "-c 2 -b 24"},
+      {"16-bit, 6 channels, extensible",
+       {.channels = 6, .rate = 8000, .bits = 16},
+       "-c 6 -b 16"},
+      {"24-bit, 6 channels, extensible",
+       {.channels = 6, .rate = 8000, .bits = 24},
+       "-c 6 -b 24"},
+      {"32-bit float, 6 channels",
+       {.channels = 6, .rate = 8000, .bits = 32, .is_float = true},
+       "-c 6 -e floating-point -b 32"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    WriteJob(dir, "kick\n", "0\t_t1\n0.5\t_t2\n1\t_t2\n", "xf_all\t50\t1\n");
+    std::vector<Bytes> takes;
+    for (const char* take : {"_t1", "_t2"}) {
+      // A tone of its own on every channel of every take.
+      std::string tones;
+      for (uint32_t ch = 0; ch < c.format.channels; ++ch) {
+        tones +=
+            " sine " + std::to_string(200 + 110 * ch + (take[2] - '0') * 7);
+      }
+      const std::string name = std::string("kick") + take + ".wav";
+      Capture(dir, "sox -n -r 8000 " + c.sox_format + " " + name + " synth 1" +
+                       tones);
+      takes.push_back(ChunkAudio(ToBytes(ReadFile(dir.File(name)))));
+      ASSERT_EQ(takes.back().size(),
+                static_cast<size_t>(8000 * c.format.FrameSize()))
+          << c.name;
+    }
+    const ToolRun run = RunTool(dir);
+    EXPECT_EQ(run.status, 0) << c.name;
+    EXPECT_EQ(run.out, Banner(1, 3) + Built("1\t50.0\t1\n", {"kick_bld.wav"}))
+        << c.name;
+    // 50 ms at 8000 Hz: 400 frames around frame 4000.
+    EXPECT_TRUE(SameBytes(ReadFile(dir.File("kick_bld.wav")),
+                          Expected(c.format, 8000)
+                              .Copy(0, 3800, takes[0])
+                              .Blend(3800, 4200, takes[0], takes[1], 1, 400)
+                              .Copy(4200, 8000, takes[1])
+                              .File()))
+        << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace takeloom::testing
