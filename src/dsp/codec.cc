@@ -154,9 +154,8 @@ void EncodeFloatSamples(std::span<const double> values,
       case 4:
         // The conversion rounds to nearest, so a blend is off by at most
         // half a unit in the last place of the stored float.
-        PutLittleEndian(
-            std::bit_cast<uint32_t>(static_cast<float>(values[i])), 4,
-            &bytes[4 * i]);
+        PutLittleEndian(std::bit_cast<uint32_t>(static_cast<float>(values[i])),
+                        4, &bytes[4 * i]);
         break;
       case 8:
         PutLittleEndian(std::bit_cast<uint64_t>(values[i]), 8, &bytes[8 * i]);

@@ -1,8 +1,8 @@
 #include "dsp/crossfade.h"
 
 #include <algorithm>
-#include <limits>
 #include <cstddef>
+#include <limits>
 #include <optional>
 #include <span>
 #include <utility>

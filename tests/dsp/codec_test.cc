@@ -243,8 +243,8 @@ TEST(CodecTest, SingleFloatsRoundTrip) {
        first += 4099 * kBlock) {
     for (int i = 0; i < kBlock; ++i) {
       uint32_t bits = static_cast<uint32_t>(first + uint64_t{4099} * i);
-      if (i == 0) bits = 0x80000000u;   // -0
-      if (i == 1) bits = 0xFF800000u;   // -infinity
+      if (i == 0) bits = 0x80000000u;  // -0
+      if (i == 1) bits = 0xFF800000u;  // -infinity
       if (std::isnan(std::bit_cast<float>(bits))) bits = 0x7F800000u;
       for (int b = 0; b < 4; ++b) {
         bytes[4 * i + b] = static_cast<std::byte>(bits >> (8 * b));

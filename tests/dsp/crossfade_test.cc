@@ -190,8 +190,7 @@ std::string ExpectedFloatWindow(int32_t type,
     sums.push_back(previous_window[at] * gains.g + next_window[at] * gains.h);
   }
   const Bytes bytes = FloatBytes(sums, width);
-  return std::string(reinterpret_cast<const char*>(bytes.data()),
-                     bytes.size());
+  return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
 // Float samples of a take that differ everywhere and span many binades.
@@ -296,10 +295,11 @@ TEST_F(CrossfadeTest, IntegerBlendsOfAnyChannelCount) {
                 0)
           << label;
       const int64_t first = l.centre - l.length / 2;
-      EXPECT_EQ(RenderedSamples(temp_, width),
-                ExpectedWindow(type, Window(previous, l.channels, first, l.length),
-                               Window(next, l.channels, first, l.length),
-                               l.channels, l.length, width))
+      EXPECT_EQ(
+          RenderedSamples(temp_, width),
+          ExpectedWindow(type, Window(previous, l.channels, first, l.length),
+                         Window(next, l.channels, first, l.length), l.channels,
+                         l.length, width))
           << label;
     }
   }
@@ -413,8 +413,7 @@ TEST_F(CrossfadeTest, KnownThirtyTwoBitBlends) {
     WriteTake(previous_, 1, 32, Samples(3, c.previous));
     WriteTake(next_, 1, 32, Samples(3, c.next));
     WriteTempHeader(temp_, 1, 32);
-    ASSERT_EQ(
-        CROSSFADE(1, 1, 2, c.type, previous_, next_, temp_, 1, 4).code, 0)
+    ASSERT_EQ(CROSSFADE(1, 1, 2, c.type, previous_, next_, temp_, 1, 4).code, 0)
         << c.name;
     EXPECT_EQ(RenderedSamples(temp_, 4), (Samples{c.previous, c.expected}))
         << c.name;
@@ -614,10 +613,10 @@ TEST_F(CrossfadeTest, LayoutsWithoutABlendGetTheHardCut) {
     WriteTake(next_, c.channels, c.bits, next);
     WriteTempHeader(temp_, c.channels, c.bits);
     const int64_t centre = 1400;
-    const CrossfadeResult result = CROSSFADE(
-        centre, centre, c.length, c.type, previous_, next_, temp_,
-        static_cast<int32_t>(c.channels), static_cast<int32_t>(width),
-        c.format);
+    const CrossfadeResult result =
+        CROSSFADE(centre, centre, c.length, c.type, previous_, next_, temp_,
+                  static_cast<int32_t>(c.channels), static_cast<int32_t>(width),
+                  c.format);
     ASSERT_EQ(result.code, 0) << c.name;
     const int64_t half = c.length / 2;
     Samples expected = Window(previous, c.channels, centre - half, half);
