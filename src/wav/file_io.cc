@@ -1,6 +1,7 @@
 #include "wav/file_io.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace takeloom {
 
@@ -51,6 +52,91 @@ bool CloseChecked(FilePtr f) {
   if (raw == nullptr) return false;
   const bool flushed = std::fflush(raw) == 0 && !std::ferror(raw);
   return std::fclose(raw) == 0 && flushed;
+}
+
+BlockStream::BlockStream(const std::string& path, const char* mode)
+    : window_(std::make_unique_for_overwrite<std::byte[]>(kWindowBytes)),
+      file_(OpenFile(path, mode)) {
+  if (file_ && std::setvbuf(file_.get(), nullptr, _IONBF, 0) != 0) {
+    file_.reset();
+  }
+}
+
+BlockStream::~BlockStream() {
+  if (file_) Flush();
+}
+
+std::FILE* BlockStream::file() {
+  if (!Flush()) failed_ = true;
+  return file_.get();
+}
+
+bool BlockStream::Flush() {
+  if (state_ != Window::kWrite) return true;
+  state_ = Window::kEmpty;
+  const auto pending = std::span(window_.get() + begin_,
+                                 static_cast<size_t>(end_ - begin_));
+  return takeloom::WriteAt(file_.get(), start_ + begin_, pending);
+}
+
+bool BlockStream::ReadAt(int64_t offset, std::span<std::byte> out) {
+  if (out.empty() || offset < 0) return takeloom::ReadAt(file_.get(), offset, out);
+  if (!Flush()) return false;
+  while (!out.empty()) {
+    const int64_t window_start = offset - offset % kWindowBytes;
+    if (state_ != Window::kRead || start_ != window_start) {
+      const int64_t got = ReadSome(
+          file_.get(), window_start,
+          std::span(window_.get(), static_cast<size_t>(kWindowBytes)));
+      if (got < 0) {
+        state_ = Window::kEmpty;
+        return false;
+      }
+      state_ = Window::kRead;
+      start_ = window_start;
+      begin_ = 0;
+      end_ = got;
+    }
+    // A window that ends early ends at the end of the file: the rest of
+    // the request reads as zero.
+    const int64_t at = offset - start_;
+    const int64_t n =
+        std::min(static_cast<int64_t>(out.size()), kWindowBytes - at);
+    const int64_t have = std::clamp<int64_t>(end_ - at, 0, n);
+    std::copy_n(window_.get() + at, have, out.begin());
+    std::fill_n(out.begin() + have, n - have, std::byte{0});
+    out = out.subspan(static_cast<size_t>(n));
+    offset += n;
+  }
+  return true;
+}
+
+bool BlockStream::WriteAt(int64_t offset, std::span<const std::byte> data) {
+  if (offset < 0) return false;
+  while (!data.empty()) {
+    const int64_t window_start = offset - offset % kWindowBytes;
+    const bool continues = state_ == Window::kWrite &&
+                           start_ == window_start && offset == start_ + end_;
+    if (!continues) {
+      if (!Flush()) return false;
+      state_ = Window::kWrite;
+      start_ = window_start;
+      begin_ = end_ = offset - window_start;
+    }
+    const int64_t n =
+        std::min(static_cast<int64_t>(data.size()), kWindowBytes - end_);
+    std::copy_n(data.begin(), n, window_.get() + end_);
+    end_ += n;
+    data = data.subspan(static_cast<size_t>(n));
+    offset += n;
+    if (end_ == kWindowBytes && !Flush()) return false;
+  }
+  return true;
+}
+
+bool BlockStream::Close() {
+  const bool flushed = Flush() && !failed_;
+  return CloseChecked(std::move(file_)) && flushed;
 }
 
 }  // namespace takeloom

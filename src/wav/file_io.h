@@ -43,4 +43,60 @@ bool Append(std::FILE* f, std::span<const std::byte> data);
 // file. Always releases the handle.
 bool CloseChecked(FilePtr f);
 
+// A file that moves runs of blocks, each read or written at its absolute
+// offset. Positioning the file and calling it for every small block costs
+// two system calls per block, and stdio's own buffering refills or flushes
+// on every positioning; so the stream is unbuffered and this class keeps
+// one window of the file instead: a read inside the window and a write that
+// continues the pending ones touch only memory, and the file is positioned
+// and read or written a window at a time. Windows start at multiples of
+// their size, so the file is transferred in whole pages.
+class BlockStream {
+ public:
+  static constexpr int64_t kWindowBytes = 256 * 1024;
+
+  // Opens `path` with the stdio `mode`; is_open() tells whether it worked.
+  BlockStream(const std::string& path, const char* mode);
+  // Writes what is pending; Close() reports whether that worked.
+  ~BlockStream();
+  BlockStream(const BlockStream&) = delete;
+  BlockStream& operator=(const BlockStream&) = delete;
+
+  bool is_open() const { return file_ != nullptr; }
+
+  // The file for readers that position it themselves (the tag scan), with
+  // pending writes written first.
+  std::FILE* file();
+
+  // As the free ReadAt: bytes outside the file read as zero; false only on
+  // a read error.
+  bool ReadAt(int64_t offset, std::span<std::byte> out);
+
+  // As the free WriteAt, except that a write may stay pending until a
+  // later call; a failure to write it is reported then, or by Close().
+  bool WriteAt(int64_t offset, std::span<const std::byte> data);
+
+  // Writes what is pending and closes, reporting whether every byte
+  // reached the file.
+  bool Close();
+
+ private:
+  enum class Window { kEmpty, kRead, kWrite };
+
+  // Writes the pending bytes, if any, and empties the window.
+  bool Flush();
+
+  // Allocated before the file is opened, so that the C library's record of
+  // the open file lies above it on the heap: the memory is then kept for
+  // the next stream instead of being returned to the system and faulted in
+  // again at every call.
+  std::unique_ptr<std::byte[]> window_;
+  FilePtr file_;
+  Window state_ = Window::kEmpty;
+  int64_t start_ = 0;  // file offset of window_[0], a multiple of its size
+  int64_t begin_ = 0;  // window_[begin_, end_) holds file bytes read or
+  int64_t end_ = 0;    // pending writes
+  bool failed_ = false;  // a pending write was lost
+};
+
 }  // namespace takeloom
