@@ -45,7 +45,8 @@ Snapshot Take(const fs::path& dir) {
 
 // The names in `after` that are new or changed since `before`, and those
 // that are gone.
-std::vector<std::string> Changes(const Snapshot& before, const Snapshot& after) {
+std::vector<std::string> Changes(const Snapshot& before,
+                                 const Snapshot& after) {
   std::vector<std::string> changes;
   for (const auto& [name, content] : before) {
     const auto now = after.find(name);
@@ -166,7 +167,8 @@ TEST(NothingLostTest, FatalRunsLeaveEveryInputAsItWas) {
     const Snapshot before = Take(dir.path());
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 1) << c.name;
-    EXPECT_TRUE(EndsWith(run.out, c.last_message)) << c.name << ":\n" << run.out;
+    EXPECT_TRUE(EndsWith(run.out, c.last_message)) << c.name << ":\n"
+                                                   << run.out;
     EXPECT_EQ(Changes(before, Take(dir.path())), std::vector<std::string>{})
         << c.name;
   }
@@ -184,10 +186,15 @@ TEST(NothingLostTest, FinishedBuildsChangeNothingButTheirOutputs) {
   const BuildCase cases[] = {
       {"crossfades", kPoints, kCrossfade, {}, outputs},
       {"lead-in, the same take twice, a take that runs out",
-       "0.5\t_t1\n1\t_t1\n2\t_t2\n3\t_t2\n", "xf_all\t300\t4\n",
-       {{"kick_t2.wav", 2500}, {"snare_t2.wav", 2500}}, outputs},
-      {"template written, hard cuts", kPoints, "",
-       {}, {"+kick_bld.wav", "+loomrc.txt", "+snare_bld.wav"}},
+       "0.5\t_t1\n1\t_t1\n2\t_t2\n3\t_t2\n",
+       "xf_all\t300\t4\n",
+       {{"kick_t2.wav", 2500}, {"snare_t2.wav", 2500}},
+       outputs},
+      {"template written, hard cuts",
+       kPoints,
+       "",
+       {},
+       {"+kick_bld.wav", "+loomrc.txt", "+snare_bld.wav"}},
   };
   for (const BuildCase& c : cases) {
     TempDir dir;
@@ -237,46 +244,71 @@ TEST(NothingLostTest, RefusesOutputsThatWouldOverwriteAnInput) {
       then(dir);
     };
   };
-  const std::string plan1 = "Planning to build 1 tracks using 3 edit points.\n\n";
-  const std::string plan2 = "Planning to build 2 tracks using 3 edit points.\n\n";
+  const std::string plan1 =
+      "Planning to build 1 tracks using 3 edit points.\n\n";
+  const std::string plan2 =
+      "Planning to build 2 tracks using 3 edit points.\n\n";
   const GuardCase cases[] = {
-      {"suffix names a take", session({"kick"}), {"_t1.wav"},
-       plan1 + ">> Output file kick_t1.wav would overwrite an input, exiting\n"},
-      {"take name equals the output's", session({"kick"}, "0\t_bld\n1\t_t1\n2\t_t2\n"),
-       {}, plan1 + ">> Output file kick_bld.wav would overwrite an input, exiting\n"},
+      {"suffix names a take",
+       session({"kick"}),
+       {"_t1.wav"},
+       plan1 +
+           ">> Output file kick_t1.wav would overwrite an input, exiting\n"},
+      {"take name equals the output's",
+       session({"kick"}, "0\t_bld\n1\t_t1\n2\t_t2\n"),
+       {},
+       plan1 +
+           ">> Output file kick_bld.wav would overwrite an input, exiting\n"},
       {"output is a link to a take",
        plus(session({"kick"}),
             [](const TempDir& dir) {
               fs::create_symlink("kick_t2.wav", dir.File("kick_bld.wav"));
             }),
-       {}, plan1 + ">> Output file kick_bld.wav would overwrite an input, exiting\n"},
+       {},
+       plan1 +
+           ">> Output file kick_bld.wav would overwrite an input, exiting\n"},
       {"output is a hard link to a take of another track",
        plus(session({"kick", "snare"}),
             [](const TempDir& dir) {
-              fs::create_hard_link(dir.File("kick_t1.wav"), dir.File("snare_bld.wav"));
+              fs::create_hard_link(dir.File("kick_t1.wav"),
+                                   dir.File("snare_bld.wav"));
             }),
-       {}, plan2 + ">> Output file snare_bld.wav would overwrite an input, exiting\n"},
-      {"output is points.txt", session({"kick", "points"}), {".txt"},
+       {},
+       plan2 +
+           ">> Output file snare_bld.wav would overwrite an input, exiting\n"},
+      {"output is points.txt",
+       session({"kick", "points"}),
+       {".txt"},
        plan2 + ">> Output file points.txt would overwrite an input, exiting\n"},
-      {"output is base.txt", session({"base"}), {".txt"},
+      {"output is base.txt",
+       session({"base"}),
+       {".txt"},
        plan1 + ">> Output file base.txt would overwrite an input, exiting\n"},
-      {"output is loomrc.txt", session({"loomrc"}), {".txt"},
+      {"output is loomrc.txt",
+       session({"loomrc"}),
+       {".txt"},
        plan1 + ">> Output file loomrc.txt would overwrite an input, exiting\n"},
-      {"output is the temporary file", session({"xfade"}), {"_temp.wav"},
-       plan1 + ">> Output file xfade_temp.wav would overwrite an input, exiting\n"},
+      {"output is the temporary file",
+       session({"xfade"}),
+       {"_temp.wav"},
+       plan1 +
+           ">> Output file xfade_temp.wav would overwrite an input, exiting\n"},
       {"a take is the temporary file",
-       plus(session({"xfade"}, "0\t_t1\n1\t_temp\n2\t_t2\n"),
-            [](const TempDir& dir) { WriteSession(dir, {"xfade"}, {"_temp"}); }),
-       {}, plan1 + ">> Take file xfade_temp.wav clashes with the temporary file, "
-                   "exiting\n"},
+       plus(
+           session({"xfade"}, "0\t_t1\n1\t_temp\n2\t_t2\n"),
+           [](const TempDir& dir) { WriteSession(dir, {"xfade"}, {"_temp"}); }),
+       {},
+       plan1 + ">> Take file xfade_temp.wav clashes with the temporary file, "
+               "exiting\n"},
       {"a take is a link to a leftover temporary file",
        plus(session({"kick"}),
             [](const TempDir& dir) {
               fs::rename(dir.File("kick_t2.wav"), dir.File("xfade_temp.wav"));
               fs::create_symlink("xfade_temp.wav", dir.File("kick_t2.wav"));
             }),
-       {}, plan1 + ">> Take file kick_t2.wav clashes with the temporary file, "
-                   "exiting\n"},
+       {},
+       plan1 + ">> Take file kick_t2.wav clashes with the temporary file, "
+               "exiting\n"},
   };
   for (const GuardCase& c : cases) {
     TempDir dir;
@@ -293,10 +325,10 @@ TEST(NothingLostTest, RefusesOutputsThatWouldOverwriteAnInput) {
 struct WriteFailureCase {
   const char* name;
   std::function<void(const TempDir&)> obstruct;
-  std::string failing;                 // the file that cannot be written
-  std::vector<std::string> changes;    // in the directory, against before
+  std::string failing;               // the file that cannot be written
+  std::vector<std::string> changes;  // in the directory, against before
   bool needs_dev_full = false;
-  uint64_t file_size_limit = 0;        // bytes, 0: none
+  uint64_t file_size_limit = 0;  // bytes, 0: none
 };
 
 TEST(NothingLostTest, WriteFailureLeavesNoHalfWrittenFile) {
@@ -314,19 +346,33 @@ TEST(NothingLostTest, WriteFailureLeavesNoHalfWrittenFile) {
   };
   const WriteFailureCase cases[] = {
       {"output is a directory", directory("kick_bld.wav"), "kick_bld.wav", {}},
-      {"temporary file is a directory", directory("xfade_temp.wav"),
-       "xfade_temp.wav", {}},
-      {"second output is a directory", directory("snare_bld.wav"),
-       "snare_bld.wav", {"+kick_bld.wav"}},
+      {"temporary file is a directory",
+       directory("xfade_temp.wav"),
+       "xfade_temp.wav",
+       {}},
+      {"second output is a directory",
+       directory("snare_bld.wav"),
+       "snare_bld.wav",
+       {"+kick_bld.wav"}},
       // Nothing was written through the links, which the run removes.
-      {"output is a link to /dev/full", to_dev_full("kick_bld.wav"),
-       "kick_bld.wav", {"-kick_bld.wav"}, true},
-      {"temporary file is a link to /dev/full", to_dev_full("xfade_temp.wav"),
-       "xfade_temp.wav", {"-xfade_temp.wav"}, true},
+      {"output is a link to /dev/full",
+       to_dev_full("kick_bld.wav"),
+       "kick_bld.wav",
+       {"-kick_bld.wav"},
+       true},
+      {"temporary file is a link to /dev/full",
+       to_dev_full("xfade_temp.wav"),
+       "xfade_temp.wav",
+       {"-xfade_temp.wav"},
+       true},
       // Takes are 12044 bytes, written before the limit; each output would
       // be 12044 bytes too.
-      {"disk fills in the middle of an output", nullptr, "kick_bld.wav", {},
-       false, 8000},
+      {"disk fills in the middle of an output",
+       nullptr,
+       "kick_bld.wav",
+       {},
+       false,
+       8000},
   };
   for (const WriteFailureCase& c : cases) {
     if (c.needs_dev_full && !have_dev_full) continue;
@@ -343,7 +389,8 @@ TEST(NothingLostTest, WriteFailureLeavesNoHalfWrittenFile) {
     } else {
       run = RunTool(dir);
     }
-    const std::string message = ">> Cannot write file " + c.failing + ", exiting\n";
+    const std::string message =
+        ">> Cannot write file " + c.failing + ", exiting\n";
     EXPECT_EQ(run.status, 1) << c.name << ":\n" << run.out;
     EXPECT_TRUE(EndsWith(run.out, message)) << c.name << ":\n" << run.out;
     EXPECT_EQ(run.out.find("Done"), std::string::npos) << c.name;

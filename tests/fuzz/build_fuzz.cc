@@ -73,7 +73,8 @@ std::string ReadAll(const std::string& path) {
   if (f == nullptr) return bytes;
   char block[4096];
   size_t got;
-  while ((got = std::fread(block, 1, sizeof block, f)) > 0) bytes.append(block, got);
+  while ((got = std::fread(block, 1, sizeof block, f)) > 0)
+    bytes.append(block, got);
   std::fclose(f);
   return bytes;
 }
@@ -89,7 +90,8 @@ void WriteAll(const std::string& path, std::string_view bytes) {
 uint32_t Le(std::string_view bytes, size_t at, int width) {
   uint32_t value = 0;
   for (int i = 0; i < width; ++i) {
-    value |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + i])) << (8 * i);
+    value |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + i]))
+             << (8 * i);
   }
   return value;
 }
@@ -127,8 +129,8 @@ Model HardCutModel(const std::vector<EditPoint>& edits, const Take (&takes)[2],
     model.edit_frames.push_back(static_cast<int64_t>(b * r));
   }
   if (!segments.empty()) {
-    model.length = std::min(model.length,
-                            segments.back().start + segments.back().length);
+    model.length =
+        std::min(model.length, segments.back().start + segments.back().length);
   }
   model.data.assign(static_cast<size_t>(model.length * frame_size), '\0');
   for (size_t k = 0; k < segments.size(); ++k) {
@@ -154,7 +156,8 @@ void CheckOutput(const std::string& name, const Model& model, const Take& first,
   FUZZ_CHECK(out.size() == 44 + data_size, "%s: %zu bytes, planned %llu",
              name.c_str(), out.size(),
              static_cast<unsigned long long>(44 + data_size));
-  FUZZ_CHECK(out.compare(0, 4, "RIFF") == 0 && out.compare(8, 8, "WAVEfmt ") == 0 &&
+  FUZZ_CHECK(out.compare(0, 4, "RIFF") == 0 &&
+                 out.compare(8, 8, "WAVEfmt ") == 0 &&
                  out.compare(36, 4, "data") == 0,
              "%s: tags", name.c_str());
   const auto saturated = [](uint64_t size) {
@@ -181,8 +184,9 @@ void CheckOutput(const std::string& name, const Model& model, const Take& first,
     }
     if (in_window) continue;
     const size_t at = static_cast<size_t>(f * frame_size);
-    FUZZ_CHECK(out.compare(44 + at, frame_size, model.data, at, frame_size) == 0,
-               "%s: frame %lld differs", name.c_str(), static_cast<long long>(f));
+    FUZZ_CHECK(
+        out.compare(44 + at, frame_size, model.data, at, frame_size) == 0,
+        "%s: frame %lld differs", name.c_str(), static_cast<long long>(f));
   }
 }
 
@@ -228,7 +232,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const ScratchDir scratch;
   Take takes[2];
-  const std::string_view rest(reinterpret_cast<const char*>(data) + 1, size - 1);
+  const std::string_view rest(reinterpret_cast<const char*>(data) + 1,
+                              size - 1);
   if (two_takes) {
     if (rest.size() < 2) return 0;
     const size_t split = std::min<size_t>(Le(rest, 0, 2), rest.size() - 2);
@@ -249,7 +254,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string base_txt, points_txt;
   for (const std::string& base : bases) {
     base_txt += base + "\n";
-    for (int k = 0; k < 2; ++k) WriteAll(base + kTakeNames[k] + ".wav", takes[k].bytes);
+    for (int k = 0; k < 2; ++k)
+      WriteAll(base + kTakeNames[k] + ".wav", takes[k].bytes);
   }
   for (const EditPoint& e : edits) {
     char line[32];
@@ -277,8 +283,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                  "take %s%s changed", base.c_str(), kTakeNames[k]);
     }
   }
-  FUZZ_CHECK(ReadAll("base.txt") == base_txt && ReadAll("points.txt") == points_txt,
-             "a list changed");
+  FUZZ_CHECK(
+      ReadAll("base.txt") == base_txt && ReadAll("points.txt") == points_txt,
+      "a list changed");
   if (params.text != nullptr) {
     FUZZ_CHECK(ReadAll("loomrc.txt") == params.text, "loomrc.txt changed");
   }
@@ -293,8 +300,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                "unexpected last message: %s", text.c_str());
     // Every failure these sessions can meet comes before any output.
     for (const std::string& base : bases) {
-      FUZZ_CHECK(!fs::exists(base + "_bld.wav"), "%s_bld.wav left after a failure",
-                 base.c_str());
+      FUZZ_CHECK(!fs::exists(base + "_bld.wav"),
+                 "%s_bld.wav left after a failure", base.c_str());
     }
     return 0;
   }
@@ -302,15 +309,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
              text.c_str());
   const auto& format = takes[edits[0].take].inspection.take;
   const uint32_t frame_size = format.bytes_per_sample * format.channels;
-  const Model model = HardCutModel(edits, takes, frame_size, format.sample_rate);
+  const Model model =
+      HardCutModel(edits, takes, frame_size, format.sample_rate);
   // Known fault, reported and left to the owner of the copy routines: when
   // the header's own fields spell "data" at an even offset before 36 (a
   // sample rate of 1635017060, or a RIFF size of that value), the data scan
   // of the output finds them and audio lands inside the header.
-  const auto header = takeloom::HeaderBytes(format.sample_rate,
-                                            format.bits_per_sample,
-                                            model.length, format.channels,
-                                            format.format);
+  const auto header =
+      takeloom::HeaderBytes(format.sample_rate, format.bits_per_sample,
+                            model.length, format.channels, format.format);
   if (takeloom::FindTag(header, "data", 34)) return 0;
   for (size_t t = 0; t < bases.size(); ++t) {
     CheckOutput(bases[t] + "_bld.wav", model, takes[edits[0].take],

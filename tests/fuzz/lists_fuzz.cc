@@ -111,8 +111,9 @@ void CheckEditList(std::string_view bytes) {
     FUZZ_CHECK(err == message, "message '%s'", err.c_str());
     return;
   }
-  FUZZ_CHECK(list.takes.size() == expected.takes.size(), "%zu edits, expected %zu",
-             list.takes.size(), expected.takes.size());
+  FUZZ_CHECK(list.takes.size() == expected.takes.size(),
+             "%zu edits, expected %zu", list.takes.size(),
+             expected.takes.size());
   for (size_t k = 0; k < list.takes.size(); ++k) {
     const std::string& take = list.takes[k];
     FUZZ_CHECK(!take.empty(), "take %zu is empty", k);
