@@ -27,11 +27,12 @@ constexpr int32_t kCrossfadeWriteFailed = 4;
 // then each window's start (it must lie within the take's audio; the window
 // may run past the end, where the take reads as silence). Every channel of a
 // frame takes that frame's gains. 16-, 24- and 32-bit integer samples beyond
-// full scale are held at the range ends; 32- and 64-bit float samples are
-// blended in double and stored to the nearest value. Other layouts (1 byte
-// per sample, 64-bit integers, 16- or 24-bit floats), and types without a
-// curve, get the hard cut at the centre frame. A read error on a take
-// mid-render returns that take's number with an empty message.
+// full scale are held at the range ends; 32- and 64-bit float samples
+// (`format` kFloat) are blended in double and stored to the nearest value.
+// Other layouts (among them 8-bit, 64-bit integers, 16- or 24-bit floats),
+// and types without a curve, get the hard cut at the centre frame. A read
+// error on a take mid-render returns that take's number with an empty
+// message.
 CrossfadeResult CROSSFADE(int64_t previous_centre, int64_t next_centre,
                           int64_t frames, int32_t type,
                           const std::string& previous_take,
