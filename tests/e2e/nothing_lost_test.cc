@@ -255,7 +255,8 @@ TEST(NothingLostTest, RefusesOutputsThatWouldOverwriteAnInput) {
        plan1 +
            ">> Output file kick_t1.wav would overwrite an input, exiting\n"},
       {"take name equals the output's",
-       session({"kick"}, "0\t_bld\n1\t_t1\n2\t_t2\n"),
+       plus(session({"kick"}, "0\t_bld\n1\t_t1\n2\t_t2\n"),
+            [](const TempDir& dir) { WriteSession(dir, {"kick"}, {"_bld"}); }),
        {},
        plan1 +
            ">> Output file kick_bld.wav would overwrite an input, exiting\n"},
