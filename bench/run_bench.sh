@@ -1,0 +1,395 @@
+#!/usr/bin/env bash
+# Times takeloom against the floor of copying the same number of bytes with
+# cat (and, for context, with dd through a program's own memory), and
+# against a sox script doing the same edit as hard cuts, on a synthetic
+# session, with the page cache warm. Prints medians of wall time, CPU time
+# and peak memory, and their ratios to the floor.
+#
+#   bench/run_bench.sh [--tracks N] [--takes N] [--seconds S] [--rate HZ]
+#                      [--bits 16|24] [--channels N] [--edits N]
+#                      [--crossfade-ms MS] [--type 0..4] [--lead-in S]
+#                      [--runs N] [--large | --smoke] [--scaling "S1 S2 ..."]
+#                      [--no-sox] [--build-dir DIR] [--work-dir DIR]
+#                      [--takeloom BINARY]
+set -euo pipefail
+
+repo=$(cd "$(dirname "$0")/.." && pwd)
+
+tracks=4 takes=3 seconds=120 rate=48000 bits=24 channels=2 edits=6
+crossfade_ms=200 type=1 lead_in=1 runs=5 scaling="" use_sox=1
+build_dir="$repo/build-bench-release"
+takeloom=""
+work_parent="${TMPDIR:-/tmp}"
+
+usage() {
+  sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
+  cat <<'EOF'
+
+Defaults: 4 tracks x 3 takes x 120 s, 48000 Hz, 24-bit stereo, 6 edit
+points from a 1 s lead-in, 200 ms crossfades of type 1; 5 timed runs after
+a warm-up. --large: 16 tracks x 3 takes x 600 s. --smoke: 2 tracks x
+2 takes x 3 s, for checking that the script works. --scaling runs the
+comparison for each take length in seconds and adds a table of time and
+peak memory against the total audio length. --takeloom times the given
+binary instead of the one built here (to compare two versions).
+EOF
+}
+
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --tracks) tracks=$2; shift ;;
+    --takes) takes=$2; shift ;;
+    --seconds) seconds=$2; shift ;;
+    --rate) rate=$2; shift ;;
+    --bits) bits=$2; shift ;;
+    --channels) channels=$2; shift ;;
+    --edits) edits=$2; shift ;;
+    --crossfade-ms) crossfade_ms=$2; shift ;;
+    --type) type=$2; shift ;;
+    --lead-in) lead_in=$2; shift ;;
+    --runs) runs=$2; shift ;;
+    --large) tracks=16 takes=3 seconds=600 ;;
+    --smoke) tracks=2 takes=2 seconds=3 edits=3 lead_in=0.5 ;;
+    --scaling) scaling=$2; shift ;;
+    --no-sox) use_sox=0 ;;
+    --takeloom) takeloom=$(cd "$(dirname "$2")" && pwd)/$(basename "$2"); shift ;;
+    --build-dir) build_dir=$2; shift ;;
+    --work-dir) work_parent=$2; shift ;;
+    -h|--help) usage; exit 0 ;;
+    *) echo "unknown option: $1" >&2; usage >&2; exit 2 ;;
+  esac
+  shift
+done
+if [ "$runs" -lt 1 ]; then echo "--runs must be at least 1" >&2; exit 2; fi
+if [ "$bits" != 16 ] && [ "$bits" != 24 ]; then
+  echo "--bits must be 16 or 24 (the sox script copies integer PCM)" >&2
+  exit 2
+fi
+if [ "$use_sox" = 1 ] && ! command -v sox >/dev/null; then
+  echo "sox is not installed: timing takeloom and the floor only"
+  use_sox=0
+fi
+gnu_time=/usr/bin/time
+[ -x "$gnu_time" ] || gnu_time=""
+
+# --- Build --------------------------------------------------------------------
+# A build directory of its own, configured once for speed; an existing one
+# (e.g. the default build, for the smoke run) is only brought up to date.
+mkdir -p "$build_dir"
+build_dir=$(cd "$build_dir" && pwd)
+if [ ! -f "$build_dir/CMakeCache.txt" ]; then
+  cmake -S "$repo" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release \
+    -DTAKELOOM_TESTS=OFF >/dev/null
+fi
+cmake --build "$build_dir" -j2 --target takeloom make_session >/dev/null
+[ -n "$takeloom" ] || takeloom="$build_dir/takeloom"
+make_session="$build_dir/make_session"
+build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build_dir/CMakeCache.txt")
+
+work=$(mktemp -d "$work_parent/takeloom-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+frame_size=$((bits / 8 * channels))
+
+# --- Measuring one job ----------------------------------------------------------
+# The command of a job: the tool itself, or a small shell running the job's
+# script. Sets the array `command`.
+job_command() {
+  if [ "$1" = takeloom ]; then command=("$takeloom"); else command=(sh "$work/$1.sh"); fi
+}
+
+# Runs a job in the session directory and appends "wall cpu rss" to its
+# result file: wall and CPU (user + system, children included) in seconds
+# from the shell's timer, peak resident memory in KiB of the largest process
+# from GNU time, or - without it.
+measure() {
+  local job=$1 timing rss status
+  local -a command
+  job_command "$job"
+  timing=$( { TIMEFORMAT='%3R %3U %3S'
+              time {
+                if [ -n "$gnu_time" ]; then
+                  "$gnu_time" -f %M -o "$work/rss" "${command[@]}" \
+                    >/dev/null 2>>"$work/errors"
+                else
+                  "${command[@]}" >/dev/null 2>>"$work/errors"
+                fi
+                echo $? >"$work/status"
+              }; } 2>&1 )
+  status=$(cat "$work/status")
+  if [ "$status" != 0 ]; then
+    echo "The $job job failed with status $status:" >&2
+    cat "$work/errors" >&2
+    exit 1
+  fi
+  rss=-
+  [ -n "$gnu_time" ] && rss=$(tail -n 1 "$work/rss")
+  echo "$timing $rss" |
+    awk '{printf "%.3f %.3f %s\n", $1, $2 + $3, $4}' >>"$work/$job.times"
+}
+
+median() {  # column number, file
+  awk -v c="$1" '{print $c}' "$2" | sort -n |
+    awk '{v[NR] = $1} END {
+      if (NR == 0 || v[1] == "-") { print "-"; exit }
+      if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+ratio() {  # a / b, or - when b is zero or unknown
+  awk -v a="$1" -v b="$2" 'BEGIN {
+    if (b == "-" || a == "-" || b + 0 == 0) print "-"; else printf "%.2f", a / b }'
+}
+
+mib() { awk -v k="$1" 'BEGIN { if (k == "-") print "-"; else printf "%.1f MiB", k / 1024 }'; }
+
+# --- The edit as frame positions -----------------------------------------------
+# The hard-cut edit of one track in frames, formed as the tool forms them
+# (single-precision products, each truncated), so that the sox script cuts
+# at the same frames. Prints "lead N", then "piece TAKE START FRAMES GAP"
+# for each segment in the order the output holds them, and "length N".
+# Segments are formed one by one, so one may end a frame before the next
+# begins (GAP frames that stay silent) or run a frame into it (the later
+# one wins).
+plan_frames() {  # session dir, frames per take
+  perl -e '
+    use strict;
+    my ($points, $rate, $take_frames) = @ARGV;
+    sub f32 { unpack("f", pack("f", $_[0])) }
+    open(my $in, "<", $points) or die "cannot read $points\n";
+    my (@t, @take);
+    while (<$in>) {
+      chomp; next if $_ eq "";
+      my ($time, $name) = split /\t/;
+      push @t, f32($time); push @take, $name;
+    }
+    $t[0] = 0 if $t[0] < 0;
+    my $r = f32($rate);
+    my $length = $take_frames;
+    my @segments;
+    for my $k (1 .. $#t) {
+      my $start = int(f32($t[$k - 1] * $r));
+      my $frames = int(f32(f32($t[$k] - $t[$k - 1]) * $r));
+      $frames = $length - $start if $start + $frames > $length;
+      push @segments, [$take[$k - 1], $start, $frames];
+    }
+    my $last = $segments[-1];
+    $length = $last->[1] + $last->[2] if $last->[1] + $last->[2] < $length;
+    printf "lead %d\n", $t[0] > 0 ? int(f32($r * $t[0])) : 0;
+    my @written = grep { $_->[2] > 0 } @segments;
+    for my $i (0 .. $#written) {
+      my ($name, $start, $frames) = @{$written[$i]};
+      my $next = $i < $#written ? $written[$i + 1][1] : $length;
+      $frames = $next - $start if $start + $frames > $next;
+      printf "piece %s %d %d %d\n", $name, $start, $frames, $next - $start - $frames;
+    }
+    printf "length %d\n", $length;
+  ' "$1/points.txt" "$rate" "$2"
+}
+
+# --- One comparison -------------------------------------------------------------
+# Synthesises a session of `seconds` per take, times the jobs and prints
+# their table; leaves "seconds tracks out_bytes takeloom-wall
+# takeloom-cpu takeloom-rss floor-wall copy-wall" in $work/summary for
+# --scaling.
+compare() {
+  local secs=$1
+  local session="$work/session" b job run
+  local take_bytes
+  take_bytes=$(awk -v s="$secs" -v r="$rate" -v f="$frame_size" \
+    'BEGIN { printf "%d", 44 + int(s * r) * f }')
+  # Takes, the floor's sources, one job's outputs, the sox pieces and the
+  # check's two outputs, with room to spare.
+  local need_kib=$(( (tracks * (takes + 5) * take_bytes) / 1024 * 11 / 10 ))
+  local free_kib
+  free_kib=$(df -Pk "$work" | awk 'NR == 2 {print $4}')
+  if [ "$free_kib" -lt "$need_kib" ]; then
+    echo "Not enough free disk in $work_parent: need $((need_kib / 1024)) MiB," \
+         "have $((free_kib / 1024)) MiB" >&2
+    exit 1
+  fi
+  local avail_kib
+  avail_kib=$(awk '/^MemAvailable:/ {print $2}' /proc/meminfo)
+  if [ $(( tracks * (takes + 2) * take_bytes / 1024 )) -gt "$avail_kib" ]; then
+    echo "warning: the session does not fit in free memory; the page cache" \
+         "will not stay warm and the figures measure the disk" >&2
+  fi
+
+  rm -rf "$session"
+  "$make_session" "$session" --tracks "$tracks" --takes "$takes" \
+    --seconds "$secs" --rate "$rate" --bits "$bits" --channels "$channels" \
+    --edits "$edits" --lead-in "$lead_in" --crossfade-ms "$crossfade_ms" \
+    --type "$type"
+  sync
+  cd "$session"
+  mapfile -t bases < base.txt
+  local take_frames=$(( ($(stat -c %s "${bases[0]}_t1.wav") - 44) / frame_size ))
+  local plan
+  plan=$(plan_frames "$session" "$take_frames")
+  local out_frames
+  out_frames=$(echo "$plan" | awk '$1 == "length" {print $2}')
+  local out_bytes=$((44 + out_frames * frame_size))
+
+  # The floor reads and writes as many bytes as each built track holds: one
+  # file of exactly that size per track (a take, when the edit ends where
+  # the takes end), copied by cat.
+  : >"$work/floor.sh"
+  : >"$work/copy.sh"
+  : >"$work/clean.sh"
+  for b in "${bases[@]}"; do
+    local source="${b}_t1.wav"
+    if [ "$(stat -c %s "$source")" != "$out_bytes" ]; then
+      source="$work/${b}_src.wav"
+      head -c "$out_bytes" "${b}_t1.wav" >"$source"
+    fi
+    echo "cat '$source' > '${b}_cat.wav'" >>"$work/floor.sh"
+    # The same copy through a program's own memory, as a program limited to
+    # reading and writing does it (cat copies inside the kernel where it can).
+    echo "dd if='$source' of='${b}_dd.wav' bs=128K status=none" >>"$work/copy.sh"
+    echo "rm -f '${b}_bld.wav' '${b}_cat.wav' '${b}_dd.wav' '${b}_sox.wav'" \
+      >>"$work/clean.sh"
+  done
+
+  # The sox script: per track, each segment trimmed from its take (the first
+  # one behind the lead-in's silence), then the pieces joined into one file.
+  if [ "$use_sox" = 1 ]; then
+    local lead
+    lead=$(echo "$plan" | awk '$1 == "lead" {print $2}')
+    : >"$work/sox.sh"
+    for b in "${bases[@]}"; do
+      local pieces="" n=0
+      while read -r _ take start frames gap; do
+        n=$((n + 1))
+        local head=0 pad=""
+        [ "$n" = 1 ] && head=$lead
+        if [ "$head" -gt 0 ] || [ "$gap" -gt 0 ]; then pad="pad ${head}s ${gap}s"; fi
+        echo "sox '${b}${take}.wav' '${b}_piece$n.wav' trim ${start}s ${frames}s $pad" \
+          >>"$work/sox.sh"
+        pieces="$pieces '${b}_piece$n.wav'"
+      done < <(echo "$plan" | grep '^piece ')
+      echo "sox $pieces '${b}_sox.wav'" >>"$work/sox.sh"
+      echo "rm -f $pieces" >>"$work/sox.sh"
+    done
+  fi
+
+  local jobs="floor copy takeloom"
+  [ "$use_sox" = 1 ] && jobs="$jobs sox"
+  # Warm-up: every take and every source through the page cache, each job
+  # once; then the timed runs, interleaved so that any background load
+  # falls on all jobs alike. Outputs are removed and the disk synced before
+  # each run, outside the timing.
+  cat ./*.wav >/dev/null
+  for job in $jobs; do
+    : >"$work/$job.times"
+    local -a command
+    job_command "$job"
+    if ! "${command[@]}" >/dev/null 2>"$work/errors"; then
+      echo "The $job job failed:" >&2
+      cat "$work/errors" >&2
+      exit 1
+    fi
+  done
+
+  # The built tracks hold exactly the floor's bytes.
+  for b in "${bases[@]}"; do
+    if [ "$(stat -c %s "${b}_bld.wav")" != "$out_bytes" ]; then
+      echo "${b}_bld.wav holds $(stat -c %s "${b}_bld.wav") bytes," \
+           "the floor copies $out_bytes" >&2
+      exit 1
+    fi
+  done
+
+  # The sox script does the same job: its audio equals a hard-cut build.
+  local check="not run"
+  if [ "$use_sox" = 1 ]; then
+    cp loomrc.txt "$work/loomrc.saved"
+    printf 'xf_all\t0\t0\n' >loomrc.txt
+    "$takeloom" _cut.wav >/dev/null
+    cp "$work/loomrc.saved" loomrc.txt
+    check="sox audio equals a hard-cut build"
+    for b in "${bases[@]}"; do
+      if ! cmp -s <(sox "${b}_sox.wav" -t raw -) <(tail -c +45 "${b}_cut.wav"); then
+        check="MISMATCH in track $b: the sox script does a different job"
+      fi
+      rm -f "${b}_cut.wav"
+    done
+  fi
+
+  for run in $(seq "$runs"); do
+    for job in $jobs; do
+      sh "$work/clean.sh"
+      sync
+      measure "$job"
+    done
+  done
+  sh "$work/clean.sh"
+
+  local fw fc fr cw cc cr tw tc tr sw sc sr
+  fw=$(median 1 "$work/floor.times"); fc=$(median 2 "$work/floor.times")
+  fr=$(median 3 "$work/floor.times")
+  tw=$(median 1 "$work/takeloom.times"); tc=$(median 2 "$work/takeloom.times")
+  tr=$(median 3 "$work/takeloom.times")
+
+  echo
+  echo "Session: $tracks tracks x $takes takes x $secs s, $rate Hz, $bits-bit," \
+       "$channels channels, $edits edit points, lead-in $lead_in s," \
+       "${crossfade_ms} ms crossfades (type $type)"
+  echo "Each built track: $out_bytes bytes; the floor copies as many per track." \
+       "Median of $runs runs after a warm-up, page cache warm, $build_type build."
+  echo
+  echo "| job | wall | x floor | CPU (user+sys) | x floor | peak memory |"
+  echo "|---|---|---|---|---|---|"
+  printf '| floor (cat) | %s s | 1.00 | %s s | 1.00 | %s |\n' "$fw" "$fc" "$(mib "$fr")"
+  cw=$(median 1 "$work/copy.times"); cc=$(median 2 "$work/copy.times")
+  cr=$(median 3 "$work/copy.times")
+  printf '| read/write copy (dd, 128 KiB) | %s s | %s | %s s | %s | %s |\n' "$cw" \
+    "$(ratio "$cw" "$fw")" "$cc" "$(ratio "$cc" "$fc")" "$(mib "$cr")"
+  printf '| takeloom | %s s | %s | %s s | %s | %s |\n' "$tw" "$(ratio "$tw" "$fw")" \
+    "$tc" "$(ratio "$tc" "$fc")" "$(mib "$tr")"
+  if [ "$use_sox" = 1 ]; then
+    sw=$(median 1 "$work/sox.times"); sc=$(median 2 "$work/sox.times")
+    sr=$(median 3 "$work/sox.times")
+    printf '| sox script (hard cuts) | %s s | %s | %s s | %s | %s |\n' "$sw" \
+      "$(ratio "$sw" "$fw")" "$sc" "$(ratio "$sc" "$fc")" "$(mib "$sr")"
+  fi
+  echo
+  echo "Targets: takeloom wall $(ratio "$tw" "$fw")x the floor (at most 1.25);" \
+       "peak memory $(mib "$tr") (under 8 MiB)."
+  if [ "$use_sox" = 1 ]; then
+    echo "The sox script takes $(ratio "$sw" "$tw")x takeloom's wall time" \
+         "(at least 3); check: $check."
+  fi
+  echo "$secs $tracks $out_bytes $tw $tc $tr $fw $cw" >>"$work/summary"
+  cd "$work"
+  rm -rf "$session" "$work"/*_src.wav "$work/errors"
+}
+
+: >"$work/summary"
+if [ -z "$scaling" ]; then
+  compare "$seconds"
+  exit 0
+fi
+
+for secs in $scaling; do compare "$secs"; done
+echo
+echo "Scaling: $tracks tracks x $takes takes, $rate Hz, $bits-bit, $channels channels"
+echo
+echo "| seconds per take | audio built (track-minutes) | takeloom wall | ms per track-minute | floor (cat) | read/write copy (dd) | takeloom peak memory |"
+echo "|---|---|---|---|---|---|---|"
+awk '{
+  minutes = $2 * $1 / 60
+  printf "| %s | %.1f | %.3f s | %.1f | %.3f s | %.3f s | %.1f MiB |\n",
+         $1, minutes, $4, 1000 * $4 / minutes, $7, $8, $6 / 1024
+}' "$work/summary"
+# Least squares of wall time on audio length: a straight line through the
+# sizes shows time proportional to length.
+awk '{ x = $2 * $1 / 60; y = $4; n++; sx += x; sy += y; sxx += x * x; sxy += x * y; syy += y * y }
+  END {
+    d = n * sxx - sx * sx
+    if (n < 2 || d == 0) exit
+    slope = (n * sxy - sx * sy) / d; icpt = (sy - slope * sx) / n
+    r = (n * sxy - sx * sy) / sqrt(d * (n * syy - sy * sy))
+    printf "\nFit: wall = %.4f s + %.2f ms x track-minutes (r^2 = %.4f)\n", icpt, 1000 * slope, r * r
+  }' "$work/summary"
+awk '{ if (min == "" || $6 < min) min = $6; if ($6 > max) max = $6 }
+  END { printf "Peak memory from %.1f to %.1f MiB across the sizes.\n", min / 1024, max / 1024 }' \
+  "$work/summary"
