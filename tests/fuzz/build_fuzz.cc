@@ -195,16 +195,23 @@ bool EndsWith(const std::string& text, std::string_view tail) {
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+// Where scratch directories go: under $TMPDIR when that is set (a run that
+// is stopped mid-input leaves its directory there), else in memory when
+// there is room for it.
+std::string ScratchParent() {
+  const char* tmpdir = std::getenv("TMPDIR");
+  if (tmpdir != nullptr && *tmpdir != '\0') return tmpdir;
+  if (fs::is_directory("/dev/shm")) return "/dev/shm";
+  return fs::temp_directory_path().string();
+}
+
 // The tool works in its working directory: each input runs in a fresh
-// scratch directory (in memory when there is one), removed afterwards, while
-// the fuzzer's own paths stay relative to where it was started.
+// scratch directory, removed afterwards, while the fuzzer's own paths stay
+// relative to where it was started.
 class ScratchDir {
  public:
   ScratchDir() : home_(fs::current_path()) {
-    const std::string where = fs::is_directory("/dev/shm")
-                                  ? "/dev/shm"
-                                  : fs::temp_directory_path().string();
-    std::string name = where + "/takeloom_build_fuzz.XXXXXX";
+    std::string name = ScratchParent() + "/takeloom_build_fuzz.XXXXXX";
     FUZZ_CHECK(mkdtemp(name.data()) != nullptr, "mkdtemp failed");
     dir_ = name;
     fs::current_path(dir_);
