@@ -9,6 +9,18 @@ namespace {
 // 2^63, exactly representable as a float.
 constexpr float kFrameLimit = 9223372036854775808.0f;
 
+// Cuts a segment and its silence at the track's end.
+void ClipToLength(Segment& segment, int64_t length) {
+  if (segment.start + segment.length > length) {
+    segment.length = std::max<int64_t>(0, length - segment.start);
+  }
+  if (segment.silence &&
+      segment.silence_start + segment.silence_length > length) {
+    segment.silence_length = std::max<int64_t>(0, length - segment.silence_start);
+    segment.silence = segment.silence_length > 0;
+  }
+}
+
 std::optional<int64_t> Truncate(float frames) {
   if (!(frames > -kFrameLimit && frames < kFrameLimit)) return std::nullopt;
   return static_cast<int64_t>(frames);
@@ -102,6 +114,9 @@ PlanOutcome PlanTrack(const std::vector<float>& times,
   if (edits >= 2) {
     const Segment& last = plan.segments[edits - 2];
     plan.length = std::min(plan.length, last.start + last.length);
+    // With the last segment empty, an earlier one may end a frame past the
+    // track's end: nothing is written beyond what the header declares.
+    for (Segment& segment : plan.segments) ClipToLength(segment, plan.length);
   }
   if (times[0] > 0) plan.lead_in = static_cast<int64_t>(rate * times[0]);
   return outcome;

@@ -74,6 +74,24 @@ TEST(PlanTest, SegmentsAreClippedToTheLongestTake) {
   EXPECT_EQ(outcome.plan.length, 6000);
 }
 
+TEST(PlanTest, NoSegmentRunsPastTheTrackEnd) {
+  // 0.04 s and 0.53 s truncate separately: the segment ends at 23373 while
+  // the empty last segment puts the track end at 23372.
+  const auto outcome = PlanTrack(
+      {0.04f, 0.53f, 0.53f}, {Take(44100), Take(44100), Take(44100)}, 0);
+  const TrackPlan& plan = outcome.plan;
+  ASSERT_EQ(plan.segments[1].length, 0);
+  EXPECT_EQ(plan.length, 23372);
+  EXPECT_EQ(plan.segments[0].start + plan.segments[0].length, 23372);
+
+  // A silence that would run past the end is cut there too.
+  const auto short_take = PlanTrack(
+      {0.04f, 0.53f, 0.53f}, {Take(20000), Take(44100), Take(44100)}, 0);
+  const Segment& s = short_take.plan.segments[0];
+  EXPECT_TRUE(s.silence);
+  EXPECT_EQ(s.silence_start + s.silence_length, short_take.plan.length);
+}
+
 TEST(PlanTest, SingleEditPointFormsNoSegment) {
   const auto outcome = PlanTrack({3}, {Take(9000, 1000)}, 0);
   EXPECT_EQ(outcome.plan.segments.size(), 1u);
