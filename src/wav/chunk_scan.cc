@@ -13,6 +13,16 @@ namespace {
 // every file the tool writes has it) costs one short read.
 constexpr int64_t kScanBlockBytes = 64 * 1024;
 
+// In a RIFF file the four bytes at offset 4 are the file's size, never a tag,
+// whatever letters its value happens to spell: an output of 1635017024 data
+// bytes has a size field that reads "data", and taking it for the tag would
+// write audio over the header.
+bool IsRiffSizeField(std::span<const std::byte> bytes, int64_t base,
+                     int64_t c) {
+  return c == 4 && base == 0 && bytes.size() >= 4 &&
+         std::memcmp(bytes.data(), "RIFF", 4) == 0;
+}
+
 // Searches `bytes`, which hold the file from the even offset `base` on, for
 // the first even candidate c with max(2, base) <= c <= limit.
 std::optional<int64_t> FindTagFrom(std::span<const std::byte> bytes,
@@ -23,7 +33,8 @@ std::optional<int64_t> FindTagFrom(std::span<const std::byte> bytes,
   const int64_t last =
       std::min(limit, base + static_cast<int64_t>(bytes.size()) - tag_size);
   for (int64_t c = std::max<int64_t>(2, base); c <= last; c += 2) {
-    if (std::memcmp(bytes.data() + (c - base), tag.data(), tag.size()) == 0) {
+    if (std::memcmp(bytes.data() + (c - base), tag.data(), tag.size()) == 0 &&
+        !IsRiffSizeField(bytes, base, c)) {
       return c;
     }
   }

@@ -7,6 +7,7 @@
 #include "testing/temp_dir.h"
 #include "testing/wav_bytes.h"
 #include "wav/file_io.h"
+#include "wav/header.h"
 
 namespace takeloom {
 namespace {
@@ -40,10 +41,30 @@ TEST(ChunkScanTest, FindsFirstEvenCandidateWithinLimitAndFile) {
       {"whole at end of file", WithTextAt(40, "data", {36}), "data", 15000, 36},
       {"fmt ignores 4th byte", WithTextAt(40, "fmtX", {12}), "fmt", 15000, 12},
       {"case matters", WithTextAt(40, "DATA", {12}), "data", 15000, {}},
+      {"size field of a RIFF file", WithTextAt(40, "RIFFdata", {0}), "data",
+       15000, {}},
+      {"offset 4 of another file", WithTextAt(40, "RIFXdata", {0}), "data",
+       15000, 4},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(FindTag(c.bytes, c.tag, c.limit), c.expected) << c.name;
   }
+}
+
+// An output long enough for its RIFF size to spell "data" still has its
+// audio after the header, for every reader.
+TEST(ChunkScanTest, SizeFieldThatSpellsATagIsNoTag) {
+  const int64_t frames = (0x61746164 - 36) / 4;  // 16-bit stereo
+  const auto header = HeaderBytes(44100, 16, frames, 2);
+  ASSERT_EQ(std::memcmp(header.data() + 4, "data", 4), 0);
+  EXPECT_EQ(FindTag(header, "data", kCopyScanLimit), 36);
+
+  testing::TempDir dir;
+  const std::string path = dir.File("long.wav");
+  testing::WriteFile(path, Bytes(header.begin(), header.end()));
+  const FilePtr f = OpenFile(path, "rb");
+  ASSERT_TRUE(f);
+  EXPECT_EQ(FindDataStart(f.get(), kPadScanLimit), 44);
 }
 
 // Files are read in blocks: a tag straddling a block boundary, or lying in a
