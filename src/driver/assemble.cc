@@ -15,15 +15,6 @@ std::string CannotWrite(const std::string& path) {
   return ">> Cannot write file " + path + ", exiting\n";
 }
 
-// Removes a file the run created, but never a directory that stands in the
-// way of one.
-void RemoveUnfinished(const std::string& path) {
-  std::error_code ec;
-  if (!std::filesystem::is_directory(std::filesystem::symlink_status(path, ec))) {
-    std::filesystem::remove(path, ec);
-  }
-}
-
 // Writes one track; the caller cleans up after a failure.
 class TrackWriter {
  public:
@@ -31,6 +22,9 @@ class TrackWriter {
       : job_(job), out_(out), format_(job.plan.format) {}
 
   bool Run(std::string* err);
+  // Removes what this writer created and did not finish. A file it could not
+  // open stays as it was: the run never touched it.
+  void RemoveUnfinished() const;
 
  private:
   bool Edit(size_t o, std::string* err);
@@ -46,6 +40,8 @@ class TrackWriter {
   const TrackFormat format_;
   const std::string temp_{kTempFileName};
   int64_t written_end_ = 0;  // end of the furthest frame written so far
+  bool output_created_ = false;
+  bool temp_created_ = false;
 };
 
 bool TrackWriter::Run(std::string* err) {
@@ -56,6 +52,7 @@ bool TrackWriter::Run(std::string* err) {
     *err = CannotWrite(job_.output);
     return false;
   }
+  output_created_ = true;
   std::fputs("edits: ", out_);
   for (size_t o = 0; o < plan.segments.size(); ++o) {
     if (!Edit(o, err)) return false;
@@ -81,6 +78,7 @@ bool TrackWriter::Edit(size_t o, std::string* err) {
     *err = CannotWrite(temp_);
     return false;
   }
+  temp_created_ = true;
   bool overlay = CrossfadeEligible(o, job_.crossfade.type, segment.start, x);
   const int64_t xs = segment.start - x / 2;
   if (overlay) {
@@ -89,7 +87,10 @@ bool TrackWriter::Edit(size_t o, std::string* err) {
         job_.take_paths[o - 1], job_.take_paths[o], temp_,
         static_cast<int32_t>(format_.channels),
         static_cast<int32_t>(format_.bytes_per_sample), format_.format);
-    if (result.code == kCrossfadeWriteFailed) {
+    // The temporary file is one of the run's outputs: failing to open or
+    // write it ends the run, while a fault of a take leaves a hard cut.
+    if (result.code == kCrossfadeWriteFailed ||
+        result.code == kCrossfadeTempUnopened) {
       *err = CannotWrite(temp_);
       return false;
     }
@@ -116,7 +117,14 @@ bool TrackWriter::Edit(size_t o, std::string* err) {
   }
   std::error_code ec;
   std::filesystem::remove(temp_, ec);
+  temp_created_ = false;
   return true;
+}
+
+void TrackWriter::RemoveUnfinished() const {
+  std::error_code ec;
+  if (output_created_) std::filesystem::remove(job_.output, ec);
+  if (temp_created_) std::filesystem::remove(temp_, ec);
 }
 
 bool TrackWriter::Check(CopyResult result, bool padding,
@@ -129,7 +137,9 @@ bool TrackWriter::Check(CopyResult result, bool padding,
                      : ">> Can't find data block in wave file, exiting\n";
       return false;
     case CopyResult::kSourceUnreadable:
-      *err = ">> Cannot find file called " + source + ", exiting\n";
+      *err = source == temp_ ? CannotWrite(temp_)
+                             : ">> Cannot find file called " + source +
+                                   ", exiting\n";
       return false;
     case CopyResult::kDestinationFailed:
       *err = CannotWrite(job_.output);
@@ -168,8 +178,7 @@ bool CrossfadeEligible(size_t edit, int32_t type, int64_t start,
 bool AssembleTrack(const TrackJob& job, std::FILE* out, std::string* err) {
   TrackWriter writer(job, out);
   if (writer.Run(err)) return true;
-  RemoveUnfinished(job.output);
-  RemoveUnfinished(std::string(kTempFileName));
+  writer.RemoveUnfinished();
   return false;
 }
 

@@ -18,7 +18,6 @@ namespace {
 
 constexpr int32_t kPreviousTake = 1;
 constexpr int32_t kNextTake = 2;
-constexpr int32_t kTempFile = 3;
 
 constexpr int64_t kRenderBlockFrames = 1024;
 // One take's block never holds more bytes than this (but at least one
@@ -268,7 +267,7 @@ CrossfadeResult CROSSFADE(int64_t previous_centre, int64_t next_centre,
   FilePtr temp = OpenFile(temp_path, "ab");
   if (!previous.file) return {kPreviousTake, ""};
   if (!next.file) return {kNextTake, ""};
-  if (!temp) return {kTempFile, ""};
+  if (!temp) return {kCrossfadeTempUnopened, ""};
 
   previous.length = FileLength(previous.file.get());
   next.length = FileLength(next.file.get());

@@ -19,6 +19,7 @@ struct CrossfadeResult {
   std::string message;
 };
 
+constexpr int32_t kCrossfadeTempUnopened = 3;
 constexpr int32_t kCrossfadeWriteFailed = 4;
 
 // Blends `frames` frames of each take, starting half of them (rounded down)

@@ -84,10 +84,13 @@ bool MAKE_HEADER(const std::string& path, uint32_t sample_rate,
   if (!file) return false;
   const bool written = Append(file.get(), header);
   if (CloseChecked(std::move(file)) && written) return true;
-  // Remove only what this call made into a half-written regular file; a
-  // device or anything else of that name is left alone.
+  // Remove the name this call wrote to when it is a file or a link (the
+  // link, not what it points to); a device such as /dev/full itself, or
+  // anything else of that name, is left alone.
   std::error_code ignored;
-  if (std::filesystem::is_regular_file(path, ignored)) {
+  const auto type = std::filesystem::symlink_status(path, ignored).type();
+  if (type == std::filesystem::file_type::regular ||
+      type == std::filesystem::file_type::symlink) {
     std::filesystem::remove(path, ignored);
   }
   return false;

@@ -366,6 +366,13 @@ TEST(NothingLostTest, WriteFailureLeavesNoHalfWrittenFile) {
        "xfade_temp.wav",
        {"-xfade_temp.wav"},
        true},
+      // The run could not open it, so it is left exactly as it was.
+      {"output is a link into a missing folder",
+       [](const TempDir& dir) {
+         fs::create_symlink("missing/kick.wav", dir.File("kick_bld.wav"));
+       },
+       "kick_bld.wav",
+       {}},
       // Takes are 12044 bytes, written before the limit; each output would
       // be 12044 bytes too.
       {"disk fills in the middle of an output",
