@@ -1,8 +1,8 @@
 #include "driver/run.h"
 
-#include <filesystem>
 
 #include "driver/assemble.h"
+#include "driver/guard.h"
 #include "driver/plan.h"
 #include "driver/setup.h"
 #include "driver/usage.h"
@@ -17,48 +17,8 @@ int Fail(const std::string& message, std::FILE* out) {
   return 1;
 }
 
-// The same name, or, when both exist, the same file under another spelling
-// or through a link.
-bool SameFile(const std::string& a, const std::string& b) {
-  if (a == b) return true;
-  std::error_code ec;
-  return std::filesystem::equivalent(a, b, ec) && !ec;
-}
-
 std::string TakePath(const std::string& base, const std::string& take) {
   return base + take + ".wav";
-}
-
-// Refuses a job whose outputs would overwrite one of its inputs, or whose
-// takes would be overwritten by the temporary file.
-bool GuardInputs(const BuildState& state, std::string* err) {
-  const std::string temp(kTempFileName);
-  std::vector<std::string> takes;
-  for (const std::string& base : state.base_names) {
-    for (const std::string& take : state.edits.takes) {
-      takes.push_back(TakePath(base, take));
-    }
-  }
-  std::vector<std::string> inputs = {"base.txt", "points.txt",
-                                     std::string(kParamsFileName), temp};
-  inputs.insert(inputs.end(), takes.begin(), takes.end());
-  for (const std::string& output : state.output_names) {
-    for (const std::string& input : inputs) {
-      if (SameFile(output, input)) {
-        *err = ">> Output file " + output +
-               " would overwrite an input, exiting\n";
-        return false;
-      }
-    }
-  }
-  for (const std::string& take : takes) {
-    if (SameFile(take, temp)) {
-      *err = ">> Take file " + take +
-             " clashes with the temporary file, exiting\n";
-      return false;
-    }
-  }
-  return true;
 }
 
 std::string InspectionMessage(const Inspection& inspection,

@@ -310,6 +310,15 @@ TEST(NothingLostTest, RefusesOutputsThatWouldOverwriteAnInput) {
        {},
        plan1 + ">> Take file kick_t2.wav clashes with the temporary file, "
                "exiting\n"},
+      {"the temporary file is a hard link to loomrc.txt",
+       plus(session({"kick"}),
+            [](const TempDir& dir) {
+              fs::create_hard_link(dir.File("loomrc.txt"),
+                                   dir.File("xfade_temp.wav"));
+            }),
+       {},
+       plan1 + ">> Input file loomrc.txt clashes with the temporary file, "
+               "exiting\n"},
   };
   for (const GuardCase& c : cases) {
     TempDir dir;

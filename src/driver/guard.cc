@@ -1,0 +1,102 @@
+#include "driver/guard.h"
+
+#include <filesystem>
+#include <unordered_set>
+#include <vector>
+
+namespace takeloom {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool SameFile(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  std::error_code ec;
+  return fs::equivalent(a, b, ec) && !ec;
+}
+
+// A set of input files that answers "is this path one of them?" without
+// comparing every pair: by name, by canonical path (other spellings and
+// symbolic links), and for files with several hard links by comparing with
+// the inputs that have several too.
+class FileSet {
+ public:
+  void Add(const std::string& path) {
+    if (!names_.insert(path).second) return;
+    std::error_code ec;
+    const fs::path canonical = fs::canonical(path, ec);
+    if (ec) return;  // does not exist: only its name can clash
+    canonical_.insert(canonical.string());
+    if (fs::hard_link_count(path, ec) > 1 && !ec) linked_.push_back(path);
+  }
+
+  bool Contains(const std::string& path) const {
+    if (names_.count(path) != 0) return true;
+    std::error_code ec;
+    const fs::path canonical = fs::canonical(path, ec);
+    if (ec) return false;
+    if (canonical_.count(canonical.string()) != 0) return true;
+    if (fs::hard_link_count(path, ec) <= 1 || ec) return false;
+    for (const std::string& linked : linked_) {
+      if (SameFile(path, linked)) return true;
+    }
+    return false;
+  }
+
+ private:
+  std::unordered_set<std::string> names_;
+  std::unordered_set<std::string> canonical_;
+  std::vector<std::string> linked_;
+};
+
+}  // namespace
+
+bool GuardInputs(const BuildState& state, std::string* err) {
+  const std::string temp(kTempFileName);
+  const std::vector<std::string> lists = {"base.txt", "points.txt",
+                                          std::string(kParamsFileName)};
+  std::vector<std::string> takes;
+  std::unordered_set<std::string> seen;
+  for (const std::string& base : state.base_names) {
+    for (const std::string& take : state.edits.takes) {
+      std::string path = base + take + ".wav";
+      if (seen.insert(path).second) takes.push_back(std::move(path));
+    }
+  }
+
+  FileSet inputs;
+  for (const std::string& path : lists) inputs.Add(path);
+  for (const std::string& path : takes) inputs.Add(path);
+  inputs.Add(temp);
+  for (const std::string& output : state.output_names) {
+    if (inputs.Contains(output)) {
+      *err = ">> Output file " + output + " would overwrite an input, exiting\n";
+      return false;
+    }
+  }
+
+  // Only one temporary file: compared with each input directly, and by name
+  // alone while it does not exist.
+  std::error_code ec;
+  const bool temp_exists = fs::exists(fs::symlink_status(temp, ec));
+  const auto clashes = [&](const std::string& path) {
+    return temp_exists ? SameFile(path, temp) : path == temp;
+  };
+  for (const std::string& take : takes) {
+    if (clashes(take)) {
+      *err = ">> Take file " + take +
+             " clashes with the temporary file, exiting\n";
+      return false;
+    }
+  }
+  for (const std::string& list : lists) {
+    if (clashes(list)) {
+      *err = ">> Input file " + list +
+             " clashes with the temporary file, exiting\n";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace takeloom

@@ -1,0 +1,17 @@
+// The guard that keeps a run from destroying its inputs: no output may be a
+// take, a list file or the temporary file, and the temporary file may not be
+// an input.
+#pragma once
+
+#include <string>
+
+#include "driver/setup.h"
+
+namespace takeloom {
+
+// False with `err` set when an output name, or the temporary file, is one of
+// the job's inputs: the same name or, when both exist, the same file under
+// another spelling or through a link.
+bool GuardInputs(const BuildState& state, std::string* err);
+
+}  // namespace takeloom
