@@ -10,6 +10,15 @@
 namespace takeloom {
 namespace {
 
+// A block is at most 1024 frames and at most this many bytes: a corrupt
+// header can declare frames of hundreds of megabytes, and memory must not
+// grow with them. Blocks move whole bytes, so a frame may span two blocks.
+constexpr int64_t kMaxBlockBytes = 64 * 1024;
+
+int64_t BlockBytes(int64_t frame_size) {
+  return std::max<int64_t>(1, std::min(frame_size * kBlockFrames, kMaxBlockBytes));
+}
+
 // The caller's result, unless closing the destination loses a write.
 CopyResult Finish(CopyResult result, BlockStream& destination) {
   const bool closed = destination.Close();
@@ -32,25 +41,23 @@ CopyResult INSERT_FILE(const std::string& destination, const std::string& source
   const auto in_start = FindDataStart(in.file(), kCopyScanLimit);
   if (!in_start) return Finish(CopyResult::kNoDataBlock, out);
 
-  const int64_t frame_size = int64_t{bytes_per_sample * channels};
-  int64_t in_pos = *in_start + source_frame * frame_size;
-  int64_t out_pos = *out_start + destination_frame * frame_size;
-  std::vector<std::byte> buffer(static_cast<size_t>(frame_size * kBlockFrames));
+  const int64_t frame_size = int64_t{bytes_per_sample} * channels;
+  const int64_t in_pos = *in_start + source_frame * frame_size;
+  const int64_t out_pos = *out_start + destination_frame * frame_size;
+  const int64_t total = std::max<int64_t>(0, frames) * frame_size;
+  std::vector<std::byte> buffer(static_cast<size_t>(BlockBytes(frame_size)));
   // Every block names its absolute positions; the streams gather the
   // blocks that follow on from each other into few large transfers.
-  for (int64_t done = 0; done < frames;) {
-    const int64_t n = std::min(kBlockFrames, frames - done);
-    const auto block =
-        std::span(buffer.data(), static_cast<size_t>(n * frame_size));
+  for (int64_t done = 0; done < total;) {
+    const int64_t n = std::min<int64_t>(std::ssize(buffer), total - done);
+    const auto block = std::span(buffer.data(), static_cast<size_t>(n));
     // Frames the source does not hold arrive as zero bytes.
-    if (!in.ReadAt(in_pos, block)) {
+    if (!in.ReadAt(in_pos + done, block)) {
       return Finish(CopyResult::kSourceUnreadable, out);
     }
-    if (!out.WriteAt(out_pos, block)) {
+    if (!out.WriteAt(out_pos + done, block)) {
       return Finish(CopyResult::kDestinationFailed, out);
     }
-    in_pos += n * frame_size;
-    out_pos += n * frame_size;
     done += n;
   }
   return Finish(CopyResult::kOk, out);
@@ -59,19 +66,20 @@ CopyResult INSERT_FILE(const std::string& destination, const std::string& source
 CopyResult PAD_FILE(const std::string& path, int64_t start_frame,
                     uint32_t bytes_per_sample, uint32_t channels,
                     int64_t frames) {
-  const int64_t frame_size = int64_t{bytes_per_sample * channels};
+  const int64_t frame_size = int64_t{bytes_per_sample} * channels;
   const std::vector<std::byte> zeros(
-      static_cast<size_t>(frame_size * kBlockFrames), std::byte{0});
+      static_cast<size_t>(BlockBytes(frame_size)), std::byte{0});
   BlockStream out(path, "rb+");
   if (!out.is_open()) return CopyResult::kDestinationFailed;
   const auto start = FindDataStart(out.file(), kPadScanLimit);
   if (!start) return Finish(CopyResult::kNoDataBlock, out);
 
-  for (int64_t done = 0; done < frames;) {
-    const int64_t n = std::min(kBlockFrames, frames - done);
-    const int64_t at = *start + (start_frame + done) * frame_size;
-    if (!out.WriteAt(at, std::span(zeros.data(),
-                                   static_cast<size_t>(n * frame_size)))) {
+  const int64_t first = *start + start_frame * frame_size;
+  const int64_t total = std::max<int64_t>(0, frames) * frame_size;
+  for (int64_t done = 0; done < total;) {
+    const int64_t n = std::min<int64_t>(std::ssize(zeros), total - done);
+    if (!out.WriteAt(first + done,
+                     std::span(zeros.data(), static_cast<size_t>(n)))) {
       return Finish(CopyResult::kDestinationFailed, out);
     }
     done += n;

@@ -86,6 +86,29 @@ TEST(CopyTest, FramesPastTheSourceEndAreZero) {
   EXPECT_EQ(testing::ReadFile(dir.File("out.wav")).substr(44), expected);
 }
 
+// Frames wider than a block (here 100000 bytes) still move whole: memory
+// is bounded by bytes, not by frames, whatever a header declares.
+TEST(CopyTest, CopiesAndPadsFramesWiderThanABlock) {
+  testing::TempDir dir;
+  constexpr uint32_t kChannels = 50000;  // 16-bit: 100000-byte frames
+  constexpr int64_t kFrame = 2 * kChannels;
+  const Bytes audio = testing::Noise(4 * kFrame, 5);
+  testing::WriteFile(dir.File("take.wav"), TakeAt62(2, kChannels, audio));
+  ASSERT_TRUE(MAKE_HEADER(dir.File("out.wav"), 8000, 16, 4, kChannels));
+
+  ASSERT_EQ(INSERT_FILE(dir.File("out.wav"), dir.File("take.wav"), 1, 2,
+                        kChannels, 3, 0),
+            CopyResult::kOk);
+  std::string expected = std::string(kFrame, '\0') +
+                         Str(audio).substr(0, 3 * kFrame);
+  EXPECT_EQ(testing::ReadFile(dir.File("out.wav")).substr(44), expected);
+
+  ASSERT_EQ(PAD_FILE(dir.File("out.wav"), 2, 2, kChannels, 1),
+            CopyResult::kOk);
+  expected.replace(2 * kFrame, kFrame, kFrame, '\0');
+  EXPECT_EQ(testing::ReadFile(dir.File("out.wav")).substr(44), expected);
+}
+
 TEST(CopyTest, PadsBetweenUntouchedBytesAndGrowsTheFile) {
   testing::TempDir dir;
   const std::string path = dir.File("out.wav");
