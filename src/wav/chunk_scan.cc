@@ -13,14 +13,22 @@ namespace {
 // every file the tool writes has it) costs one short read.
 constexpr int64_t kScanBlockBytes = 64 * 1024;
 
-// In a RIFF file the four bytes at offset 4 are the file's size, never a tag,
-// whatever letters its value happens to spell: an output of 1635017024 data
-// bytes has a size field that reads "data", and taking it for the tag would
-// write audio over the header.
-bool IsRiffSizeField(std::span<const std::byte> bytes, int64_t base,
-                     int64_t c) {
-  return c == 4 && base == 0 && bytes.size() >= 4 &&
-         std::memcmp(bytes.data(), "RIFF", 4) == 0;
+// Candidates that fall on a header's own numbers are no tags, whatever
+// letters the numbers spell: offset 4 of a RIFF file is its size, and in the
+// 44-byte layout of the files this tool writes, offsets 16 to 35 are format
+// fields. (An output of 1635017024 data bytes has a size field that reads
+// "data"; taking it for the tag would write audio over the header.)
+bool IsHeaderNumber(std::span<const std::byte> bytes, int64_t base,
+                    int64_t c) {
+  const auto text_at = [&](size_t at, std::string_view text) {
+    return bytes.size() >= at + text.size() &&
+           std::memcmp(bytes.data() + at, text.data(), text.size()) == 0;
+  };
+  if (base != 0 || !text_at(0, "RIFF")) return false;
+  if (c == 4) return true;
+  using namespace std::string_view_literals;
+  return c >= 16 && c < 36 && text_at(8, "WAVEfmt ") &&
+         text_at(16, "\x10\0\0\0"sv) && text_at(36, "data");
 }
 
 // Searches `bytes`, which hold the file from the even offset `base` on, for
@@ -34,7 +42,7 @@ std::optional<int64_t> FindTagFrom(std::span<const std::byte> bytes,
       std::min(limit, base + static_cast<int64_t>(bytes.size()) - tag_size);
   for (int64_t c = std::max<int64_t>(2, base); c <= last; c += 2) {
     if (std::memcmp(bytes.data() + (c - base), tag.data(), tag.size()) == 0 &&
-        !IsRiffSizeField(bytes, base, c)) {
+        !IsHeaderNumber(bytes, base, c)) {
       return c;
     }
   }

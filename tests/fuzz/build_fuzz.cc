@@ -27,7 +27,6 @@
 #include "driver/run.h"
 #include "fuzz_check.h"
 #include "wav/chunk_scan.h"
-#include "wav/header.h"
 #include "wav/inspect.h"
 
 namespace {
@@ -318,14 +317,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint32_t frame_size = format.bytes_per_sample * format.channels;
   const Model model =
       HardCutModel(edits, takes, frame_size, format.sample_rate);
-  // Known fault, reported and left to the owner of the copy routines: when
-  // the header's own fields spell "data" at an even offset before 36 (a
-  // sample rate of 1635017060, or a RIFF size of that value), the data scan
-  // of the output finds them and audio lands inside the header.
-  const auto header =
-      takeloom::HeaderBytes(format.sample_rate, format.bits_per_sample,
-                            model.length, format.channels, format.format);
-  if (takeloom::FindTag(header, "data", 34)) return 0;
   for (size_t t = 0; t < bases.size(); ++t) {
     CheckOutput(bases[t] + "_bld.wav", model, takes[edits[0].take],
                 params.type[t], params.ms[t]);

@@ -65,6 +65,11 @@ TEST(ChunkScanTest, SizeFieldThatSpellsATagIsNoTag) {
   const FilePtr f = OpenFile(path, "rb");
   ASSERT_TRUE(f);
   EXPECT_EQ(FindDataStart(f.get(), kPadScanLimit), 44);
+
+  // So does a (far-fetched) sample rate that reads "data".
+  const auto rate = HeaderBytes(0x61746164, 16, 10, 2);
+  ASSERT_EQ(std::memcmp(rate.data() + 24, "data", 4), 0);
+  EXPECT_EQ(FindTag(rate, "data", kCopyScanLimit), 36);
 }
 
 // Files are read in blocks: a tag straddling a block boundary, or lying in a
