@@ -27,12 +27,12 @@ using Samples = std::vector<int64_t>;
 
 void WriteTake(const std::string& path, uint32_t channels, uint32_t bits,
                const Samples& samples, const Bytes& extra_chunks = {}) {
-  testing::TakeSpec spec;
-  spec.channels = channels;
-  spec.bits_per_sample = bits;
-  spec.extra_chunks = extra_chunks;
-  spec.audio = testing::Pcm(samples, bits / 8);
-  testing::WriteFile(path, testing::MakeTake(spec));
+  testing::TakeParts parts;
+  parts.channels = channels;
+  parts.bits_per_sample = bits;
+  parts.extra_chunks = extra_chunks;
+  parts.audio = testing::Pcm(samples, bits / 8);
+  testing::WriteFile(path, testing::MakeTake(parts));
 }
 
 // The temporary file as the caller leaves it: a 44-byte header, no audio.
@@ -168,12 +168,12 @@ Bytes FloatBytes(const std::vector<double>& values, uint32_t width) {
 
 void WriteFloatTake(const std::string& path, uint32_t channels, uint32_t bits,
                     const std::vector<double>& values) {
-  testing::TakeSpec spec;
-  spec.channels = channels;
-  spec.bits_per_sample = bits;
-  spec.format_tag = 3;
-  spec.audio = FloatBytes(values, bits / 8);
-  testing::WriteFile(path, testing::MakeTake(spec));
+  testing::TakeParts parts;
+  parts.channels = channels;
+  parts.bits_per_sample = bits;
+  parts.format_tag = 3;
+  parts.audio = FloatBytes(values, bits / 8);
+  testing::WriteFile(path, testing::MakeTake(parts));
 }
 
 // The bytes of a float blend: p g + q h in double, rounded to the nearest

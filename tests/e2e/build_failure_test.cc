@@ -23,15 +23,15 @@ struct TakeFile {
 };
 
 void WriteTake(const TempDir& dir, const TakeFile& t) {
-  TakeSpec spec;
-  spec.channels = t.channels;
-  spec.sample_rate = t.rate;
-  spec.bits_per_sample = t.bits;
+  TakeParts parts;
+  parts.channels = t.channels;
+  parts.sample_rate = t.rate;
+  parts.bits_per_sample = t.bits;
   const int64_t frame_size = int64_t{t.channels} * (t.bits / 8);
   const Bytes audio = Noise(static_cast<size_t>(t.frames * frame_size), 7);
   if (t.data_tag) {
-    spec.audio = audio;
-    WriteFile(dir.File(t.path), MakeTake(spec));
+    parts.audio = audio;
+    WriteFile(dir.File(t.path), MakeTake(parts));
     return;
   }
   // RIFF header, fmt chunk, then the audio under another tag: no "data"

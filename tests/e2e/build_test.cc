@@ -25,13 +25,13 @@ struct Format {
 };
 
 // A canonical take or output file of format `f` holding `audio`.
-TakeSpec Spec(const Format& f, const Bytes& audio) {
-  TakeSpec spec;
-  spec.channels = f.channels;
-  spec.sample_rate = f.rate;
-  spec.bits_per_sample = f.bits;
-  spec.audio = audio;
-  return spec;
+TakeParts PartsOf(const Format& f, const Bytes& audio) {
+  TakeParts parts;
+  parts.channels = f.channels;
+  parts.sample_rate = f.rate;
+  parts.bits_per_sample = f.bits;
+  parts.audio = audio;
+  return parts;
 }
 
 // Writes `path` with `frames` frames of audio that differs from every other
@@ -44,7 +44,7 @@ Bytes WriteTake(const TempDir& dir, const std::string& path, const Format& f,
   const uint32_t seed =
       static_cast<uint32_t>(std::hash<std::string>{}(path) & 0xFFFFFFFF);
   Bytes audio = Noise(static_cast<size_t>(frames * f.FrameSize()), seed);
-  Bytes file = MakeTake(Spec(f, audio));
+  Bytes file = MakeTake(PartsOf(f, audio));
   if (trailing_chunk) {
     PutText(file, "LIST");
     PutU32(file, 16);
@@ -143,7 +143,7 @@ class Expected {
   // The whole output file: the canonical 44-byte header and the audio.
   std::string File() const {
     EXPECT_EQ(next_, length_) << "the expected pieces stop short";
-    const Bytes file = MakeTake(Spec(f_, audio_));
+    const Bytes file = MakeTake(PartsOf(f_, audio_));
     return std::string(reinterpret_cast<const char*>(file.data()),
                        file.size());
   }

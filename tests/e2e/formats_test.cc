@@ -28,14 +28,14 @@ struct Format {
   int64_t FrameSize() const { return int64_t{channels} * Width(); }
 };
 
-TakeSpec Spec(const Format& f, const Bytes& audio) {
-  TakeSpec spec;
-  spec.channels = f.channels;
-  spec.sample_rate = f.rate;
-  spec.bits_per_sample = f.bits;
-  spec.format_tag = f.is_float ? 3 : 1;
-  spec.audio = audio;
-  return spec;
+TakeParts PartsOf(const Format& f, const Bytes& audio) {
+  TakeParts parts;
+  parts.channels = f.channels;
+  parts.sample_rate = f.rate;
+  parts.bits_per_sample = f.bits;
+  parts.format_tag = f.is_float ? 3 : 1;
+  parts.audio = audio;
+  return parts;
 }
 
 std::string Text(const Bytes& bytes) {
@@ -173,7 +173,7 @@ class Expected {
   // The whole output: the 44-byte header (tag 3 for floats) and the audio.
   std::string File() const {
     EXPECT_EQ(next_, length_) << "the expected pieces stop short";
-    return Text(MakeTake(Spec(f_, audio_)));
+    return Text(MakeTake(PartsOf(f_, audio_)));
   }
 
  private:
@@ -267,8 +267,8 @@ TEST(FormatsTest, CrossfadesFollowTheCurveInEveryLayout) {
              "xf_all\t100\t" + std::to_string(c.type) + "\n");
     const Bytes t1 = MakeAudio(c.format, 2000, 11);
     const Bytes t2 = MakeAudio(c.format, 2000, 23);
-    WriteFile(dir.File("kick_t1.wav"), MakeTake(Spec(c.format, t1)));
-    WriteFile(dir.File("kick_t2.wav"), MakeTake(Spec(c.format, t2)));
+    WriteFile(dir.File("kick_t1.wav"), MakeTake(PartsOf(c.format, t1)));
+    WriteFile(dir.File("kick_t2.wav"), MakeTake(PartsOf(c.format, t2)));
 
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 0) << c.name;
@@ -312,9 +312,9 @@ TEST(FormatsTest, RefusesTakesThatDisagreeOnSampleFormat) {
     TempDir dir;
     WriteJob(dir, "kick\n", "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t100\t1\n");
     WriteFile(dir.File("kick_t1.wav"),
-              MakeTake(Spec(integer, MakeAudio(integer, 2000, 1))));
+              MakeTake(PartsOf(integer, MakeAudio(integer, 2000, 1))));
     WriteFile(dir.File("kick_t2.wav"),
-              MakeTake(Spec(c.t2, MakeAudio(c.t2, 2000, 2))));
+              MakeTake(PartsOf(c.t2, MakeAudio(c.t2, 2000, 2))));
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 1) << c.name;
     EXPECT_EQ(run.out, Banner(1, 3) + c.message) << c.name;
@@ -326,13 +326,13 @@ TEST(FormatsTest, RefusesTakesThatDisagreeOnSampleFormat) {
 
 // A take whose "data" tag lies at byte `data_tag`, after a padding chunk.
 Bytes PaddedTake(const Format& f, const Bytes& audio, int64_t data_tag) {
-  TakeSpec spec = Spec(f, audio);
-  PutText(spec.extra_chunks, "JUNK");
+  TakeParts parts = PartsOf(f, audio);
+  PutText(parts.extra_chunks, "JUNK");
   const int64_t padding = data_tag - 44;  // RIFF 12, fmt 24, JUNK header 8
-  PutU32(spec.extra_chunks, static_cast<uint32_t>(padding));
-  spec.extra_chunks.resize(spec.extra_chunks.size() +
+  PutU32(parts.extra_chunks, static_cast<uint32_t>(padding));
+  parts.extra_chunks.resize(parts.extra_chunks.size() +
                            static_cast<size_t>(padding));
-  return MakeTake(spec);
+  return MakeTake(parts);
 }
 
 TEST(FormatsTest, FindsAudioThatStartsLate) {
@@ -370,7 +370,7 @@ TEST(FormatsTest, FindsAudioThatStartsLate) {
   // One candidate past the last: the take is refused as before.
   TempDir dir;
   WriteJob(dir, "kick\n", "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t100\t1\n");
-  WriteFile(dir.File("kick_t1.wav"), MakeTake(Spec(f, MakeAudio(f, 2000, 5))));
+  WriteFile(dir.File("kick_t1.wav"), MakeTake(PartsOf(f, MakeAudio(f, 2000, 5))));
   WriteFile(dir.File("kick_t2.wav"),
             PaddedTake(f, MakeAudio(f, 2000, 6), 131074));
   const ToolRun run = RunTool(dir);
@@ -440,7 +440,7 @@ TEST(FormatsTest, SoxReadsEveryOutputsEncoding) {
     outputs.push_back(t.base + "_bld.wav");
     for (const char* take : {"_t1", "_t2"}) {
       WriteFile(dir.File(t.base + take + ".wav"),
-                MakeTake(Spec(t.format, MakeAudio(t.format, 2000, 3))));
+                MakeTake(PartsOf(t.format, MakeAudio(t.format, 2000, 3))));
     }
   }
   WriteJob(dir, base, "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t100\t1\n");

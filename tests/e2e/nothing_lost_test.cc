@@ -73,10 +73,10 @@ void WriteSession(const TempDir& dir, const std::vector<std::string>& bases,
       const std::string path = base + take + ".wav";
       const auto found = short_takes.find(path);
       const int64_t frames = found == short_takes.end() ? 3000 : found->second;
-      TakeSpec spec;
-      spec.sample_rate = 1000;
-      spec.audio = Noise(static_cast<size_t>(frames * 4), seed++);
-      WriteFile(dir.File(path), MakeTake(spec));
+      TakeParts parts;
+      parts.sample_rate = 1000;
+      parts.audio = Noise(static_cast<size_t>(frames * 4), seed++);
+      WriteFile(dir.File(path), MakeTake(parts));
     }
   }
 }
@@ -116,10 +116,10 @@ TEST(NothingLostTest, FatalRunsLeaveEveryInputAsItWas) {
       {"format mismatch",
        [&](const TempDir& dir) {
          session(kPoints, kCrossfade)(dir);
-         TakeSpec spec;
-         spec.sample_rate = 48000;
-         spec.audio = Noise(12000, 99);
-         WriteFile(dir.File("snare_t2.wav"), MakeTake(spec));
+         TakeParts parts;
+         parts.sample_rate = 48000;
+         parts.audio = Noise(12000, 99);
+         WriteFile(dir.File("snare_t2.wav"), MakeTake(parts));
        },
        ">> Samplerate mismatch among snare takes, exiting\n"},
       {"no data chunk",

@@ -24,8 +24,8 @@ sessions=(
   "s16 --rate 10 --bits 16 --channels 2 --seconds 4 --lead-in 0"
   "m24 --rate 4 --bits 24 --channels 1 --seconds 6 --lead-in 2"
 )
-for spec in "${sessions[@]}"; do
-  read -r name options <<<"$spec"
+for parts in "${sessions[@]}"; do
+  read -r name options <<<"$parts"
   # shellcheck disable=SC2086  # options are words
   "$build/make_session" "$work/$name" --tracks 1 --takes 2 --edits 3 $options
 done

@@ -36,18 +36,18 @@ Bytes FmtChunk(uint16_t format_tag, uint32_t channels, uint32_t sample_rate,
   return out;
 }
 
-Bytes MakeTake(const TakeSpec& spec) {
+Bytes MakeTake(const TakeParts& parts) {
   Bytes body;
   PutText(body, "WAVE");
-  const Bytes fmt = FmtChunk(spec.format_tag, spec.channels, spec.sample_rate,
-                             spec.bits_per_sample);
+  const Bytes fmt = FmtChunk(parts.format_tag, parts.channels, parts.sample_rate,
+                             parts.bits_per_sample);
   body.insert(body.end(), fmt.begin(), fmt.end());
-  body.insert(body.end(), spec.extra_chunks.begin(), spec.extra_chunks.end());
+  body.insert(body.end(), parts.extra_chunks.begin(), parts.extra_chunks.end());
   PutText(body, "data");
-  PutU32(body, spec.declared_data_size < 0
-                   ? static_cast<uint32_t>(spec.audio.size())
-                   : static_cast<uint32_t>(spec.declared_data_size));
-  body.insert(body.end(), spec.audio.begin(), spec.audio.end());
+  PutU32(body, parts.declared_data_size < 0
+                   ? static_cast<uint32_t>(parts.audio.size())
+                   : static_cast<uint32_t>(parts.declared_data_size));
+  body.insert(body.end(), parts.audio.begin(), parts.audio.end());
 
   Bytes out;
   PutText(out, "RIFF");

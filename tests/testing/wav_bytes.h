@@ -22,7 +22,7 @@ Bytes FmtChunk(uint16_t format_tag, uint32_t channels, uint32_t sample_rate,
 
 // A whole take: RIFF header, fmt chunk, optional extra chunks, then the data
 // chunk holding `audio`. `declared_data_size` overrides the data size field.
-struct TakeSpec {
+struct TakeParts {
   uint32_t channels = 2;
   uint32_t sample_rate = 44100;
   uint32_t bits_per_sample = 16;
@@ -31,7 +31,7 @@ struct TakeSpec {
   int64_t declared_data_size = -1;    // -1: the size of `audio`
   Bytes audio;
 };
-Bytes MakeTake(const TakeSpec& spec);
+Bytes MakeTake(const TakeParts& parts);
 
 // Interleaved little-endian PCM from signed sample values (each of
 // bytes_per_sample bytes, two's complement, low bits kept).

@@ -31,7 +31,7 @@ TEST(ChunkScanTest, FindsFirstEvenCandidateWithinLimitAndFile) {
     std::optional<int64_t> expected;
   };
   const Case cases[] = {
-      {"canonical header", testing::MakeTake(testing::TakeSpec()), "data", 15000, 36},
+      {"canonical header", testing::MakeTake(testing::TakeParts()), "data", 15000, 36},
       {"odd offset only", WithTextAt(100, "data", {37}), "data", 15000, {}},
       {"offset 0 never examined", WithTextAt(100, "data", {0}), "data", 15000, {}},
       {"first of two", WithTextAt(100, "data", {60, 20}), "data", 15000, 20},

@@ -22,14 +22,14 @@ std::string Str(const Bytes& bytes) {
 
 // A take whose audio starts at byte 62: an 18-byte chunk precedes "data".
 Bytes TakeAt62(uint32_t bytes_per_sample, uint32_t channels, Bytes audio) {
-  testing::TakeSpec spec;
-  spec.channels = channels;
-  spec.bits_per_sample = 8 * bytes_per_sample;
-  testing::PutText(spec.extra_chunks, "junk");
-  testing::PutU32(spec.extra_chunks, 10);
-  spec.extra_chunks.resize(18, std::byte{0});
-  spec.audio = std::move(audio);
-  return testing::MakeTake(spec);
+  testing::TakeParts parts;
+  parts.channels = channels;
+  parts.bits_per_sample = 8 * bytes_per_sample;
+  testing::PutText(parts.extra_chunks, "junk");
+  testing::PutU32(parts.extra_chunks, 10);
+  parts.extra_chunks.resize(18, std::byte{0});
+  parts.audio = std::move(audio);
+  return testing::MakeTake(parts);
 }
 
 TEST(CopyTest, CopiesBlocksBetweenDifferentDataStarts) {
@@ -74,7 +74,7 @@ TEST(CopyTest, FramesPastTheSourceEndAreZero) {
   testing::WriteFile(dir.File("take.wav"), TakeAt62(2, 2, audio));
   const std::string old_audio = Str(testing::Noise(8000, 3));
   testing::WriteFile(dir.File("out.wav"),
-                     Str(testing::MakeTake(testing::TakeSpec())) + old_audio);
+                     Str(testing::MakeTake(testing::TakeParts())) + old_audio);
 
   ASSERT_EQ(INSERT_FILE(dir.File("out.wav"), dir.File("take.wav"), 0, 2, 2,
                         1500, 100),
@@ -113,7 +113,7 @@ TEST(CopyTest, PadsBetweenUntouchedBytesAndGrowsTheFile) {
   testing::TempDir dir;
   const std::string path = dir.File("out.wav");
   const std::string before =
-      Str(testing::MakeTake(testing::TakeSpec())) + Str(testing::Noise(12000, 4));
+      Str(testing::MakeTake(testing::TakeParts())) + Str(testing::Noise(12000, 4));
   testing::WriteFile(path, before);
 
   ASSERT_EQ(PAD_FILE(path, 500, 2, 2, 2100), CopyResult::kOk);

@@ -11,7 +11,7 @@ namespace takeloom {
 namespace {
 
 using testing::Bytes;
-using testing::TakeSpec;
+using testing::TakeParts;
 
 Inspection InspectWhole(const Bytes& file) {
   return InspectTakeBytes(file, static_cast<int64_t>(file.size()));
@@ -19,12 +19,12 @@ Inspection InspectWhole(const Bytes& file) {
 
 Bytes Take(uint32_t channels, uint32_t bits, size_t audio_bytes,
            int64_t declared_data_size = -1) {
-  TakeSpec spec;
-  spec.channels = channels;
-  spec.bits_per_sample = bits;
-  spec.declared_data_size = declared_data_size;
-  spec.audio = Bytes(audio_bytes);
-  return testing::MakeTake(spec);
+  TakeParts parts;
+  parts.channels = channels;
+  parts.bits_per_sample = bits;
+  parts.declared_data_size = declared_data_size;
+  parts.audio = Bytes(audio_bytes);
+  return testing::MakeTake(parts);
 }
 
 Bytes Cut(Bytes bytes, size_t size) {
@@ -42,7 +42,7 @@ TEST(InspectTest, ReadsFieldsAndClipsFramesToTheFile) {
     Bytes file;
     TakeAttributes expected;
   };
-  TakeSpec float_mono;
+  TakeParts float_mono;
   float_mono.channels = 1;
   float_mono.sample_rate = 96000;
   float_mono.bits_per_sample = 32;
@@ -145,17 +145,17 @@ TEST(InspectTest, TellsFloatFromIntegerByTheFormatTag) {
     Bytes file;
     SampleFormat expected;
   };
-  TakeSpec spec;
-  spec.bits_per_sample = 32;
-  spec.audio = Bytes(16);
-  TakeSpec float_spec = spec;
-  float_spec.format_tag = 3;
-  TakeSpec odd_spec = spec;
-  odd_spec.format_tag = 0x55;
+  TakeParts parts;
+  parts.bits_per_sample = 32;
+  parts.audio = Bytes(16);
+  TakeParts float_parts = parts;
+  float_parts.format_tag = 3;
+  TakeParts odd_parts = parts;
+  odd_parts.format_tag = 0x55;
   const Case cases[] = {
-      {"pcm", testing::MakeTake(spec), SampleFormat::kInteger},
-      {"float", testing::MakeTake(float_spec), SampleFormat::kFloat},
-      {"other tag copied as integer", testing::MakeTake(odd_spec),
+      {"pcm", testing::MakeTake(parts), SampleFormat::kInteger},
+      {"float", testing::MakeTake(float_parts), SampleFormat::kFloat},
+      {"other tag copied as integer", testing::MakeTake(odd_parts),
        SampleFormat::kInteger},
       {"extensible float", Extensible(3), SampleFormat::kFloat},
       {"extensible pcm", Extensible(1), SampleFormat::kInteger},
@@ -208,10 +208,10 @@ TEST(InspectTest, FindsAudioThatRecordersStartLate) {
     const size_t pad_size = audio_at - 8 - 36 - 8;
     testing::PutU32(pad, static_cast<uint32_t>(pad_size));
     pad.resize(pad.size() + pad_size, std::byte{0});
-    TakeSpec spec;
-    spec.extra_chunks = pad;
-    spec.audio = Bytes(400);
-    testing::WriteFile(dir.File("t.wav"), testing::MakeTake(spec));
+    TakeParts parts;
+    parts.extra_chunks = pad;
+    parts.audio = Bytes(400);
+    testing::WriteFile(dir.File("t.wav"), testing::MakeTake(parts));
     const Inspection got = GET_ATTRIBUTES(dir.File("t.wav"));
     EXPECT_EQ(got.fault, InspectFault::kNone) << audio_at;
     EXPECT_EQ(got.take.data_start, static_cast<int64_t>(audio_at));
@@ -222,10 +222,10 @@ TEST(InspectTest, FindsAudioThatRecordersStartLate) {
   testing::PutText(pad, "JUNK");
   testing::PutU32(pad, 4090 - 36 - 8);
   pad.resize(4090 - 36, std::byte{0});
-  TakeSpec spec;
-  spec.extra_chunks = pad;
-  spec.audio = Bytes(0x10004);  // every byte of the size field matters
-  testing::WriteFile(dir.File("t.wav"), testing::MakeTake(spec));
+  TakeParts parts;
+  parts.extra_chunks = pad;
+  parts.audio = Bytes(0x10004);  // every byte of the size field matters
+  testing::WriteFile(dir.File("t.wav"), testing::MakeTake(parts));
   const Inspection got = GET_ATTRIBUTES(dir.File("t.wav"));
   EXPECT_EQ(got.take.data_start, 4098);
   EXPECT_EQ(got.take.frames, 0x4001);
