@@ -5,6 +5,7 @@
 
 #include "e2e/run_tool.h"
 #include "inputs/params.h"
+#include "testing/wav_bytes.h"
 
 namespace takeloom::testing {
 namespace {
@@ -33,6 +34,21 @@ TEST(LoadingTest, FirstRunWritesTheTemplateThenStopsWithoutBaseFile) {
                          "file names, exiting\n\n");
   EXPECT_EQ(ReadFile(dir.File("loomrc.txt")), kParamsTemplate);
   EXPECT_EQ(ListDir(dir), std::vector<std::string>{"loomrc.txt"});
+}
+
+TEST(LoadingTest, ReportsATemplateItCannotWriteAndGoesOn) {
+  TempDir dir;
+  ToolRun run;
+  {
+    const ScopedFileSizeLimit no_room(0);
+    run = RunTool(dir);
+  }
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, std::string(kBanner) +
+                         "Could not write the loomrc.txt template\n"
+                         ">> Cannot find file base.txt that holds your base "
+                         "file names, exiting\n\n");
+  EXPECT_TRUE(ListDir(dir).empty());
 }
 
 TEST(LoadingTest, MissingEditListStopsAfterTheBaseNames) {
