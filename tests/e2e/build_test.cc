@@ -450,28 +450,10 @@ TEST(BuildTest, TheOnlyArgumentIsTheOutputSuffix) {
   }
 }
 
-// Runs a shell command and returns its standard output.
-std::string Capture(const std::string& command) {
-  std::string out;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    ADD_FAILURE() << "cannot run " << command;
-    return out;
-  }
-  char buffer[65536];
-  size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    out.append(buffer, n);
-  }
-  EXPECT_EQ(pclose(pipe), 0) << command;
-  return out;
-}
-
 // A second reader: the hard cuts of every output are exactly the pieces that
 // sox cuts from the takes, and soxi reads the declared format and length.
 TEST(BuildTest, HardCutsMatchTheSegmentsSoxCutsFromTheTakes) {
-  if (std::system("command -v sox >/dev/null 2>&1 && "
-                  "command -v soxi >/dev/null 2>&1") != 0) {
+  if (!Installed("sox") || !Installed("soxi")) {
     GTEST_SKIP() << "sox is not installed";
   }
   TempDir dir;
@@ -496,11 +478,10 @@ TEST(BuildTest, HardCutsMatchTheSegmentsSoxCutsFromTheTakes) {
   const ToolRun run = RunTool(dir);
   ASSERT_EQ(run.status, 0) << run.out;
 
-  const std::string cd = "cd '" + dir.path().string() + "' && ";
   for (const Track& t : tracks) {
     std::string from_sox;
     for (int k = 0; k < 3; ++k) {
-      from_sox += Capture(cd + "sox " + t.base + "_t" + std::to_string(k + 1) +
+      from_sox += Capture(dir, "sox " + t.base + "_t" + std::to_string(k + 1) +
                           ".wav -t raw - trim " + std::to_string(t.cuts[k]) +
                           "s =" + std::to_string(t.cuts[k + 1]) + "s");
     }
@@ -511,10 +492,10 @@ TEST(BuildTest, HardCutsMatchTheSegmentsSoxCutsFromTheTakes) {
               static_cast<size_t>(t.cuts[3] * t.format.FrameSize()))
         << t.base;
     EXPECT_TRUE(SameBytes(built.substr(44), from_sox)) << t.base;
-    EXPECT_EQ(Capture(cd + "soxi -s " + output),
+    EXPECT_EQ(Capture(dir, "soxi -s " + output),
               std::to_string(t.cuts[3]) + "\n")
         << t.base;
-    EXPECT_EQ(Capture(cd + "soxi -r " + output + " && soxi -c " + output +
+    EXPECT_EQ(Capture(dir, "soxi -r " + output + " && soxi -c " + output +
                       " && soxi -b " + output),
               std::to_string(t.format.rate) + "\n" +
                   std::to_string(t.format.channels) + "\n" +

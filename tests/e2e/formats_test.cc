@@ -381,30 +381,6 @@ TEST(FormatsTest, FindsAudioThatStartsLate) {
                                  "loomrc.txt", "points.txt"}));
 }
 
-bool Installed(const char* program) {
-  return std::system((std::string("command -v ") + program + " >/dev/null 2>&1")
-                         .c_str()) == 0;
-}
-
-// Runs a shell command in `dir` and returns its standard output.
-std::string Capture(const TempDir& dir, const std::string& command) {
-  std::string out;
-  const std::string line =
-      "cd '" + dir.path().string() + "' && (" + command + ") 2>/dev/null";
-  std::FILE* pipe = popen(line.c_str(), "r");
-  if (pipe == nullptr) {
-    ADD_FAILURE() << "cannot run " << command;
-    return out;
-  }
-  char buffer[65536];
-  size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    out.append(buffer, n);
-  }
-  EXPECT_EQ(pclose(pipe), 0) << command;
-  return out;
-}
-
 // Another reader: sox takes every output for the encoding, channel count
 // and length it was built with, and decodes the very bytes written. (Floats
 // pass through sox's fixed-point samples and are clipped at full scale, so

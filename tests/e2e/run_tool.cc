@@ -22,6 +22,24 @@ std::string Quote(const std::string& text) {
   return quoted + "'";
 }
 
+// Runs `command` through the shell; its standard output and exit status.
+ToolRun RunShell(const std::string& command) {
+  ToolRun run;
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) {
+    ADD_FAILURE() << "cannot run " << command;
+    return run;
+  }
+  char block[65536];
+  size_t got;
+  while ((got = std::fread(block, 1, sizeof block, pipe)) > 0) {
+    run.out.append(block, got);
+  }
+  const int raw = pclose(pipe);
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return run;
+}
+
 }  // namespace
 
 ToolRun RunTool(const TempDir& dir, const std::vector<std::string>& args) {
@@ -32,21 +50,19 @@ ToolRun RunTool(const TempDir& dir, const std::vector<std::string>& args) {
                         Quote(TAKELOOM_BINARY);
   for (const std::string& arg : args) command += " " + Quote(arg);
   command += " 2>&1 < /dev/null";
+  return RunShell(command);
+}
 
-  ToolRun run;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    ADD_FAILURE() << "cannot run " << command;
-    return run;
-  }
-  char block[4096];
-  size_t got;
-  while ((got = std::fread(block, 1, sizeof block, pipe)) > 0) {
-    run.out.append(block, got);
-  }
-  const int raw = pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return run;
+std::string Capture(const TempDir& dir, const std::string& command) {
+  const ToolRun run = RunShell("cd " + Quote(dir.path().string()) + " && (" +
+                               command + ") 2>/dev/null");
+  EXPECT_EQ(run.status, 0) << command;
+  return run.out;
+}
+
+bool Installed(const char* program) {
+  return RunShell(std::string("command -v ") + program + " >/dev/null 2>&1")
+             .status == 0;
 }
 
 std::vector<std::string> ListDir(const TempDir& dir) {

@@ -16,6 +16,13 @@ struct ToolRun {
 
 ToolRun RunTool(const TempDir& dir, const std::vector<std::string>& args = {});
 
+// Runs `command` through the shell in `dir` (standard error discarded) and
+// returns its standard output; fails the test unless it exits 0.
+std::string Capture(const TempDir& dir, const std::string& command);
+
+// Whether `program` is on the PATH.
+bool Installed(const char* program);
+
 // The names of the regular files and directories in `dir`, sorted.
 std::vector<std::string> ListDir(const TempDir& dir);
 
