@@ -1,6 +1,5 @@
 #include "driver/run.h"
 
-
 #include "driver/assemble.h"
 #include "driver/guard.h"
 #include "driver/plan.h"
