@@ -45,18 +45,23 @@ CopyResult INSERT_FILE(const std::string& destination, const std::string& source
   const int64_t in_pos = *in_start + source_frame * frame_size;
   const int64_t out_pos = *out_start + destination_frame * frame_size;
   const int64_t total = std::max<int64_t>(0, frames) * frame_size;
-  std::vector<std::byte> buffer(static_cast<size_t>(BlockBytes(frame_size)));
+  const int64_t block_bytes = BlockBytes(frame_size);
   // Every block names its absolute positions; the streams gather the
-  // blocks that follow on from each other into few large transfers.
+  // blocks that follow on from each other into few large transfers. A block
+  // is read straight into the destination's window (in two pieces where it
+  // crosses the window's end), which saves copying every byte once more.
   for (int64_t done = 0; done < total;) {
-    const int64_t n = std::min<int64_t>(std::ssize(buffer), total - done);
-    const auto block = std::span(buffer.data(), static_cast<size_t>(n));
-    // Frames the source does not hold arrive as zero bytes.
-    if (!in.ReadAt(in_pos + done, block)) {
-      return Finish(CopyResult::kSourceUnreadable, out);
-    }
-    if (!out.WriteAt(out_pos + done, block)) {
-      return Finish(CopyResult::kDestinationFailed, out);
+    const int64_t n = std::min(block_bytes, total - done);
+    for (int64_t piece_at = done; piece_at < done + n;) {
+      const std::span<std::byte> piece =
+          out.WriteInPlace(out_pos + piece_at, done + n - piece_at);
+      if (piece.empty()) return Finish(CopyResult::kDestinationFailed, out);
+      // Frames the source does not hold arrive as zero bytes.
+      if (!in.ReadAt(in_pos + piece_at, piece)) {
+        out.AbandonWrite(piece);
+        return Finish(CopyResult::kSourceUnreadable, out);
+      }
+      piece_at += std::ssize(piece);
     }
     done += n;
   }

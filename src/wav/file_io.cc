@@ -134,6 +134,32 @@ bool BlockStream::WriteAt(int64_t offset, std::span<const std::byte> data) {
   return true;
 }
 
+std::span<std::byte> BlockStream::WriteInPlace(int64_t offset, int64_t size) {
+  if (offset < 0 || size <= 0) return {};
+  const int64_t window_start = offset - offset % kWindowBytes;
+  const bool continues = state_ == Window::kWrite && start_ == window_start &&
+                         offset == start_ + end_;
+  if (!continues) {
+    // Also where the window is full: it is written only now, once the
+    // caller has filled its last bytes.
+    if (!Flush()) return {};
+    state_ = Window::kWrite;
+    start_ = window_start;
+    begin_ = end_ = offset - window_start;
+  }
+  const int64_t n = std::min(size, kWindowBytes - end_);
+  const auto room = std::span(window_.get() + end_, static_cast<size_t>(n));
+  end_ += n;
+  return room;
+}
+
+void BlockStream::AbandonWrite(std::span<std::byte> room) {
+  if (state_ == Window::kWrite && !room.empty() &&
+      room.data() + room.size() == window_.get() + end_) {
+    end_ -= std::ssize(room);
+  }
+}
+
 bool BlockStream::Close() {
   const bool flushed = Flush() && !failed_;
   return CloseChecked(std::move(file_)) && flushed;

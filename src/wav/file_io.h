@@ -76,6 +76,17 @@ class BlockStream {
   // later call; a failure to write it is reported then, or by Close().
   bool WriteAt(int64_t offset, std::span<const std::byte> data);
 
+  // Room in the window for the next up to `size` bytes written at `offset`,
+  // for a caller that fills them in place instead of passing a copy: they
+  // count as written and must be filled before the next call. Shorter than
+  // `size` where the window ends (ask again for the rest); empty when
+  // `offset` is negative or the pending writes could not be written.
+  std::span<std::byte> WriteInPlace(int64_t offset, int64_t size);
+
+  // Withdraws the room last handed out by WriteInPlace, when it could not be
+  // filled: nothing is written there.
+  void AbandonWrite(std::span<std::byte> room);
+
   // Writes what is pending and closes, reporting whether every byte
   // reached the file.
   bool Close();
