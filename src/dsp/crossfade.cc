@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <span>
 #include <utility>
@@ -111,12 +113,41 @@ struct FloatSamples {
   }
 };
 
-// One take's side of the crossfade.
+// One take's side of the crossfade. Its blocks follow on from each other,
+// so the stream reads them a window at a time instead of positioning and
+// reading the file for every block.
 struct TakeWindow {
-  FilePtr file;
+  explicit TakeWindow(const std::string& path) : file(path, "rb") {}
+  BlockStream file;
   int64_t length = 0;  // bytes in the file, -1 when unknown
   int64_t data_start = 0;
   int64_t start = 0;  // byte offset of the window's first frame
+};
+
+// The temporary file, opened for appending, with the appended blocks
+// gathered in memory and written a few at a time.
+class TempFile {
+ public:
+  explicit TempFile(const std::string& path) : file_(OpenFile(path, "ab")) {
+    if (file_ && std::setvbuf(file_.get(), buffer_.get(), _IOFBF,
+                              kBufferBytes) != 0) {
+      file_.reset();
+    }
+  }
+  bool is_open() const { return file_ != nullptr; }
+  bool Append(std::span<const std::byte> data) {
+    return takeloom::Append(file_.get(), data);
+  }
+  // Writes what is buffered and closes, reporting whether every byte
+  // reached the file; true when already closed.
+  bool Close() { return !file_ || CloseChecked(std::move(file_)); }
+
+ private:
+  static constexpr size_t kBufferBytes = 256 * 1024;
+  // Declared first so that it outlives the stream that writes from it.
+  std::unique_ptr<char[]> buffer_ =
+      std::make_unique_for_overwrite<char[]>(kBufferBytes);
+  FilePtr file_;
 };
 
 // Byte offset of frame `first_frame`, or nullopt when it does not fit in 64
@@ -148,8 +179,7 @@ bool PlaceWindow(TakeWindow& take, int64_t centre, int64_t half,
 // Renders the blended window block by block. Returns 0, the number of a take
 // that could not be read, or kCrossfadeWriteFailed.
 template <typename Samples>
-int32_t RenderBlend(const TakeWindow& previous, const TakeWindow& next,
-                    std::FILE* temp, int64_t length, int32_t type,
+int32_t RenderBlend(TakeWindow& previous, TakeWindow& next, TempFile& temp, int64_t length, int32_t type,
                     int32_t channels, int32_t bytes_per_sample) {
   const int64_t frame_size = int64_t{channels} * bytes_per_sample;
   const int64_t block_frames = BlockFrames(frame_size);
@@ -169,11 +199,11 @@ int32_t RenderBlend(const TakeWindow& previous, const TakeWindow& next,
         std::span(previous_bytes).first(block_bytes);
     const std::span<std::byte> next_block =
         std::span(next_bytes).first(block_bytes);
-    if (!ReadAt(previous.file.get(), previous.start + done * frame_size,
-                previous_block)) {
+    if (!previous.file.ReadAt(previous.start + done * frame_size,
+                              previous_block)) {
       return kPreviousTake;
     }
-    if (!ReadAt(next.file.get(), next.start + done * frame_size, next_block)) {
+    if (!next.file.ReadAt(next.start + done * frame_size, next_block)) {
       return kNextTake;
     }
     Samples::Decode(previous_block, p, block_samples);
@@ -188,7 +218,7 @@ int32_t RenderBlend(const TakeWindow& previous, const TakeWindow& next,
       }
     }
     Samples::Encode(out, out_bytes, block_samples);
-    if (!Append(temp, std::span(out_bytes).first(block_bytes))) {
+    if (!temp.Append(std::span(out_bytes).first(block_bytes))) {
       return kCrossfadeWriteFailed;
     }
     done += n;
@@ -197,14 +227,14 @@ int32_t RenderBlend(const TakeWindow& previous, const TakeWindow& next,
 }
 
 // Appends `count` bytes of `take` from byte `offset` on, in bounded pieces.
-int32_t CopyBytes(const TakeWindow& take, int32_t take_number, int64_t offset,
-                  int64_t count, std::FILE* temp, std::span<std::byte> buffer) {
+int32_t CopyBytes(TakeWindow& take, int32_t take_number, int64_t offset,
+                  int64_t count, TempFile& temp, std::span<std::byte> buffer) {
   for (int64_t done = 0; done < count;) {
     const int64_t piece =
         std::min(count - done, static_cast<int64_t>(buffer.size()));
     const std::span<std::byte> bytes = buffer.first(static_cast<size_t>(piece));
-    if (!ReadAt(take.file.get(), offset + done, bytes)) return take_number;
-    if (!Append(temp, bytes)) return kCrossfadeWriteFailed;
+    if (!take.file.ReadAt(offset + done, bytes)) return take_number;
+    if (!temp.Append(bytes)) return kCrossfadeWriteFailed;
     done += piece;
   }
   return 0;
@@ -213,8 +243,7 @@ int32_t CopyBytes(const TakeWindow& take, int32_t take_number, int64_t offset,
 // The window as a hard cut at its centre frame: the previous take's frames
 // before it, the next take's frames from it on. Used where no blend exists,
 // so that the region matches the cut the track would have without a fade.
-int32_t RenderHardCut(const TakeWindow& previous, const TakeWindow& next,
-                      std::FILE* temp, int64_t half, int64_t length,
+int32_t RenderHardCut(TakeWindow& previous, TakeWindow& next, TempFile& temp, int64_t half, int64_t length,
                       int64_t frame_size) {
   // Pieces of at most one block's worth of frames, even for narrow frames.
   std::vector<std::byte> buffer(static_cast<size_t>(
@@ -230,8 +259,7 @@ int32_t RenderHardCut(const TakeWindow& previous, const TakeWindow& next,
 
 // Blends the window where the layout and type have a blend; otherwise lays
 // down the hard cut.
-int32_t RenderWindow(const TakeWindow& previous, const TakeWindow& next,
-                     std::FILE* temp, int64_t half, int64_t length,
+int32_t RenderWindow(TakeWindow& previous, TakeWindow& next, TempFile& temp, int64_t half, int64_t length,
                      int32_t type, int32_t channels, int32_t bytes_per_sample,
                      SampleFormat format) {
   const auto blend = [&](auto layout) {
@@ -262,22 +290,22 @@ CrossfadeResult CROSSFADE(int64_t previous_centre, int64_t next_centre,
                           int32_t bytes_per_sample, SampleFormat format) {
   // All three are opened before any is judged: the temporary file is
   // created even when a take is missing, and the first failure decides.
-  TakeWindow previous{.file = OpenFile(previous_take, "rb")};
-  TakeWindow next{.file = OpenFile(next_take, "rb")};
-  FilePtr temp = OpenFile(temp_path, "ab");
-  if (!previous.file) return {kPreviousTake, ""};
-  if (!next.file) return {kNextTake, ""};
-  if (!temp) return {kCrossfadeTempUnopened, ""};
+  TakeWindow previous(previous_take);
+  TakeWindow next(next_take);
+  TempFile temp(temp_path);
+  if (!previous.file.is_open()) return {kPreviousTake, ""};
+  if (!next.file.is_open()) return {kNextTake, ""};
+  if (!temp.is_open()) return {kCrossfadeTempUnopened, ""};
 
-  previous.length = FileLength(previous.file.get());
-  next.length = FileLength(next.file.get());
+  previous.length = FileLength(previous.file.file());
+  next.length = FileLength(next.file.file());
 
   constexpr const char* kNoData = "Data block not found error";
   const std::optional<int64_t> previous_data =
-      FindDataStart(previous.file.get(), kCrossfadeScanLimit);
+      FindDataStart(previous.file.file(), kCrossfadeScanLimit);
   if (!previous_data) return {kPreviousTake, kNoData};
   const std::optional<int64_t> next_data =
-      FindDataStart(next.file.get(), kCrossfadeScanLimit);
+      FindDataStart(next.file.file(), kCrossfadeScanLimit);
   if (!next_data) return {kNextTake, kNoData};
   previous.data_start = *previous_data;
   next.data_start = *next_data;
@@ -301,13 +329,13 @@ CrossfadeResult CROSSFADE(int64_t previous_centre, int64_t next_centre,
         !FrameOffset(next.start, frames, frame_size)) {
       return {kCrossfadeWriteFailed, ""};
     }
-    code = RenderWindow(previous, next, temp.get(), half, frames, type,
-                        channels, bytes_per_sample, format);
+    code = RenderWindow(previous, next, temp, half, frames, type, channels,
+                        bytes_per_sample, format);
   }
+  // A write that failed before a take's fault was met is reported as it
+  // was met: first.
+  if (!temp.Close()) return {kCrossfadeWriteFailed, ""};
   if (code != 0) return {code, ""};
-  previous.file.reset();
-  next.file.reset();
-  if (!CloseChecked(std::move(temp))) return {kCrossfadeWriteFailed, ""};
   return {0, ""};
 }
 
