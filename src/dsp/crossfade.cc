@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <span>
@@ -12,6 +11,7 @@
 
 #include "dsp/codec.h"
 #include "dsp/curves.h"
+#include "dsp/sample_layouts.h"
 #include "wav/chunk_scan.h"
 #include "wav/file_io.h"
 
@@ -26,92 +26,11 @@ constexpr int64_t kRenderBlockFrames = 1024;
 // frame), so memory stays flat however many channels a frame holds.
 constexpr int64_t kMaxBlockBytes = 64 * 1024;
 
-// 16-bit blends are formed on the 24-bit scale and brought back by 1/256.
-constexpr double kSixteenBitScale = 0.00390625;
-constexpr int64_t kMin16 = -32768;
-constexpr int64_t kMax16 = 32767;
-constexpr int64_t kMin24 = -8388608;
-constexpr int64_t kMax24 = 8388607;
-constexpr int64_t kMin32 = std::numeric_limits<int32_t>::min();
-constexpr int64_t kMax32 = std::numeric_limits<int32_t>::max();
-
 // Frames per block: 1024, fewer where frames are wide.
 int64_t BlockFrames(int64_t frame_size) {
   return std::clamp(kMaxBlockBytes / frame_size, int64_t{1},
                     kRenderBlockFrames);
 }
-
-// The blendable layouts. Each says how a block's samples are decoded, how a
-// blended sum becomes the stored value and how that is encoded. Samples are
-// coded independently of their channel, so a block of n frames is coded as
-// n x channels samples whatever the channel count. Integer blends beyond
-// full scale are held at the range ends: a wrapped sample would be a
-// full-scale click in the track. Floats have headroom and are not limited.
-struct Int16Samples {
-  using Decoded = int64_t;
-  using Blended = int32_t;
-  static void Decode(std::span<const std::byte> b, std::span<int64_t> v,
-                     int64_t n) {
-    CHAR_TO_NUM32(b, v, 2, n);
-  }
-  static int32_t Finish(double sum) {
-    return static_cast<int32_t>(std::clamp(
-        static_cast<int64_t>(sum * kSixteenBitScale), kMin16, kMax16));
-  }
-  static void Encode(std::span<const int32_t> v, std::span<std::byte> b,
-                     int64_t n) {
-    NUM16MONO_TO_CHAR(v, b, n);
-  }
-};
-
-struct Int24Samples {
-  using Decoded = int64_t;
-  using Blended = int64_t;
-  static void Decode(std::span<const std::byte> b, std::span<int64_t> v,
-                     int64_t n) {
-    CHAR_TO_NUM32(b, v, 3, n);
-  }
-  static int64_t Finish(double sum) {
-    return std::clamp(static_cast<int64_t>(sum), kMin24, kMax24);
-  }
-  static void Encode(std::span<const int64_t> v, std::span<std::byte> b,
-                     int64_t n) {
-    NUM24MONO_TO_CHAR(v, b, n);
-  }
-};
-
-struct Int32Samples {
-  using Decoded = int64_t;
-  using Blended = int64_t;
-  static void Decode(std::span<const std::byte> b, std::span<int64_t> v,
-                     int64_t n) {
-    DecodeInt32Samples(b, v, n);
-  }
-  // |sum| stays below 2^32 (the gains are at most 1), so the conversion to
-  // 64 bits is exact before the limit applies.
-  static int64_t Finish(double sum) {
-    return std::clamp(static_cast<int64_t>(sum), kMin32, kMax32);
-  }
-  static void Encode(std::span<const int64_t> v, std::span<std::byte> b,
-                     int64_t n) {
-    EncodeInt32Samples(v, b, n);
-  }
-};
-
-template <int32_t kBytes>
-struct FloatSamples {
-  using Decoded = double;
-  using Blended = double;
-  static void Decode(std::span<const std::byte> b, std::span<double> v,
-                     int64_t n) {
-    DecodeFloatSamples(b, v, kBytes, n);
-  }
-  static double Finish(double sum) { return sum; }
-  static void Encode(std::span<const double> v, std::span<std::byte> b,
-                     int64_t n) {
-    EncodeFloatSamples(v, b, kBytes, n);
-  }
-};
 
 // One take's side of the crossfade. Its blocks follow on from each other,
 // so the stream reads them a window at a time instead of positioning and
