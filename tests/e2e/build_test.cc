@@ -57,13 +57,6 @@ Bytes WriteTake(const TempDir& dir, const std::string& path, const Format& f,
   return audio;
 }
 
-void WriteJob(const TempDir& dir, const std::string& base,
-              const std::string& points, const std::string& loomrc) {
-  WriteFile(dir.File("base.txt"), base);
-  WriteFile(dir.File("points.txt"), points);
-  WriteFile(dir.File("loomrc.txt"), loomrc);
-}
-
 // The signed sample of `channel` in `frame`; frames past the end read as 0.
 int64_t SampleAt(const Bytes& audio, const Format& f, int64_t frame,
                  uint32_t channel) {
@@ -168,21 +161,6 @@ class Expected {
   Bytes audio_;
   int64_t next_ = 0;
 };
-
-// Compares file bytes, naming the first differing byte instead of printing
-// megabytes.
-::testing::AssertionResult SameBytes(const std::string& actual,
-                                     const std::string& expected) {
-  const auto diff =
-      std::mismatch(actual.begin(), actual.end(), expected.begin(),
-                    expected.end());
-  if (diff.first == actual.end() && diff.second == expected.end()) {
-    return ::testing::AssertionSuccess();
-  }
-  return ::testing::AssertionFailure()
-         << actual.size() << " bytes, expected " << expected.size()
-         << "; first difference at byte " << (diff.first - actual.begin());
-}
 
 std::string Plan(int tracks, int edits) {
   return std::string(kBanner) + "Planning to build " + std::to_string(tracks) +

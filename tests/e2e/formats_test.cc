@@ -195,25 +195,6 @@ class Expected {
   int64_t next_ = 0;
 };
 
-::testing::AssertionResult SameBytes(const std::string& actual,
-                                     const std::string& expected) {
-  const auto diff = std::mismatch(actual.begin(), actual.end(),
-                                  expected.begin(), expected.end());
-  if (diff.first == actual.end() && diff.second == expected.end()) {
-    return ::testing::AssertionSuccess();
-  }
-  return ::testing::AssertionFailure()
-         << actual.size() << " bytes, expected " << expected.size()
-         << "; first difference at byte " << (diff.first - actual.begin());
-}
-
-void WriteJob(const TempDir& dir, const std::string& base,
-              const std::string& points, const std::string& loomrc) {
-  WriteFile(dir.File("base.txt"), base);
-  WriteFile(dir.File("points.txt"), points);
-  WriteFile(dir.File("loomrc.txt"), loomrc);
-}
-
 std::string Banner(int tracks, int edits) {
   return std::string(kBanner) + "Planning to build " + std::to_string(tracks) +
          " tracks using " + std::to_string(edits) + " edit points.\n\n";

@@ -65,6 +65,25 @@ bool Installed(const char* program) {
              .status == 0;
 }
 
+void WriteJob(const TempDir& dir, const std::string& base,
+              const std::string& points, const std::string& loomrc) {
+  WriteFile(dir.File("base.txt"), base);
+  WriteFile(dir.File("points.txt"), points);
+  WriteFile(dir.File("loomrc.txt"), loomrc);
+}
+
+::testing::AssertionResult SameBytes(const std::string& actual,
+                                     const std::string& expected) {
+  const auto diff = std::mismatch(actual.begin(), actual.end(),
+                                  expected.begin(), expected.end());
+  if (diff.first == actual.end() && diff.second == expected.end()) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure()
+         << actual.size() << " bytes, expected " << expected.size()
+         << "; first difference at byte " << (diff.first - actual.begin());
+}
+
 std::vector<std::string> ListDir(const TempDir& dir) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
