@@ -1,6 +1,7 @@
 #include "wav/copy.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <span>
 #include <vector>
 
@@ -33,37 +34,36 @@ CopyResult INSERT_FILE(const std::string& destination, const std::string& source
                        uint32_t channels, int64_t frames, int64_t source_frame) {
   BlockStream out(destination, "rb+");
   if (!out.is_open()) return CopyResult::kDestinationFailed;
-  BlockStream in(source, "rb");
-  if (!in.is_open()) return Finish(CopyResult::kSourceUnreadable, out);
+  // The source needs no window of its own: its bytes are read straight
+  // into the destination's, so stdio buffering would only copy them twice.
+  const FilePtr in = OpenFile(source, "rb");
+  if (!in || std::setvbuf(in.get(), nullptr, _IONBF, 0) != 0) {
+    return Finish(CopyResult::kSourceUnreadable, out);
+  }
 
   const auto out_start = FindDataStart(out.file(), kCopyScanLimit);
   if (!out_start) return Finish(CopyResult::kNoDataBlock, out);
-  const auto in_start = FindDataStart(in.file(), kCopyScanLimit);
+  const auto in_start = FindDataStart(in.get(), kCopyScanLimit);
   if (!in_start) return Finish(CopyResult::kNoDataBlock, out);
 
   const int64_t frame_size = int64_t{bytes_per_sample} * channels;
   const int64_t in_pos = *in_start + source_frame * frame_size;
   const int64_t out_pos = *out_start + destination_frame * frame_size;
   const int64_t total = std::max<int64_t>(0, frames) * frame_size;
-  const int64_t block_bytes = BlockBytes(frame_size);
-  // Every block names its absolute positions; the streams gather the
-  // blocks that follow on from each other into few large transfers. A block
-  // is read straight into the destination's window (in two pieces where it
-  // crosses the window's end), which saves copying every byte once more.
+  // The blocks are as large as the destination's window allows: each is
+  // read from the source straight into the window, so every byte is copied
+  // once by the read and once by the write, and memory stays at one window
+  // however wide a frame is declared to be.
   for (int64_t done = 0; done < total;) {
-    const int64_t n = std::min(block_bytes, total - done);
-    for (int64_t piece_at = done; piece_at < done + n;) {
-      const std::span<std::byte> piece =
-          out.WriteInPlace(out_pos + piece_at, done + n - piece_at);
-      if (piece.empty()) return Finish(CopyResult::kDestinationFailed, out);
-      // Frames the source does not hold arrive as zero bytes.
-      if (!in.ReadAt(in_pos + piece_at, piece)) {
-        out.AbandonWrite(piece);
-        return Finish(CopyResult::kSourceUnreadable, out);
-      }
-      piece_at += std::ssize(piece);
+    const std::span<std::byte> block =
+        out.WriteInPlace(out_pos + done, total - done);
+    if (block.empty()) return Finish(CopyResult::kDestinationFailed, out);
+    // Frames the source does not hold arrive as zero bytes.
+    if (!ReadAt(in.get(), in_pos + done, block)) {
+      out.AbandonWrite(block);
+      return Finish(CopyResult::kSourceUnreadable, out);
     }
-    done += n;
+    done += std::ssize(block);
   }
   return Finish(CopyResult::kOk, out);
 }

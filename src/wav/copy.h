@@ -1,5 +1,6 @@
 // Moving audio into an existing WAV file's data region: a frame copy from
-// another WAV file and silence, both in blocks of at most 1024 frames.
+// another WAV file, in blocks of at most one stream window, and silence, in
+// blocks of at most 1024 frames.
 #pragma once
 
 #include <cstdint>
