@@ -248,6 +248,9 @@ CrossfadeResult CROSSFADE(int64_t previous_centre, int64_t next_centre,
         !FrameOffset(next.start, frames, frame_size)) {
       return {kCrossfadeWriteFailed, ""};
     }
+    // A crossfade is short next to a stream's window: fetch only its frames.
+    previous.file.LimitReadAhead(previous.start + frames * frame_size);
+    next.file.LimitReadAhead(next.start + frames * frame_size);
     code = RenderWindow(previous, next, temp, half, frames, type, channels,
                         bytes_per_sample, format);
   }

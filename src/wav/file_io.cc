@@ -83,11 +83,20 @@ bool BlockStream::ReadAt(int64_t offset, std::span<std::byte> out) {
   if (out.empty() || offset < 0) return takeloom::ReadAt(file_.get(), offset, out);
   if (!Flush()) return false;
   while (!out.empty()) {
-    const int64_t window_start = offset - offset % kWindowBytes;
-    if (state_ != Window::kRead || start_ != window_start) {
-      const int64_t got = ReadSome(
-          file_.get(), window_start,
-          std::span(window_.get(), static_cast<size_t>(kWindowBytes)));
+    const bool held =
+        state_ == Window::kRead && offset >= start_ && offset < start_ + end_;
+    if (!held) {
+      // A read window starts at the page that holds the request, not at a
+      // multiple of its size: a reader that starts mid-file would otherwise
+      // fetch everything between that multiple and its first byte.
+      const int64_t window_start = offset - offset % kPageBytes;
+      const int64_t needed = offset - window_start + std::ssize(out);
+      const int64_t size = std::clamp(read_limit_ - window_start,
+                                      std::min(needed, kWindowBytes),
+                                      kWindowBytes);
+      const int64_t got =
+          ReadSome(file_.get(), window_start,
+                   std::span(window_.get(), static_cast<size_t>(size)));
       if (got < 0) {
         state_ = Window::kEmpty;
         return false;
@@ -96,15 +105,15 @@ bool BlockStream::ReadAt(int64_t offset, std::span<std::byte> out) {
       start_ = window_start;
       begin_ = 0;
       end_ = got;
+      // The file ends before the request: the rest of it reads as zero.
+      if (offset >= start_ + end_) {
+        std::fill(out.begin(), out.end(), std::byte{0});
+        return true;
+      }
     }
-    // A window that ends early ends at the end of the file: the rest of
-    // the request reads as zero.
     const int64_t at = offset - start_;
-    const int64_t n =
-        std::min(static_cast<int64_t>(out.size()), kWindowBytes - at);
-    const int64_t have = std::clamp<int64_t>(end_ - at, 0, n);
-    std::copy_n(window_.get() + at, have, out.begin());
-    std::fill_n(out.begin() + have, n - have, std::byte{0});
+    const int64_t n = std::min(std::ssize(out), end_ - at);
+    std::copy_n(window_.get() + at, n, out.begin());
     out = out.subspan(static_cast<size_t>(n));
     offset += n;
   }

@@ -49,11 +49,13 @@ bool CloseChecked(FilePtr f);
 // on every positioning; so the stream is unbuffered and this class keeps
 // one window of the file instead: a read inside the window and a write that
 // continues the pending ones touch only memory, and the file is positioned
-// and read or written a window at a time. Windows start at multiples of
-// their size, so the file is transferred in whole pages.
+// and read or written a window at a time. Write windows start at multiples
+// of their size and read windows at a page boundary, so the file is
+// transferred in whole pages.
 class BlockStream {
  public:
   static constexpr int64_t kWindowBytes = 256 * 1024;
+  static constexpr int64_t kPageBytes = 4096;
 
   // Opens `path` with the stdio `mode`; is_open() tells whether it worked.
   BlockStream(const std::string& path, const char* mode);
@@ -71,6 +73,11 @@ class BlockStream {
   // As the free ReadAt: bytes outside the file read as zero; false only on
   // a read error.
   bool ReadAt(int64_t offset, std::span<std::byte> out);
+
+  // Reads ahead no further than byte `end` of the file, for a reader that
+  // knows where it stops: a short run of reads then fetches only what it
+  // uses instead of a whole window. Reads past `end` still work.
+  void LimitReadAhead(int64_t end) { read_limit_ = end; }
 
   // As the free WriteAt, except that a write may stay pending until a
   // later call; a failure to write it is reported then, or by Close().
@@ -104,10 +111,11 @@ class BlockStream {
   std::unique_ptr<std::byte[]> window_;
   FilePtr file_;
   Window state_ = Window::kEmpty;
-  int64_t start_ = 0;  // file offset of window_[0], a multiple of its size
+  int64_t start_ = 0;  // file offset of window_[0]
   int64_t begin_ = 0;  // window_[begin_, end_) holds file bytes read or
   int64_t end_ = 0;    // pending writes
   bool failed_ = false;  // a pending write was lost
+  int64_t read_limit_ = INT64_MAX;
 };
 
 }  // namespace takeloom

@@ -17,7 +17,7 @@ std::string Str(std::span<const std::byte> bytes) {
   return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
-// Random reads and writes, clustered around window boundaries and running
+// Random reads and writes, with random read-ahead limits, clustered around window boundaries and running
 // past the end of the file, checked against a string that models the file:
 // a read must see every earlier write, and nothing may land elsewhere.
 TEST(BlockStreamTest, MatchesAModelAcrossWindowsAndDirections) {
@@ -44,6 +44,9 @@ TEST(BlockStreamTest, MatchesAModelAcrossWindowsAndDirections) {
       if (offset > static_cast<int64_t>(model.size())) model.resize(offset, '\0');
       model.replace(offset, data.size(), Str(data));
     } else {
+      // A read-ahead limit anywhere, even before the read, changes nothing
+      // but the amount fetched.
+      if (pick(4) == 0) stream.LimitReadAhead(offset + pick(2 * size) - size / 2);
       // Stale bytes in the caller's buffer must not survive a read.
       Bytes got = testing::Noise(static_cast<size_t>(size), 1000 + op);
       ASSERT_TRUE(stream.ReadAt(offset, got)) << "op " << op;
