@@ -109,6 +109,7 @@ int32_t RenderBlend(TakeWindow& previous, TakeWindow& next, TempFile& temp, int6
       out_bytes(bytes);
   std::vector<typename Samples::Decoded> p(sample_count), q(sample_count);
   std::vector<typename Samples::Blended> out(sample_count);
+  const std::span<const Gains> table = CurveTable(type, length);
 
   for (int64_t done = 0; done < length;) {
     const int64_t n = std::min(length - done, block_frames);
@@ -129,7 +130,8 @@ int32_t RenderBlend(TakeWindow& previous, TakeWindow& next, TempFile& temp, int6
     Samples::Decode(next_block, q, block_samples);
     for (int64_t i = 0; i < n; ++i) {
       // Every channel of a frame shares its pair of gains.
-      const Gains gains = CurveGains(type, done + i, length);
+      const Gains gains = table.empty() ? CurveGains(type, done + i, length)
+                                        : table[static_cast<size_t>(done + i)];
       for (int64_t s = i * channels; s < (i + 1) * channels; ++s) {
         const double sum = static_cast<double>(p[s]) * gains.fade_out +
                            static_cast<double>(q[s]) * gains.fade_in;

@@ -1,6 +1,7 @@
 #include "dsp/curves.h"
 
 #include <cmath>
+#include <vector>
 
 namespace takeloom {
 namespace {
@@ -38,6 +39,20 @@ Gains CurveGains(int32_t type, int64_t index, int64_t length) {
   // the last bits, and every blended sample depends on which one is used.
   gains.fade_in = 1.0 - gains.fade_out;
   return gains;
+}
+
+std::span<const Gains> CurveTable(int32_t type, int64_t length) {
+  if (length < 1 || length > kMaxCurveTableFrames) return {};
+  static std::vector<Gains> table;
+  static int32_t table_type = 0;
+  if (type != table_type || std::ssize(table) != length) {
+    table.resize(static_cast<size_t>(length));
+    for (int64_t i = 0; i < length; ++i) {
+      table[static_cast<size_t>(i)] = CurveGains(type, i, length);
+    }
+    table_type = type;
+  }
+  return table;
 }
 
 }  // namespace takeloom

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 namespace takeloom {
 
@@ -20,5 +21,14 @@ constexpr bool HasCurve(int32_t type) { return type >= 1 && type <= 4; }
 // frames. A type without a curve gives the hard cut at the window's centre
 // frame (length / 2): (1, 0) before it, (0, 1) from it on.
 Gains CurveGains(int32_t type, int64_t index, int64_t length);
+
+// The gains of every frame of a window of `type` and `length`, as
+// CurveGains gives them. The table is kept until a window of another type
+// or length asks, and the span holds until then: a session's crossfades
+// usually share both, and the cosine and sine of every frame cost more than
+// the blend itself. Empty for windows longer than kMaxCurveTableFrames,
+// whose gains are computed frame by frame, so that memory stays bounded.
+constexpr int64_t kMaxCurveTableFrames = 1 << 16;
+std::span<const Gains> CurveTable(int32_t type, int64_t length);
 
 }  // namespace takeloom
