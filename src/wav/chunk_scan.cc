@@ -9,8 +9,10 @@
 namespace takeloom {
 namespace {
 
-// Files are read this many bytes at a time; a tag near the start (where
-// every file the tool writes has it) costs one short read.
+// The first read is one page, which holds the tag of nearly every file (and
+// of every file the tool writes); files with long headers are then read
+// this many bytes at a time.
+constexpr int64_t kFirstScanBytes = 4096;
 constexpr int64_t kScanBlockBytes = 64 * 1024;
 
 // Candidates that fall on a header's own numbers are no tags, whatever
@@ -66,11 +68,12 @@ std::optional<int64_t> ScanFileForTag(std::FILE* f, std::string_view tag,
   const int64_t overlap = (tag_size + 1) & ~int64_t{1};
   // Nothing past the last candidate's bytes can matter.
   const int64_t scan_end = limit + tag_size;
-  std::vector<std::byte> block(
-      static_cast<size_t>(std::min(kScanBlockBytes, scan_end)));
+  std::vector<std::byte> block;
   int64_t base = 0;
   while (true) {
-    const int64_t want = std::min(kScanBlockBytes, scan_end - base);
+    const int64_t want = std::min(base == 0 ? kFirstScanBytes : kScanBlockBytes,
+                                  scan_end - base);
+    if (std::ssize(block) < want) block.resize(static_cast<size_t>(want));
     const int64_t got =
         ReadSome(f, base, std::span(block.data(), static_cast<size_t>(want)));
     if (got < 0) return std::nullopt;

@@ -77,7 +77,9 @@ TEST(ChunkScanTest, SizeFieldThatSpellsATagIsNoTag) {
 TEST(ChunkScanTest, FileScanAgreesWithMemoryAcrossBlocks) {
   testing::TempDir dir;
   const std::string path = dir.File("scan.wav");
-  for (size_t at : {36, 65532, 65534, 65536, 65535, 131070, 171032, 171034}) {
+  // Reads are a page first and 64 KiB after: the positions straddle both.
+  for (size_t at : {36, 4092, 4094, 4095, 4096, 65534, 69626, 69628, 135158,
+                    131070, 171032, 171034}) {
     const Bytes bytes = WithTextAt(180000, "data", {at});
     testing::WriteFile(path, bytes);
     const FilePtr f = OpenFile(path, "rb");
