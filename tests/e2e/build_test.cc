@@ -162,11 +162,6 @@ class Expected {
   int64_t next_ = 0;
 };
 
-std::string Plan(int tracks, int edits) {
-  return std::string(kBanner) + "Planning to build " + std::to_string(tracks) +
-         " tracks using " + std::to_string(edits) + " edit points.\n\n";
-}
-
 std::string Matrix(const std::string& rows) {
   return "Crossfade Matrix:\ntrack\tlength\ttype\n" + rows;
 }
@@ -188,7 +183,7 @@ TEST(BuildTest, TypicalEditCrossfadesAroundTheEditPoint) {
 
   const ToolRun run = RunTool(dir);
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, Plan(1, 3) + Matrix("1\t200.0\t1\n") +
+  EXPECT_EQ(run.out, BannerAndPlan(1, 3) + Matrix("1\t200.0\t1\n") +
                          Building("kick_bld.wav", "1 2 3 ") + kDone);
   const std::string expected = Expected(f, 441000)
                                    .Copy(0, 171990, t1)
@@ -346,7 +341,7 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
 
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 0) << c.name;
-    EXPECT_EQ(run.out, Plan(1, edits) + Matrix(c.matrix_row) +
+    EXPECT_EQ(run.out, BannerAndPlan(1, edits) + Matrix(c.matrix_row) +
                            Building("kick_bld.wav", c.progress) + kDone)
         << c.name;
     Expected expected(c.format, c.length);
@@ -372,7 +367,7 @@ TEST(BuildTest, EachTrackFollowsItsOwnFormatAndTakes) {
 
   const ToolRun run = RunTool(dir);
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, Plan(2, 3) + Matrix("1\t50.0\t1\n2\t100.0\t3\n") +
+  EXPECT_EQ(run.out, BannerAndPlan(2, 3) + Matrix("1\t50.0\t1\n2\t100.0\t3\n") +
                          Building("kick_bld.wav", "1 2 3 ") +
                          Building("snare_bld.wav", "1 2 3 ") + kDone);
   EXPECT_TRUE(SameBytes(ReadFile(dir.File("kick_bld.wav")),
@@ -414,7 +409,7 @@ TEST(BuildTest, TheOnlyArgumentIsTheOutputSuffix) {
     const Bytes t2 = WriteTake(dir, "kick_t2.wav", f, 1000);
     const ToolRun run = RunTool(dir, c.args);
     EXPECT_EQ(run.status, 0) << name;
-    EXPECT_EQ(run.out, Plan(1, 3) + Matrix("1\t0.0\t0\n") +
+    EXPECT_EQ(run.out, BannerAndPlan(1, 3) + Matrix("1\t0.0\t0\n") +
                            Building(c.output, "1 2 3 ") + kDone)
         << name;
     EXPECT_TRUE(SameBytes(

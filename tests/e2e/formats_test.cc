@@ -195,11 +195,6 @@ class Expected {
   int64_t next_ = 0;
 };
 
-std::string Banner(int tracks, int edits) {
-  return std::string(kBanner) + "Planning to build " + std::to_string(tracks) +
-         " tracks using " + std::to_string(edits) + " edit points.\n\n";
-}
-
 std::string Built(const std::string& matrix_rows,
                   const std::vector<std::string>& outputs) {
   std::string out = "Crossfade Matrix:\ntrack\tlength\ttype\n" + matrix_rows;
@@ -254,7 +249,7 @@ TEST(FormatsTest, CrossfadesFollowTheCurveInEveryLayout) {
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 0) << c.name;
     EXPECT_EQ(run.out,
-              Banner(1, 3) + Built("1\t100.0\t" + std::to_string(c.type) + "\n",
+              BannerAndPlan(1, 3) + Built("1\t100.0\t" + std::to_string(c.type) + "\n",
                                    {"kick_bld.wav"}))
         << c.name;
     Expected expected(c.format, 2000);
@@ -298,7 +293,7 @@ TEST(FormatsTest, RefusesTakesThatDisagreeOnSampleFormat) {
               MakeTake(PartsOf(c.t2, MakeAudio(c.t2, 2000, 2))));
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 1) << c.name;
-    EXPECT_EQ(run.out, Banner(1, 3) + c.message) << c.name;
+    EXPECT_EQ(run.out, BannerAndPlan(1, 3) + c.message) << c.name;
     EXPECT_EQ(ListDir(dir), (Names{"base.txt", "kick_t1.wav", "kick_t2.wav",
                                    "loomrc.txt", "points.txt"}))
         << c.name;
@@ -337,7 +332,7 @@ TEST(FormatsTest, FindsAudioThatStartsLate) {
     WriteFile(dir.File("kick_t2.wav"), PaddedTake(f, t2, c.t2_tag));
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 0) << c.name;
-    EXPECT_EQ(run.out, Banner(1, 3) + Built("1\t100.0\t1\n", {"kick_bld.wav"}))
+    EXPECT_EQ(run.out, BannerAndPlan(1, 3) + Built("1\t100.0\t1\n", {"kick_bld.wav"}))
         << c.name;
     EXPECT_TRUE(SameBytes(ReadFile(dir.File("kick_bld.wav")),
                           Expected(f, 2000)
@@ -357,7 +352,7 @@ TEST(FormatsTest, FindsAudioThatStartsLate) {
   const ToolRun run = RunTool(dir);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out,
-            Banner(1, 3) + ">> Can't find data block in wave file, exiting\n");
+            BannerAndPlan(1, 3) + ">> Can't find data block in wave file, exiting\n");
   EXPECT_EQ(ListDir(dir), (Names{"base.txt", "kick_t1.wav", "kick_t2.wav",
                                  "loomrc.txt", "points.txt"}));
 }
@@ -403,7 +398,7 @@ TEST(FormatsTest, SoxReadsEveryOutputsEncoding) {
   WriteJob(dir, base, "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t100\t1\n");
   const ToolRun run = RunTool(dir);
   ASSERT_EQ(run.status, 0) << run.out;
-  EXPECT_EQ(run.out, Banner(5, 3) + Built(rows, outputs));
+  EXPECT_EQ(run.out, BannerAndPlan(5, 3) + Built(rows, outputs));
 
   for (const Track& t : tracks) {
     const std::string output = t.base + "_bld.wav";
@@ -492,7 +487,7 @@ TEST(FormatsTest, BuildsFromTakesWrittenBySox) {
     }
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 0) << c.name;
-    EXPECT_EQ(run.out, Banner(1, 3) + Built("1\t50.0\t1\n", {"kick_bld.wav"}))
+    EXPECT_EQ(run.out, BannerAndPlan(1, 3) + Built("1\t50.0\t1\n", {"kick_bld.wav"}))
         << c.name;
     // 50 ms at 8000 Hz: 400 frames around frame 4000.
     EXPECT_TRUE(SameBytes(ReadFile(dir.File("kick_bld.wav")),

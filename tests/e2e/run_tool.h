@@ -39,4 +39,11 @@ std::vector<std::string> ListDir(const TempDir& dir);
 
 inline constexpr const char* kBanner = "\nTakeloom 2.00 by Quorvane\n\n";
 
+// What every run that loads its lists prints first: the banner and the
+// planning line.
+inline std::string BannerAndPlan(int tracks, int edits) {
+  return std::string(kBanner) + "Planning to build " + std::to_string(tracks) +
+         " tracks using " + std::to_string(edits) + " edit points.\n\n";
+}
+
 }  // namespace takeloom::testing
