@@ -249,8 +249,9 @@ TEST(FormatsTest, CrossfadesFollowTheCurveInEveryLayout) {
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 0) << c.name;
     EXPECT_EQ(run.out,
-              BannerAndPlan(1, 3) + Built("1\t100.0\t" + std::to_string(c.type) + "\n",
-                                   {"kick_bld.wav"}))
+              BannerAndPlan(1, 3) +
+                  Built("1\t100.0\t" + std::to_string(c.type) + "\n",
+                        {"kick_bld.wav"}))
         << c.name;
     Expected expected(c.format, 2000);
     if (c.blended) {
@@ -332,7 +333,8 @@ TEST(FormatsTest, FindsAudioThatStartsLate) {
     WriteFile(dir.File("kick_t2.wav"), PaddedTake(f, t2, c.t2_tag));
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 0) << c.name;
-    EXPECT_EQ(run.out, BannerAndPlan(1, 3) + Built("1\t100.0\t1\n", {"kick_bld.wav"}))
+    EXPECT_EQ(run.out,
+              BannerAndPlan(1, 3) + Built("1\t100.0\t1\n", {"kick_bld.wav"}))
         << c.name;
     EXPECT_TRUE(SameBytes(ReadFile(dir.File("kick_bld.wav")),
                           Expected(f, 2000)
@@ -352,7 +354,8 @@ TEST(FormatsTest, FindsAudioThatStartsLate) {
   const ToolRun run = RunTool(dir);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out,
-            BannerAndPlan(1, 3) + ">> Can't find data block in wave file, exiting\n");
+            BannerAndPlan(1, 3) +
+                ">> Can't find data block in wave file, exiting\n");
   EXPECT_EQ(ListDir(dir), (Names{"base.txt", "kick_t1.wav", "kick_t2.wav",
                                  "loomrc.txt", "points.txt"}));
 }
@@ -487,7 +490,8 @@ TEST(FormatsTest, BuildsFromTakesWrittenBySox) {
     }
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 0) << c.name;
-    EXPECT_EQ(run.out, BannerAndPlan(1, 3) + Built("1\t50.0\t1\n", {"kick_bld.wav"}))
+    EXPECT_EQ(run.out,
+              BannerAndPlan(1, 3) + Built("1\t50.0\t1\n", {"kick_bld.wav"}))
         << c.name;
     // 50 ms at 8000 Hz: 400 frames around frame 4000.
     EXPECT_TRUE(SameBytes(ReadFile(dir.File("kick_bld.wav")),
