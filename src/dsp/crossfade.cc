@@ -12,7 +12,6 @@
 #include "dsp/codec.h"
 #include "dsp/curves.h"
 #include "dsp/sample_layouts.h"
-#include "wav/chunk_scan.h"
 #include "wav/file_io.h"
 
 namespace takeloom {
@@ -223,10 +222,10 @@ CrossfadeResult CROSSFADE(int64_t previous_centre, int64_t next_centre,
 
   constexpr const char* kNoData = "Data block not found error";
   const std::optional<int64_t> previous_data =
-      FindDataStart(previous.file.file(), kCrossfadeScanLimit);
+      LocateDataStart(FileSource(previous.file.file()), kCrossfadeScanLimit);
   if (!previous_data) return {kPreviousTake, kNoData};
   const std::optional<int64_t> next_data =
-      FindDataStart(next.file.file(), kCrossfadeScanLimit);
+      LocateDataStart(FileSource(next.file.file()), kCrossfadeScanLimit);
   if (!next_data) return {kNextTake, kNoData};
   previous.data_start = *previous_data;
   next.data_start = *next_data;

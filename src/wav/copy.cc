@@ -5,7 +5,6 @@
 #include <span>
 #include <vector>
 
-#include "wav/chunk_scan.h"
 #include "wav/file_io.h"
 
 namespace takeloom {
@@ -41,9 +40,10 @@ CopyResult INSERT_FILE(const std::string& destination, const std::string& source
     return Finish(CopyResult::kSourceUnreadable, out);
   }
 
-  const auto out_start = FindDataStart(out.file(), kCopyScanLimit);
+  const auto out_start =
+      LocateDataStart(FileSource(out.file()), kCopyScanLimit);
   if (!out_start) return Finish(CopyResult::kNoDataBlock, out);
-  const auto in_start = FindDataStart(in.get(), kCopyScanLimit);
+  const auto in_start = LocateDataStart(FileSource(in.get()), kCopyScanLimit);
   if (!in_start) return Finish(CopyResult::kNoDataBlock, out);
 
   const int64_t frame_size = int64_t{bytes_per_sample} * channels;
@@ -76,7 +76,7 @@ CopyResult PAD_FILE(const std::string& path, int64_t start_frame,
       static_cast<size_t>(BlockBytes(frame_size)), std::byte{0});
   BlockStream out(path, "rb+");
   if (!out.is_open()) return CopyResult::kDestinationFailed;
-  const auto start = FindDataStart(out.file(), kPadScanLimit);
+  const auto start = LocateDataStart(FileSource(out.file()), kPadScanLimit);
   if (!start) return Finish(CopyResult::kNoDataBlock, out);
 
   const int64_t first = *start + start_frame * frame_size;

@@ -43,6 +43,29 @@ bool WriteAt(std::FILE* f, int64_t offset, std::span<const std::byte> data) {
   return std::fwrite(data.data(), 1, data.size(), f) == data.size();
 }
 
+int64_t FileSource::ReadSome(int64_t offset, std::span<std::byte> out) const {
+  if (offset < 0) return -1;
+  const int64_t size = std::ssize(out);
+  if (size > kPageBytes) return takeloom::ReadSome(file_, offset, out);
+  // The cache holds two pages from the one that holds `offset`, so any
+  // small read from that page is served whole (or up to the file's end).
+  const int64_t start = offset - offset % kPageBytes;
+  if (start != page_start_) {
+    page_.resize(static_cast<size_t>(2 * kPageBytes));
+    const int64_t got = takeloom::ReadSome(file_, start, page_);
+    if (got < 0) {
+      page_start_ = -1;
+      return -1;
+    }
+    page_.resize(static_cast<size_t>(got));
+    page_start_ = start;
+  }
+  const int64_t n =
+      std::clamp<int64_t>(page_start_ + std::ssize(page_) - offset, 0, size);
+  std::copy_n(page_.begin() + (offset - page_start_), n, out.begin());
+  return n;
+}
+
 bool Append(std::FILE* f, std::span<const std::byte> data) {
   return std::fwrite(data.data(), 1, data.size(), f) == data.size();
 }

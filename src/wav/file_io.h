@@ -8,6 +8,9 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
+
+#include "wav/riff.h"
 
 namespace takeloom {
 
@@ -35,6 +38,22 @@ bool ReadAt(std::FILE* f, int64_t offset, std::span<std::byte> out);
 // Writes all of `data` at `offset`, growing the file when the offset lies
 // past its end. Returns false when positioning or writing fails.
 bool WriteAt(std::FILE* f, int64_t offset, std::span<const std::byte> data);
+
+// An open file as a ByteSource for finding its chunks. Small reads, as the
+// chunk walk makes them, are served from one cached page.
+class FileSource : public ByteSource {
+ public:
+  explicit FileSource(std::FILE* f) : file_(f), length_(FileLength(f)) {}
+  int64_t Length() const override { return length_; }
+  int64_t ReadSome(int64_t offset, std::span<std::byte> out) const override;
+
+ private:
+  static constexpr int64_t kPageBytes = 4096;
+  std::FILE* file_;
+  int64_t length_;
+  mutable std::vector<std::byte> page_;
+  mutable int64_t page_start_ = -1;
+};
 
 // Appends all of `data` at the end of a file opened for appending.
 bool Append(std::FILE* f, std::span<const std::byte> data);

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "wav/file_io.h"
+#include "wav/le_bytes.h"
 
 namespace takeloom {
 namespace {
@@ -14,15 +15,6 @@ namespace {
 constexpr uint64_t kMaxField = 0xFFFFFFFF;
 // The header bytes that follow the RIFF size field and precede the audio.
 constexpr uint64_t kRiffOverhead = 36;
-
-// Stores the low `width` bytes of `value` at `at`, little-endian.
-void PutLe(std::array<std::byte, kHeaderBytes>& out, size_t at, int width,
-           uint32_t value) {
-  for (int i = 0; i < width; ++i) {
-    out[at + static_cast<size_t>(i)] =
-        static_cast<std::byte>((value >> (8 * i)) & 0xFF);
-  }
-}
 
 void PutTag(std::array<std::byte, kHeaderBytes>& out, size_t at,
             const char (&tag)[5]) {
@@ -60,18 +52,18 @@ std::array<std::byte, kHeaderBytes> HeaderBytes(uint32_t sample_rate,
 
   std::array<std::byte, kHeaderBytes> out{};
   PutTag(out, 0, "RIFF");
-  PutLe(out, 4, 4, static_cast<uint32_t>(riff_size));
+  StoreLe(out, 4, 4, static_cast<uint32_t>(riff_size));
   PutTag(out, 8, "WAVE");
   PutTag(out, 12, "fmt ");
-  PutLe(out, 16, 4, 16);  // format chunk size
-  PutLe(out, 20, 2, FormatTagOf(format));
-  PutLe(out, 22, 2, channel_count);
-  PutLe(out, 24, 4, sample_rate);
-  PutLe(out, 28, 4, byte_rate);
-  PutLe(out, 32, 2, block_align);
-  PutLe(out, 34, 2, bits_per_sample);
+  StoreLe(out, 16, 4, 16);  // format chunk size
+  StoreLe(out, 20, 2, FormatTagOf(format));
+  StoreLe(out, 22, 2, channel_count);
+  StoreLe(out, 24, 4, sample_rate);
+  StoreLe(out, 28, 4, byte_rate);
+  StoreLe(out, 32, 2, block_align);
+  StoreLe(out, 34, 2, bits_per_sample);
   PutTag(out, 36, "data");
-  PutLe(out, 40, 4, static_cast<uint32_t>(data_size));
+  StoreLe(out, 40, 4, static_cast<uint32_t>(data_size));
   return out;
 }
 

@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "wav/chunk_scan.h"
+#include "wav/riff.h"
 #include "wav/sample_format.h"
 
 namespace takeloom {
@@ -35,15 +35,9 @@ struct Inspection {
   InspectFault fault = InspectFault::kNone;
 };
 
-// How much of a take inspection may need: the fields of an extensible "fmt"
-// chunk at the last candidate end 34 bytes after its tag.
-constexpr int64_t kInspectHeadBytes = kInspectScanLimit + 34;
-
-// Inspects the first bytes of a take (its first kInspectHeadBytes, or the
-// whole file when it is shorter) given the file's total length. Fields that
-// lie beyond `head` count as past the end of the file.
-Inspection InspectTakeBytes(std::span<const std::byte> head,
-                            int64_t file_length);
+// Inspects a take: its format fields, where its audio starts, and how many
+// whole frames of it the file really holds.
+Inspection InspectTake(const ByteSource& file);
 
 // Opens and inspects the take at `path`.
 Inspection GET_ATTRIBUTES(const std::string& path);

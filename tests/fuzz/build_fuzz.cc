@@ -26,7 +26,7 @@
 
 #include "driver/run.h"
 #include "fuzz_check.h"
-#include "wav/chunk_scan.h"
+#include "wav/riff.h"
 #include "wav/inspect.h"
 
 namespace {
@@ -249,9 +249,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     takes[0].bytes = takes[1].bytes = rest;
   }
   for (Take& take : takes) {
-    take.inspection = takeloom::InspectTakeBytes(
-        std::as_bytes(std::span(take.bytes.data(), take.bytes.size())),
-        static_cast<int64_t>(take.bytes.size()));
+    take.inspection = takeloom::InspectTake(takeloom::MemorySource(
+        std::as_bytes(std::span(take.bytes.data(), take.bytes.size()))));
   }
 
   const std::vector<std::string> bases =

@@ -21,6 +21,15 @@ void PutText(Bytes& out, std::string_view text) {
   for (char c : text) out.push_back(static_cast<std::byte>(c));
 }
 
+Bytes Chunk(std::string_view id, std::string_view body) {
+  Bytes out;
+  PutText(out, id);
+  PutU32(out, static_cast<uint32_t>(body.size()));
+  PutText(out, body);
+  if (body.size() % 2 == 1) out.push_back(std::byte{0});
+  return out;
+}
+
 Bytes FmtChunk(uint16_t format_tag, uint32_t channels, uint32_t sample_rate,
                uint32_t bits_per_sample) {
   Bytes out;

@@ -16,6 +16,10 @@ void PutU16(Bytes& out, uint32_t value);
 void PutU32(Bytes& out, uint32_t value);
 void PutText(Bytes& out, std::string_view text);
 
+// A chunk: `id`, the size of `body`, the body, and a pad byte after an odd
+// size.
+Bytes Chunk(std::string_view id, std::string_view body);
+
 // A "fmt " chunk (tag, size 16, and the 16 bytes of fields).
 Bytes FmtChunk(uint16_t format_tag, uint32_t channels, uint32_t sample_rate,
                uint32_t bits_per_sample);

@@ -1,0 +1,132 @@
+#include "wav/riff.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "wav/le_bytes.h"
+
+namespace takeloom {
+namespace {
+
+// The scan reads one page first, which holds the tag of nearly every file,
+// then blocks of this many bytes.
+constexpr int64_t kFirstScanBytes = 4096;
+constexpr int64_t kScanBlockBytes = 64 * 1024;
+
+constexpr int64_t kChunkHeaderBytes = 8;
+constexpr int64_t kFirstChunk = 12;
+
+bool SameText(std::span<const std::byte> bytes, size_t at,
+              std::string_view text) {
+  return bytes.size() >= at + text.size() &&
+         std::memcmp(bytes.data() + at, text.data(), text.size()) == 0;
+}
+
+// Candidates that fall on a header's own numbers are no tags, whatever
+// letters the numbers spell: offset 4 of a RIFF file is its size, and in the
+// 44-byte layout of the files this tool writes, offsets 16 to 35 are format
+// fields. (An output of 1635017024 data bytes has a size field that reads
+// "data"; taking it for the tag would write audio over the header.)
+bool IsHeaderNumber(std::span<const std::byte> bytes, int64_t base,
+                    int64_t c) {
+  if (base != 0 || !SameText(bytes, 0, "RIFF")) return false;
+  if (c == 4) return true;
+  using namespace std::string_view_literals;
+  return c >= 16 && c < 36 && SameText(bytes, 8, "WAVEfmt ") &&
+         SameText(bytes, 16, "\x10\0\0\0"sv) && SameText(bytes, 36, "data");
+}
+
+// Searches `bytes`, which hold the file from the even offset `base` on, for
+// the first even candidate c with max(2, base) <= c <= limit.
+std::optional<int64_t> FindTagFrom(std::span<const std::byte> bytes,
+                                   int64_t base, std::string_view tag,
+                                   int64_t limit) {
+  const int64_t tag_size = std::ssize(tag);
+  // A candidate matches only when all of its bytes exist.
+  const int64_t last = std::min(limit, base + std::ssize(bytes) - tag_size);
+  for (int64_t c = std::max<int64_t>(2, base); c <= last; c += 2) {
+    if (SameText(bytes, static_cast<size_t>(c - base), tag) &&
+        !IsHeaderNumber(bytes, base, c)) {
+      return c;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+int64_t MemorySource::ReadSome(int64_t offset, std::span<std::byte> out) const {
+  if (offset < 0) return -1;
+  if (offset >= Length()) return 0;
+  const auto n = static_cast<size_t>(std::min(std::ssize(out), Length() - offset));
+  std::memcpy(out.data(), bytes_.data() + offset, n);
+  return static_cast<int64_t>(n);
+}
+
+ChunkPlaces WalkChunks(const ByteSource& file) {
+  ChunkPlaces places;
+  std::array<std::byte, kFirstChunk> head{};
+  if (file.ReadSome(0, head) != kFirstChunk) return places;
+  const bool riff = SameText(head, 0, "RIFF") || SameText(head, 0, "RF64") ||
+                    SameText(head, 0, "BW64");
+  if (!riff || !SameText(head, 8, "WAVE")) return places;
+
+  const int64_t length = file.Length();
+  int64_t offset = kFirstChunk;
+  std::array<std::byte, kChunkHeaderBytes> chunk{};
+  while (!(places.fmt && places.data) &&
+         file.ReadSome(offset, chunk) == kChunkHeaderBytes) {
+    if (!places.fmt && SameText(chunk, 0, "fmt ")) places.fmt = offset;
+    if (!places.data && SameText(chunk, 0, "data")) places.data = offset;
+    const int64_t size = LoadU32(chunk, 4);
+    const int64_t next = offset + kChunkHeaderBytes + size + (size & 1);
+    if (next > length) break;
+    offset = next;
+  }
+  return places;
+}
+
+std::optional<int64_t> ScanForTag(const ByteSource& file, std::string_view tag,
+                                  int64_t limit) {
+  const int64_t tag_size = std::ssize(tag);
+  if (tag_size == 0 || limit < 2) return std::nullopt;
+  // Consecutive blocks overlap by an even number of bytes at least as large
+  // as a tag, so a tag straddling a block boundary is still seen whole and
+  // `base` stays even.
+  const int64_t overlap = (tag_size + 1) & ~int64_t{1};
+  // Nothing past the last candidate's bytes can matter.
+  const int64_t scan_end = limit + tag_size;
+  std::vector<std::byte> block;
+  int64_t base = 0;
+  while (true) {
+    const int64_t want = std::min(base == 0 ? kFirstScanBytes : kScanBlockBytes,
+                                  scan_end - base);
+    if (std::ssize(block) < want) block.resize(static_cast<size_t>(want));
+    const int64_t got =
+        file.ReadSome(base, std::span(block.data(), static_cast<size_t>(want)));
+    if (got < 0) return std::nullopt;
+    const auto found = FindTagFrom(
+        std::span(block.data(), static_cast<size_t>(got)), base, tag, limit);
+    if (found || got < want || base + got >= scan_end) return found;
+    base += got - overlap;
+  }
+}
+
+ChunkPlaces LocateChunks(const ByteSource& file, int64_t scan_limit) {
+  const ChunkPlaces walked = WalkChunks(file);
+  if (walked.data) return walked;
+  return {ScanForTag(file, "fmt", scan_limit),
+          ScanForTag(file, "data", scan_limit)};
+}
+
+std::optional<int64_t> LocateDataStart(const ByteSource& file,
+                                       int64_t scan_limit) {
+  std::optional<int64_t> data = WalkChunks(file).data;
+  if (!data) data = ScanForTag(file, "data", scan_limit);
+  if (!data) return std::nullopt;
+  return *data + kChunkHeaderBytes;
+}
+
+}  // namespace takeloom

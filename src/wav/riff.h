@@ -1,0 +1,71 @@
+// Where a WAV file's format chunk and audio lie: found by walking its RIFF
+// chunk list, or, for files whose list cannot be walked, by the tag scan
+// that compares "fmt" and "data" at even offsets up to a limit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace takeloom {
+
+// Search limits (the last candidate offset) of the tag scan's users.
+// Recorders pad their headers so that audio starts as late as byte 131072;
+// every limit that reads takes admits those, so all readers of a take find
+// the same tag.
+constexpr int64_t kInspectScanLimit = 131072;
+constexpr int64_t kPadScanLimit = 15000;
+constexpr int64_t kCopyScanLimit = 171032;
+constexpr int64_t kCrossfadeScanLimit = 131072;
+
+// Random access to the bytes of a file, or of a buffer in tests.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Total length in bytes.
+  virtual int64_t Length() const = 0;
+  // Reads up to out.size() bytes from `offset`, fewer only at the end of
+  // the source. Returns the count read, or -1 on a read error.
+  virtual int64_t ReadSome(int64_t offset, std::span<std::byte> out) const = 0;
+};
+
+class MemorySource : public ByteSource {
+ public:
+  explicit MemorySource(std::span<const std::byte> bytes) : bytes_(bytes) {}
+  int64_t Length() const override { return std::ssize(bytes_); }
+  int64_t ReadSome(int64_t offset, std::span<std::byte> out) const override;
+
+ private:
+  std::span<const std::byte> bytes_;
+};
+
+struct ChunkPlaces {
+  std::optional<int64_t> fmt;   // offset of the format chunk's id
+  std::optional<int64_t> data;  // offset of the data chunk's id
+};
+
+// Walks the chunk list of a file that begins "RIFF", "RF64" or "BW64" and
+// then "WAVE": from offset 12, each chunk is a 4-byte id, a 32-bit
+// little-endian size and that many bytes, plus a pad byte after an odd size.
+// The first chunk of each id counts. The walk stops once both are found,
+// at the end of the file, or at a chunk whose size runs past the end.
+ChunkPlaces WalkChunks(const ByteSource& file);
+
+// The first even offset c, 2 <= c <= limit, whose bytes equal `tag` and lie
+// wholly inside the file, passing over the numbers of a RIFF header that may
+// spell letters; nullopt when there is none or the file cannot be read.
+std::optional<int64_t> ScanForTag(const ByteSource& file, std::string_view tag,
+                                  int64_t limit);
+
+// Both chunks as every reader of a take finds them: by the walk when it
+// reaches the data chunk, otherwise both by the tag scan up to `scan_limit`,
+// so that odd files whose list cannot be walked still read as they did.
+ChunkPlaces LocateChunks(const ByteSource& file, int64_t scan_limit);
+
+// The data start (data chunk offset + 8) as LocateChunks finds it.
+std::optional<int64_t> LocateDataStart(const ByteSource& file,
+                                       int64_t scan_limit);
+
+}  // namespace takeloom

@@ -1,0 +1,154 @@
+#include "wav/riff.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "testing/temp_dir.h"
+#include "testing/wav_bytes.h"
+#include "wav/file_io.h"
+#include "wav/header.h"
+
+namespace takeloom {
+namespace {
+
+using testing::Bytes;
+using testing::Chunk;
+using namespace std::string_view_literals;
+
+// `size` bytes that hold nothing but `text` at each of `offsets`.
+Bytes WithTextAt(size_t size, std::string_view text,
+                 std::initializer_list<size_t> offsets) {
+  Bytes out(size, std::byte{'x'});
+  for (size_t at : offsets) std::memcpy(out.data() + at, text.data(), text.size());
+  return out;
+}
+
+std::optional<int64_t> Scan(const Bytes& bytes, std::string_view tag,
+                            int64_t limit) {
+  return ScanForTag(MemorySource(bytes), tag, limit);
+}
+
+// "RIFF" (or `form`), a size, "WAVE" and the chunks, in order.
+Bytes Riff(std::initializer_list<Bytes> chunks, std::string_view form = "RIFF") {
+  Bytes out;
+  testing::PutText(out, form);
+  testing::PutU32(out, 0);
+  testing::PutText(out, "WAVE");
+  for (const Bytes& chunk : chunks) out.insert(out.end(), chunk.begin(), chunk.end());
+  return out;
+}
+
+TEST(RiffTest, WalkFindsChunksByTheirSizesNotTheirText) {
+  const Bytes fmt = testing::FmtChunk(1, 2, 48000, 24);
+  const Bytes data = Chunk("data", std::string(12, '\x01'));
+  // A comment as converters write it, and a Broadcast WAV description: the
+  // text "data" lies at even offsets, where the tag scan would take it.
+  const Bytes comment =
+      Chunk("LIST", "INFOICMT\x11\0\0\0bad data at 0:12\0\0"sv);
+  const Bytes bext = Chunk("bext", "take 3: data from the desk!");
+  const Bytes late = Chunk("JUNK", std::string(200 * 1024, 'd'));
+  const Bytes cut_short = [] {
+    Bytes b = Chunk("LIST", "xxdata");
+    b[4] = std::byte{0xFF};  // the size runs past the end of the file
+    return b;
+  }();
+  struct Case {
+    const char* name;
+    Bytes file;
+    std::optional<int64_t> fmt, data;
+  };
+  const Case cases[] = {
+      {"canonical", Riff({fmt, data}), 12, 36},
+      {"comment that says data", Riff({fmt, comment, data}), 12, 74},
+      {"description that says data, odd size padded", Riff({bext, fmt, data}),
+       48, 72},
+      {"audio beyond every scan limit", Riff({fmt, late, data}), 12, 204844},
+      {"RF64", Riff({fmt, data}, "RF64"), 12, 36},
+      {"BW64", Riff({fmt, data}, "BW64"), 12, 36},
+      {"first of two data chunks", Riff({fmt, data, data}), 12, 36},
+      {"data before fmt", Riff({data, fmt}), 32, 12},
+      // Where the walk cannot reach "data", the tag scan decides.
+      {"size runs past the end", Riff({fmt, cut_short}), 12, 46},
+      {"not a RIFF form", Riff({fmt, comment, data}, "RIFX"), 12, 60},
+  };
+  for (const Case& c : cases) {
+    const ChunkPlaces got = LocateChunks(MemorySource(c.file), kInspectScanLimit);
+    EXPECT_EQ(got.fmt, c.fmt) << c.name;
+    EXPECT_EQ(got.data, c.data) << c.name;
+    EXPECT_EQ(LocateDataStart(MemorySource(c.file), kInspectScanLimit),
+              c.data ? std::optional<int64_t>(*c.data + 8) : std::nullopt)
+        << c.name;
+  }
+}
+
+TEST(RiffTest, ScanFindsFirstEvenCandidateWithinLimitAndFile) {
+  struct Case {
+    const char* name;
+    Bytes bytes;
+    std::string_view tag;
+    int64_t limit;
+    std::optional<int64_t> expected;
+  };
+  const Case cases[] = {
+      {"canonical header", testing::MakeTake(testing::TakeParts()), "data", 15000, 36},
+      {"odd offset only", WithTextAt(100, "data", {37}), "data", 15000, {}},
+      {"offset 0 never examined", WithTextAt(100, "data", {0}), "data", 15000, {}},
+      {"first of two", WithTextAt(100, "data", {60, 20}), "data", 15000, 20},
+      {"at the limit", WithTextAt(15100, "data", {15000}), "data", 15000, 15000},
+      {"past the limit", WithTextAt(15100, "data", {15002}), "data", 15000, {}},
+      {"cut by end of file", WithTextAt(41, "dat", {38}), "data", 15000, {}},
+      {"whole at end of file", WithTextAt(40, "data", {36}), "data", 15000, 36},
+      {"fmt ignores 4th byte", WithTextAt(40, "fmtX", {12}), "fmt", 15000, 12},
+      {"case matters", WithTextAt(40, "DATA", {12}), "data", 15000, {}},
+      {"size field of a RIFF file", WithTextAt(40, "RIFFdata", {0}), "data",
+       15000, {}},
+      {"offset 4 of another file", WithTextAt(40, "RIFXdata", {0}), "data",
+       15000, 4},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Scan(c.bytes, c.tag, c.limit), c.expected) << c.name;
+  }
+}
+
+// An output long enough for its RIFF size to spell "data" still has its
+// audio after the header, for every reader.
+TEST(RiffTest, SizeFieldThatSpellsATagIsNoTag) {
+  const int64_t frames = (0x61746164 - 36) / 4;  // 16-bit stereo
+  const auto header = HeaderBytes(44100, 16, frames, 2);
+  ASSERT_EQ(std::memcmp(header.data() + 4, "data", 4), 0);
+  const Bytes bytes(header.begin(), header.end());
+  EXPECT_EQ(Scan(bytes, "data", kCopyScanLimit), 36);
+  EXPECT_EQ(LocateDataStart(MemorySource(bytes), kPadScanLimit), 44);
+
+  // So does a (far-fetched) sample rate that reads "data".
+  const auto rate = HeaderBytes(0x61746164, 16, 10, 2);
+  ASSERT_EQ(std::memcmp(rate.data() + 24, "data", 4), 0);
+  EXPECT_EQ(Scan(Bytes(rate.begin(), rate.end()), "data", kCopyScanLimit), 36);
+}
+
+// Files are read in blocks: a tag straddling a block boundary, or lying in a
+// later block, must be found exactly where the in-memory search finds it.
+TEST(RiffTest, FileScanAgreesWithMemoryAcrossBlocks) {
+  testing::TempDir dir;
+  const std::string path = dir.File("scan.wav");
+  // Reads are a page first and 64 KiB after: the positions straddle both.
+  for (size_t at : {36, 4092, 4094, 4095, 4096, 65534, 69626, 69628, 135158,
+                    131070, 171032, 171034}) {
+    const Bytes bytes = WithTextAt(180000, "data", {at});
+    testing::WriteFile(path, bytes);
+    const FilePtr f = OpenFile(path, "rb");
+    ASSERT_TRUE(f);
+    const auto expected =
+        (at % 2 == 0 && at <= 171032) ? std::optional<int64_t>(at) : std::nullopt;
+    EXPECT_EQ(Scan(bytes, "data", kCopyScanLimit), expected) << at;
+    EXPECT_EQ(ScanForTag(FileSource(f.get()), "data", kCopyScanLimit), expected)
+        << at;
+    EXPECT_EQ(LocateDataStart(FileSource(f.get()), kCopyScanLimit),
+              expected ? std::optional<int64_t>(*expected + 8) : std::nullopt)
+        << at;
+  }
+}
+
+}  // namespace
+}  // namespace takeloom
