@@ -9,18 +9,6 @@ namespace {
 // 2^63, exactly representable as a float.
 constexpr float kFrameLimit = 9223372036854775808.0f;
 
-// Cuts a segment and its silence at the track's end.
-void ClipToLength(Segment& segment, int64_t length) {
-  if (segment.start + segment.length > length) {
-    segment.length = std::max<int64_t>(0, length - segment.start);
-  }
-  if (segment.silence &&
-      segment.silence_start + segment.silence_length > length) {
-    segment.silence_length = std::max<int64_t>(0, length - segment.silence_start);
-    segment.silence = segment.silence_length > 0;
-  }
-}
-
 std::optional<int64_t> Truncate(float frames) {
   if (!(frames > -kFrameLimit && frames < kFrameLimit)) return std::nullopt;
   return static_cast<int64_t>(frames);
@@ -84,18 +72,19 @@ PlanOutcome PlanTrack(const std::vector<float>& times,
     plan.length = std::max(plan.length, take.frames);
   }
 
-  // Every product is formed in single precision and truncated on its own,
-  // so one segment's end may differ by a frame from the next one's start.
+  // Every edit point's frame position is formed once, in single precision,
+  // and each segment runs from its own point to the next: consecutive
+  // segments meet exactly, with no frame left unwritten between them.
   const float rate = static_cast<float>(plan.format.sample_rate);
+  std::vector<int64_t> points(edits);
+  for (size_t k = 0; k < edits; ++k) {
+    points[k] = static_cast<int64_t>(times[k] * rate);
+  }
   for (size_t k = 1; k < edits; ++k) {
-    const float a = times[k - 1];
-    const float b = times[k];
-    const float start_frames = a * rate;
-    const float length_frames = (b - a) * rate;
     Segment& segment = plan.segments[k - 1];
-    segment.start = static_cast<int64_t>(start_frames);
-    segment.length = static_cast<int64_t>(length_frames);
-    int64_t end = segment.start + segment.length;
+    segment.start = points[k - 1];
+    segment.length = points[k] - points[k - 1];
+    int64_t end = points[k];
     if (end > plan.length) {
       segment.length = plan.length - segment.start;
       end = plan.length;
@@ -111,13 +100,7 @@ PlanOutcome PlanTrack(const std::vector<float>& times,
       segment.silence_length = end - take_frames;
     }
   }
-  if (edits >= 2) {
-    const Segment& last = plan.segments[edits - 2];
-    plan.length = std::min(plan.length, last.start + last.length);
-    // With the last segment empty, an earlier one may end a frame past the
-    // track's end: nothing is written beyond what the header declares.
-    for (Segment& segment : plan.segments) ClipToLength(segment, plan.length);
-  }
+  if (edits >= 2) plan.length = std::min(plan.length, points[edits - 1]);
   if (times[0] > 0) plan.lead_in = static_cast<int64_t>(rate * times[0]);
   return outcome;
 }

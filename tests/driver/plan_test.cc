@@ -74,17 +74,25 @@ TEST(PlanTest, SegmentsAreClippedToTheLongestTake) {
   EXPECT_EQ(outcome.plan.length, 6000);
 }
 
-TEST(PlanTest, NoSegmentRunsPastTheTrackEnd) {
-  // 0.04 s and 0.53 s truncate separately: the segment ends at 23373 while
-  // the empty last segment puts the track end at 23372.
-  const auto outcome = PlanTrack(
-      {0.04f, 0.53f, 0.53f}, {Take(44100), Take(44100), Take(44100)}, 0);
-  const TrackPlan& plan = outcome.plan;
-  ASSERT_EQ(plan.segments[1].length, 0);
-  EXPECT_EQ(plan.length, 23372);
-  EXPECT_EQ(plan.segments[0].start + plan.segments[0].length, 23372);
+TEST(PlanTest, SegmentsMeetAtEveryEditPoint) {
+  // Each edit point's position is truncated once, so a segment ends exactly
+  // where the next begins and the track ends at the last point: truncating
+  // starts and lengths separately would leave frame 441131 at 44.1 kHz
+  // unwritten and end the 48 kHz track at 575999.
+  for (const uint32_t rate : {44100u, 48000u}) {
+    const TakeAttributes take = Take(600000, rate);
+    const auto outcome =
+        PlanTrack({0, 8.478f, 10.003f, 12.0f}, {take, take, take, take}, 0);
+    const std::vector<Segment>& segments = outcome.plan.segments;
+    for (size_t k = 0; k + 2 < segments.size(); ++k) {
+      EXPECT_EQ(segments[k].start + segments[k].length, segments[k + 1].start)
+          << rate << " " << k;
+    }
+    EXPECT_EQ(segments[2].start + segments[2].length, outcome.plan.length);
+    EXPECT_EQ(outcome.plan.length, rate == 48000 ? 576000 : 529200);
+  }
 
-  // A silence that would run past the end is cut there too.
+  // A silence ends with its segment.
   const auto short_take = PlanTrack(
       {0.04f, 0.53f, 0.53f}, {Take(20000), Take(44100), Take(44100)}, 0);
   const Segment& s = short_take.plan.segments[0];
