@@ -15,14 +15,16 @@ constexpr std::string_view kTabOrLineFeed = "\t\n";
 
 std::vector<std::string> ParseBaseList(std::string_view text) {
   std::vector<std::string> names;
-  Tokenizer tokens(TextBeforeZero(text));
+  const std::string lines = ListText(text);
+  Tokenizer tokens(lines);
   while (const auto name = tokens.Next(kLineFeed)) names.emplace_back(*name);
   return names;
 }
 
 bool ParseEditList(std::string_view text, EditList* list, std::string* err) {
   *list = EditList();
-  Tokenizer tokens(TextBeforeZero(text));
+  const std::string lines = ListText(text);
+  Tokenizer tokens(lines);
   // Only the tab or line feed right after a time separates it from the take
   // name; a second tab already belongs to the name.
   for (auto time = tokens.Next(kTabOrLineFeed); time;
@@ -33,7 +35,7 @@ bool ParseEditList(std::string_view text, EditList* list, std::string* err) {
              " has no take name, exiting\n";
       return false;
     }
-    list->times.push_back(ReadFloat(*time));
+    list->times.push_back(ReadTime(*time));
     list->takes.emplace_back(*take);
   }
   return true;

@@ -28,9 +28,15 @@ bool WriteTemplate(const std::string& path) {
 }  // namespace
 
 bool ParseParams(std::string_view text, CrossfadeParams* params) {
-  Tokenizer tokens(TextBeforeZero(text));
+  const std::string lines = ListText(text);
+  Tokenizer tokens(lines);
   auto token = tokens.Next(kTabOrLineFeed);
   while (token) {
+    // An entry written with spaces is one token that is no key; passing it
+    // over would silently turn every crossfade into a hard cut.
+    if (token->starts_with("xf_all ") || token->starts_with("xf_tr ")) {
+      return false;
+    }
     // A key's values are whatever tokens follow it, keys included: a key
     // standing where a value is due reads as 0 and begins no entry.
     if (*token == "xf_tr") {

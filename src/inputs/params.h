@@ -27,8 +27,9 @@ inline constexpr std::string_view kParamsTemplate =
     "Tweak individual tracks\n(xf_tr\t1\t200\t1)\n";
 
 // Reads the entries of a parameter file's text into `params`, which keeps
-// whatever the text does not name. False when an entry names a track below 1
-// or the text ends before an entry's values.
+// whatever the text does not name. False when an entry names a track below
+// 1, the text ends before an entry's values, or a key is written with a
+// space instead of a tab after it.
 bool ParseParams(std::string_view text, CrossfadeParams* params);
 
 enum class RcResult {

@@ -6,12 +6,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace takeloom {
 
-// A file's text ends at its first zero byte.
-std::string_view TextBeforeZero(std::string_view bytes);
+// The text of a list file as its lines mean it, whichever system saved it:
+// up to its first zero byte, without a leading UTF-8 byte-order mark, and
+// with a carriage return that ends a line (before a line feed or at the end)
+// counted as part of the line ending rather than of a name or a number.
+std::string ListText(std::string_view bytes);
 
 // Cuts tokens from `text`. Each call may use another delimiter set: leading
 // delimiters are skipped, and the delimiter that ends a token is consumed.
@@ -30,6 +34,11 @@ class Tokenizer {
 // The leading number of `token` by strtod's rules (0 when there is none),
 // rounded to the nearest 32-bit float.
 float ReadFloat(std::string_view token);
+
+// A time token read as a number as a whole, with white space before and
+// after allowed; a quiet NaN when it is not one ("1,5", "12.5s", "x"), so
+// that it is refused like any other time that is not finite.
+float ReadTime(std::string_view token);
 
 // The leading base-10 integer of `token` by strtol's rules (0 when there is
 // none), narrowed to 32 bits.

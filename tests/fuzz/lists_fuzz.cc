@@ -1,6 +1,8 @@
 // Fuzzes the readers of base.txt and points.txt: the same bytes are read as
 // both lists, and every name must be exactly the bytes the file holds between
-// its delimiters, as a plain byte-by-byte cutter finds them.
+// its delimiters (line ends as any system saves them), as a plain
+// byte-by-byte cutter finds them; a time is a number only as a whole.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -42,11 +44,15 @@ class ByteCutter {
   size_t pos_ = 0;
 };
 
-std::string_view BeforeZero(std::string_view bytes) {
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] == '\0') return bytes.substr(0, i);
+// strtod over the whole token, white space around it allowed; NaN otherwise.
+float Time(const std::string& token) {
+  char* end = nullptr;
+  const double value = std::strtod(token.c_str(), &end);
+  if (end == token.c_str()) return std::nanf("");
+  for (const char* c = end; *c != '\0'; ++c) {
+    if (*c != ' ' && (*c < '\t' || *c > '\r')) return std::nanf("");
   }
-  return bytes;
+  return static_cast<float>(value);
 }
 
 uint32_t Bits(float f) {
@@ -60,7 +66,7 @@ void CheckBaseList(std::string_view bytes) {
   // Every name is a maximal run of bytes between line feeds.
   std::vector<std::string> expected;
   std::string line;
-  for (char c : BeforeZero(bytes)) {
+  for (char c : ReferenceListText(bytes)) {
     if (c != '\n') {
       line += c;
     } else if (!line.empty()) {
@@ -87,15 +93,15 @@ void CheckEditList(std::string_view bytes) {
 
   takeloom::EditList expected;
   bool expected_ok = true;
-  ByteCutter cutter(BeforeZero(bytes));
+  const std::string text = ReferenceListText(bytes);
+  ByteCutter cutter(text);
   for (auto time = cutter.Next(true); time; time = cutter.Next(true)) {
     const auto take = cutter.Next(false);
     if (!take) {
       expected_ok = false;
       break;
     }
-    expected.times.push_back(
-        static_cast<float>(std::strtod(time->c_str(), nullptr)));
+    expected.times.push_back(Time(*time));
     expected.takes.push_back(*take);
   }
 

@@ -20,8 +20,7 @@ using takeloom::CrossfadeSetting;
 std::vector<std::string> AllTokens(std::string_view bytes) {
   std::vector<std::string> tokens;
   std::string token;
-  for (char c : bytes) {
-    if (c == '\0') break;
+  for (char c : ReferenceListText(bytes)) {
     if (c == '\t' || c == '\n') {
       if (!token.empty()) tokens.push_back(token);
       token.clear();
@@ -44,6 +43,10 @@ float Float(const std::string& token) {
 bool ExpectedParams(std::string_view bytes, CrossfadeParams* params) {
   const std::vector<std::string> t = AllTokens(bytes);
   for (size_t i = 0; i < t.size(); ++i) {
+    // A key followed by a space is refused where an entry could begin.
+    if (t[i].rfind("xf_all ", 0) == 0 || t[i].rfind("xf_tr ", 0) == 0) {
+      return false;
+    }
     if (t[i] == "xf_tr") {
       if (i + 3 >= t.size()) return false;
       const int32_t track = Int(t[i + 1]);

@@ -32,8 +32,10 @@ TEST(ParamsTest, ReadsEntriesByTokensNotLines) {
   ExpectParams("template sets nothing", kParamsTemplate, {0, 0, {}});
   ExpectParams("xf_all", "xf_all\t200\t1\n", {1, 200, {}});
   ExpectParams("xf_tr", "xf_tr\t3\t150.5\t2\n", {0, 0, {{3, {2, 150.5f}}}});
-  ExpectParams("spaces do not separate", "xf_all 200 1\nxf_tr 1 200 1\n",
+  ExpectParams("switched off with spaces", "(xf_all 200 1)\n(xf_tr 1 200 1)\n",
                {0, 0, {}});
+  ExpectParams("CRLF lines", "xf_all\t200\t1\r\nxf_tr\r\n2\r\n5\r\n3\r\n",
+               {1, 200, {{2, {3, 5}}}});
   ExpectParams("spread over lines", "xf_tr\n2\n100\n3\n", {0, 0, {{2, {3, 100}}}});
   ExpectParams("half-opened template line", "xf_tr\t1\t200\t1)\n",
                {0, 0, {{1, {1, 200}}}});
@@ -52,10 +54,12 @@ TEST(ParamsTest, ReadsEntriesByTokensNotLines) {
                std::string_view("xf_all\t5\t1\n\0xf_all\t9\t2", 22), {1, 5, {}});
 }
 
-TEST(ParamsTest, RefusesBadTrackNumbersAndIncompleteEntries) {
+TEST(ParamsTest, RefusesBadTrackNumbersAndIncompleteOrSpacedEntries) {
   for (const char* text :
        {"xf_tr\t0\t200\t1\n", "xf_tr\tx\t200\t1\n", "xf_tr\t-3\t200\t1\n",
-        "xf_tr\t1\t200\n", "xf_all\t200\n", "remark\txf_all", "xf_tr"}) {
+        "xf_tr\t1\t200\n", "xf_all\t200\n", "remark\txf_all", "xf_tr",
+        // Written with spaces, the entry would silently be passed over.
+        "xf_all 200 1\n", "remark\nxf_tr 1 200 1\n"}) {
     CrossfadeParams params;
     EXPECT_FALSE(ParseParams(text, &params)) << text;
   }

@@ -32,9 +32,19 @@ TEST(TokenizerTest, SkipsRunsOfDelimitersAndConsumesTheOneEndingAToken) {
   EXPECT_EQ(tokens.Next("\t\n"), std::nullopt);
 }
 
-TEST(TokenizerTest, TextEndsAtTheFirstZeroByte) {
-  EXPECT_EQ(TextBeforeZero(std::string_view("ab\0cd", 5)), "ab");
-  EXPECT_EQ(TextBeforeZero("abc"), "abc");
+TEST(TokenizerTest, ListTextReadsListsSavedOnAnySystem) {
+  struct Case { const char* name; std::string_view bytes; std::string_view text; };
+  using namespace std::string_view_literals;
+  const Case cases[] = {
+      {"zero byte ends the text", "ab\0cd"sv, "ab"},
+      {"CRLF lines", "kick\r\nsnare\r\n", "kick\nsnare\n"},
+      {"CR at the end", "kick\r", "kick"},
+      {"inner CR stays", "ki\rck\n", "ki\rck\n"},
+      {"two CRs, one ends the line", "kick\r\r\n", "kick\r\n"},
+      {"byte-order mark", "\xEF\xBB\xBF" "0\t_t1\r\n", "0\t_t1\n"},
+      {"mark only at the start", "a\xEF\xBB\xBF", "a\xEF\xBB\xBF"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ListText(c.bytes), c.text) << c.name;
 }
 
 TEST(TokenizerTest, ReadsNumbersByTheCLibraryRules) {
@@ -46,6 +56,14 @@ TEST(TokenizerTest, ReadsNumbersByTheCLibraryRules) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ReadFloat(c.text), c.expected) << c.text;
+  }
+  // A time must be a number as a whole; anything else reads as NaN, which
+  // the driver refuses like every time that is not finite.
+  for (const char* time : {"12.5", " 12.5 ", "1e1", "-2", "0x10", "0.1 \t"}) {
+    EXPECT_EQ(ReadTime(time), ReadFloat(time)) << time;
+  }
+  for (const char* time : {"1,5", "12.5s", "x", " ", "12.5 B", "5-"}) {
+    EXPECT_TRUE(std::isnan(ReadTime(time))) << time;
   }
   EXPECT_TRUE(std::isinf(ReadFloat("inf")));
   EXPECT_TRUE(std::isnan(ReadFloat("nan")));
