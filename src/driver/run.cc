@@ -124,6 +124,10 @@ int RunTakeloom(const std::vector<std::string>& args, std::FILE* out) {
     case Command::kVersion:
       std::fwrite(kVersionText.data(), 1, kVersionText.size(), out);
       return 0;
+    case Command::kUnknownOption:
+      return Fail(">> Unknown option " + args[0] +
+                      ", see takeloom --help, exiting\n",
+                  out);
     case Command::kBuild:
       break;
   }

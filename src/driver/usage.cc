@@ -6,6 +6,10 @@ Command CommandFromArgs(const std::vector<std::string>& args) {
   if (args.size() != 1) return Command::kBuild;
   if (args[0] == "-h" || args[0] == "--help") return Command::kHelp;
   if (args[0] == "--version") return Command::kVersion;
+  const std::string& arg = args[0];
+  if (arg.starts_with("--") || (arg.size() == 2 && arg[0] == '-')) {
+    return Command::kUnknownOption;
+  }
   return Command::kBuild;
 }
 
@@ -32,10 +36,16 @@ const std::string_view kUsageText =
     "              a commented template when absent:\n"
     "                xf_all<TAB>200<TAB>1\n"
     "                xf_tr<TAB>2<TAB>50<TAB>2\n"
-    "  Takes are read from base name + take name + \".wav\" (kick_t1.wav).\n"
+    "              xf_all also sets tracks whose xf_tr type is 0; for hard\n"
+    "              cuts on one track only, give it length 0 with a curve:\n"
+    "                xf_tr<TAB>2<TAB>0<TAB>1\n"
+    "  Takes are read from base name + take name + \".wav\" (kick_t1.wav):\n"
+    "  uncompressed WAV, 16-, 24- or 32-bit integer or 32- or 64-bit float,\n"
+    "  any channel count, with any metadata chunks.\n"
     "\n"
-    "Output: one WAV file per track named base name + suffix; the suffix is\n"
-    "\"_bld.wav\" unless given as the only argument (kick_bld.wav).\n"
+    "Output: one WAV file per track named base name + suffix, replacing any\n"
+    "file of that name; the suffix is \"_bld.wav\" unless given as the only\n"
+    "argument (takeloom _mix.wav writes kick_mix.wav).\n"
     "\n"
     "Crossfade types:\n"
     "  0  hard cut\n"

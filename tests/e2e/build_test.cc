@@ -285,6 +285,13 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
              .Blend(950, 1050, t[0], t[0], 1, 100)
              .Copy(1050, 2000, t[0]);
        }},
+      {"length 0 with a curve keeps the track on hard cuts",
+       {.channels = 2, .rate = 1000, .bits = 16}, {2000, 2000},
+       "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t100\t1\nxf_tr\t1\t0\t1\n",
+       "1\t0.0\t1\n", "1 2 3 ", 2000, true,
+       [](Expected& e, const std::vector<Bytes>& t) {
+         e.Copy(0, 1000, t[0]).Copy(1000, 2000, t[1]);
+       }},
       {"no parameter file: hard cuts",
        {.channels = 2, .rate = 1000, .bits = 24}, {3000, 3000, 3000},
        "0\t_t1\n1\t_t2\n2\t_t3\n3\t_t3\n", "", "1\t0.0\t0\n", "1 2 3 4 ",
@@ -390,6 +397,42 @@ TEST(BuildTest, EachTrackFollowsItsOwnFormatAndTakes) {
                    "snare_bld.wav"}));
 }
 
+// Lists saved with carriage returns and a byte-order mark, as editors on
+// other systems save them, build exactly what the same lists build with
+// plain line feeds.
+TEST(BuildTest, ListsSavedOnAnySystemBuildAlike) {
+  const Format f{.channels = 2, .rate = 1000, .bits = 16};
+  const auto windows = [](std::string text) {
+    std::string out = "\xEF\xBB\xBF";
+    for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return out;
+  };
+  const std::string base = "kick\n";
+  const std::string points = "0.25\t_t1\n1\t_t2\n2\t_t2\n";
+  const std::string loomrc = "xf_tr\t1\t100\t2\n";
+  std::vector<std::string> outputs;
+  std::vector<std::string> printed;
+  for (const bool crlf : {false, true}) {
+    TempDir dir;
+    if (crlf) {
+      WriteJob(dir, windows(base), windows(points), windows(loomrc));
+    } else {
+      WriteJob(dir, base, points, loomrc);
+    }
+    WriteTake(dir, "kick_t1.wav", f, 2000);
+    WriteTake(dir, "kick_t2.wav", f, 2000);
+    const ToolRun run = RunTool(dir);
+    EXPECT_EQ(run.status, 0) << crlf << run.out;
+    printed.push_back(run.out);
+    outputs.push_back(ReadFile(dir.File("kick_bld.wav")));
+  }
+  EXPECT_EQ(printed[1], printed[0]);
+  EXPECT_TRUE(SameBytes(outputs[1], outputs[0]));
+  // The lead-in of 250 frames is there, and so is the crossfade.
+  EXPECT_EQ(outputs[0].substr(44, 1000), std::string(1000, '\0'));
+  EXPECT_NE(printed[0].find("1\t100.0\t2\n"), std::string::npos);
+}
+
 TEST(BuildTest, TheOnlyArgumentIsTheOutputSuffix) {
   struct SuffixCase {
     std::vector<std::string> args;
@@ -399,6 +442,8 @@ TEST(BuildTest, TheOnlyArgumentIsTheOutputSuffix) {
       {{"_mix.wav"}, "kick_mix.wav"},
       {{"_mix"}, "kick_mix"},
       {{"_a.wav", "_b.wav"}, "kick_bld.wav"},
+      // Not an option: a dash with more than one character after it.
+      {{"-mix.wav"}, "kick-mix.wav"},
   };
   const Format f{.channels = 2, .rate = 1000, .bits = 16};
   for (const SuffixCase& c : cases) {
@@ -425,12 +470,16 @@ TEST(BuildTest, TheOnlyArgumentIsTheOutputSuffix) {
 
 // A second reader: the hard cuts of every output are exactly the pieces that
 // sox cuts from the takes, and soxi reads the declared format and length.
+// The edit points fall on milliseconds whose frame positions, truncated
+// separately, would leave a frame unwritten between two segments or at the
+// end.
 TEST(BuildTest, HardCutsMatchTheSegmentsSoxCutsFromTheTakes) {
   if (!Installed("sox") || !Installed("soxi")) {
     GTEST_SKIP() << "sox is not installed";
   }
   TempDir dir;
-  WriteJob(dir, "kick\nsnare\n", "0\t_t1\n0.5\t_t2\n1.25\t_t3\n2\t_t3\n",
+  WriteJob(dir, "kick\nsnare\n",
+           "0\t_t1\n8.478\t_t2\n10.003\t_t3\n12.000\t_t3\n",
            "xf_all\t100\t0\n");
   struct Track {
     std::string base;
@@ -439,9 +488,9 @@ TEST(BuildTest, HardCutsMatchTheSegmentsSoxCutsFromTheTakes) {
   };
   const Track tracks[] = {
       {"kick", {.channels = 2, .rate = 44100, .bits = 16},
-       {0, 22050, 55125, 88200}},
+       {0, 373879, 441132, 529200}},
       {"snare", {.channels = 1, .rate = 48000, .bits = 24},
-       {0, 24000, 60000, 96000}},
+       {0, 406944, 480144, 576000}},
   };
   for (const Track& t : tracks) {
     for (const char* take : {"_t1", "_t2", "_t3"}) {

@@ -2,6 +2,9 @@
 // template, lists, suffix and the checks that refuse a job before any take
 // is opened.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "e2e/run_tool.h"
 #include "inputs/params.h"
@@ -76,12 +79,18 @@ TEST(LoadingTest, RefusesBadJobsWithTheirMessages) {
        plan + ">> Edit 2 has an invalid time, exiting\n"},
       {"negative after the first", {.points = "-2\tA\n-1\tB\n9\tA\n"},
        plan + ">> Edit 2 has an invalid time, exiting\n"},
+      {"decimal comma", {.points = "0\tA\n1,5\tB\n9\tA\n"},
+       plan + ">> Edit 2 has an invalid time, exiting\n"},
+      {"unit after the time", {.points = "0\tA\n5\tB\n12.5s\tA\n"},
+       plan + ">> Edit 3 has an invalid time, exiting\n"},
       {"no take name", {.points = "0\tA\n5"},
        ">> Edit 2 has no take name, exiting\n"},
       {"no edit points", {.points = "\n"},
        "Planning to build 2 tracks using 0 edit points.\n\n"
        ">> No edit points in points.txt, exiting\n"},
       {"bad crossfade entry", {.loomrc = "xf_tr\t0\t200\t1\n"},
+       ">> Invalid crossfade entry in loomrc.txt, exiting\n"},
+      {"crossfade entry with spaces", {.loomrc = "xf_all 200 1\n"},
        ">> Invalid crossfade entry in loomrc.txt, exiting\n"},
       {"bad crossfade type", {.loomrc = "xf_tr\t2\t200\t5\n"},
        plan + ">> Invalid crossfade for track 2 in loomrc.txt, exiting\n"},
@@ -105,16 +114,48 @@ TEST(LoadingTest, RefusesBadJobsWithTheirMessages) {
   }
 }
 
-TEST(LoadingTest, LeavesAnUnreadableParameterFileAlone) {
-  TempDir dir;
-  WriteJob(dir, {});
-  std::filesystem::remove(dir.File("loomrc.txt"));
-  std::filesystem::create_directory(dir.File("loomrc.txt"));
-  const ToolRun run = RunTool(dir);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out,
-            std::string(kBanner) + ">> Cannot read loomrc.txt, exiting\n");
-  EXPECT_TRUE(std::filesystem::is_directory(dir.File("loomrc.txt")));
+// Inputs that are no regular files are not read (a FIFO would wait for a
+// writer, a device might never end) and are left as they are.
+TEST(LoadingTest, LeavesInputsThatAreNoRegularFilesAlone) {
+  namespace fs = std::filesystem;
+  const std::string base_missing =
+      ">> Cannot find file base.txt that holds your base file names, "
+      "exiting\n\n";
+  struct Case {
+    const char* name;
+    const char* file;
+    void (*make)(const std::string& path);
+    std::string expected_tail;  // after the banner
+  };
+  const Case cases[] = {
+      {"parameter file is a directory", "loomrc.txt",
+       [](const std::string& p) { fs::create_directory(p); },
+       ">> Cannot read loomrc.txt, exiting\n"},
+      {"parameter file is a FIFO", "loomrc.txt",
+       [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); },
+       ">> Cannot read loomrc.txt, exiting\n"},
+      {"parameter file links to an endless device", "loomrc.txt",
+       [](const std::string& p) { fs::create_symlink("/dev/zero", p); },
+       ">> Cannot read loomrc.txt, exiting\n"},
+      {"base names in a FIFO", "base.txt",
+       [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); },
+       base_missing},
+      {"edit list is a directory", "points.txt",
+       [](const std::string& p) { fs::create_directory(p); },
+       ">> Cannot find file points.txt that holds your edits, exiting\n\n"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    WriteJob(dir, {});
+    const std::string path = dir.File(c.file);
+    fs::remove(path);
+    c.make(path);
+    const ToolRun run = RunTool(dir);
+    EXPECT_EQ(run.status, 1) << c.name;
+    EXPECT_EQ(run.out, kBanner + c.expected_tail) << c.name;
+    EXPECT_NE(fs::symlink_status(path).type(), fs::file_type::regular)
+        << c.name;
+  }
 }
 
 TEST(LoadingTest, NoTracksIsNotAnError) {
@@ -128,7 +169,7 @@ TEST(LoadingTest, NoTracksIsNotAnError) {
       << run.out;
 }
 
-TEST(LoadingTest, HelpAndVersionTouchNoFile) {
+TEST(LoadingTest, OptionsTouchNoFile) {
   for (const char* flag : {"-h", "--help"}) {
     TempDir dir;
     const ToolRun run = RunTool(dir, {flag});
@@ -150,6 +191,17 @@ TEST(LoadingTest, HelpAndVersionTouchNoFile) {
   const ToolRun build = RunTool(dir, {"-h", "x"});
   EXPECT_EQ(build.status, 1);
   EXPECT_TRUE(build.out.starts_with(kBanner));
+
+  // What looks like another option is refused, not taken for a suffix.
+  for (const char* option : {"--verbose", "--", "-v"}) {
+    TempDir fresh;
+    const ToolRun refused = RunTool(fresh, {option});
+    EXPECT_EQ(refused.status, 1) << option;
+    EXPECT_EQ(refused.out, ">> Unknown option " + std::string(option) +
+                               ", see takeloom --help, exiting\n")
+        << option;
+    EXPECT_TRUE(ListDir(fresh).empty()) << option;
+  }
 }
 
 }  // namespace
