@@ -51,7 +51,7 @@ class FileSet {
 
 }  // namespace
 
-bool GuardInputs(const BuildState& state, std::string* err) {
+Error GuardInputs(const BuildState& state) {
   const std::string temp(kTempFileName);
   const std::vector<std::string> lists = {"base.txt", "points.txt",
                                           std::string(kParamsFileName)};
@@ -69,10 +69,7 @@ bool GuardInputs(const BuildState& state, std::string* err) {
   for (const std::string& path : takes) inputs.Add(path);
   inputs.Add(temp);
   for (const std::string& output : state.output_names) {
-    if (inputs.Contains(output)) {
-      *err = ">> Output file " + output + " would overwrite an input, exiting\n";
-      return false;
-    }
+    if (inputs.Contains(output)) return {Fault::kOutputIsInput, output};
   }
 
   // Only one temporary file: compared with each input directly, and by name
@@ -83,20 +80,12 @@ bool GuardInputs(const BuildState& state, std::string* err) {
     return temp_exists ? SameFile(path, temp) : path == temp;
   };
   for (const std::string& take : takes) {
-    if (clashes(take)) {
-      *err = ">> Take file " + take +
-             " clashes with the temporary file, exiting\n";
-      return false;
-    }
+    if (clashes(take)) return {Fault::kTakeIsTemporary, take};
   }
   for (const std::string& list : lists) {
-    if (clashes(list)) {
-      *err = ">> Input file " + list +
-             " clashes with the temporary file, exiting\n";
-      return false;
-    }
+    if (clashes(list)) return {Fault::kListIsTemporary, list};
   }
-  return true;
+  return {};
 }
 
 }  // namespace takeloom

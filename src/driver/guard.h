@@ -6,12 +6,13 @@
 #include <string>
 
 #include "driver/setup.h"
+#include "error.h"
 
 namespace takeloom {
 
-// False with `err` set when an output name, or the temporary file, is one of
-// the job's inputs: the same name or, when both exist, the same file under
-// another spelling or through a link.
-bool GuardInputs(const BuildState& state, std::string* err);
+// Refuses a job when an output name, or the temporary file, is one of its
+// inputs: the same name or, when both exist, the same file under another
+// spelling or through a link.
+Error GuardInputs(const BuildState& state);
 
 }  // namespace takeloom

@@ -16,27 +16,20 @@ std::optional<int64_t> Truncate(float frames) {
 
 }  // namespace
 
-TrackFormat FormatOf(const TakeAttributes& take) {
-  return {take.sample_rate, take.bits_per_sample, take.bytes_per_sample,
-          take.channels, take.format};
-}
-
-std::optional<std::string> CheckTakeFormat(const TrackFormat& track,
-                                           const TakeAttributes& take,
-                                           const std::string& base_name) {
-  const char* what = nullptr;
+Error CheckTakeFormat(const TrackFormat& track, const TakeAttributes& take,
+                      const std::string& base_name) {
+  Fault fault = Fault::kNone;
   if (take.sample_rate != track.sample_rate) {
-    what = "Samplerate";
+    fault = Fault::kRateMismatch;
   } else if (take.bits_per_sample != track.bits_per_sample) {
-    what = "Bit format";
+    fault = Fault::kBitsMismatch;
   } else if (take.channels != track.channels) {
-    what = "Mono-stereo";
+    fault = Fault::kChannelsMismatch;
   } else if (take.format != track.format) {
-    what = "Sample format";
+    fault = Fault::kSampleFormatMismatch;
   }
-  if (what == nullptr) return std::nullopt;
-  return ">> " + std::string(what) + " mismatch among " + base_name +
-         " takes, exiting\n";
+  if (fault == Fault::kNone) return {};
+  return {fault, base_name};
 }
 
 std::optional<int64_t> FramesAt(float seconds, uint32_t sample_rate) {
@@ -58,18 +51,17 @@ std::optional<int64_t> CrossfadeFrames(float milliseconds,
   return Truncate(rate * (milliseconds / 1000.0f));
 }
 
-PlanOutcome PlanTrack(const std::vector<float>& times,
-                      const std::vector<TakeAttributes>& takes,
-                      int64_t crossfade_frames) {
-  PlanOutcome outcome;
-  TrackPlan& plan = outcome.plan;
+Error PlanTrack(const std::vector<float>& times, const std::vector<Take>& takes,
+                int64_t crossfade_frames, TrackPlan* out) {
+  *out = TrackPlan();
+  TrackPlan& plan = *out;
   const size_t edits = times.size();
-  if (edits == 0) return outcome;
-  plan.format = FormatOf(takes[0]);
+  if (edits == 0) return {};
+  plan.format = FormatOf(takes[0].attributes);
   plan.crossfade_frames = crossfade_frames;
   plan.segments.resize(edits);
-  for (const TakeAttributes& take : takes) {
-    plan.length = std::max(plan.length, take.frames);
+  for (const Take& take : takes) {
+    plan.length = std::max(plan.length, take.attributes.frames);
   }
 
   // Every edit point's frame position is formed once, in single precision,
@@ -89,10 +81,9 @@ PlanOutcome PlanTrack(const std::vector<float>& times,
       segment.length = plan.length - segment.start;
       end = plan.length;
     }
-    const int64_t take_frames = takes[k - 1].frames;
+    const int64_t take_frames = takes[k - 1].attributes.frames;
     if (segment.start > take_frames) {
-      outcome.failed_edit = k;
-      return outcome;
+      return {Fault::kTakeEndsEarly, "", static_cast<int64_t>(k)};
     }
     if (take_frames < end) {
       segment.silence = true;
@@ -102,7 +93,7 @@ PlanOutcome PlanTrack(const std::vector<float>& times,
   }
   if (edits >= 2) plan.length = std::min(plan.length, points[edits - 1]);
   if (times[0] > 0) plan.lead_in = static_cast<int64_t>(rate * times[0]);
-  return outcome;
+  return {};
 }
 
 }  // namespace takeloom

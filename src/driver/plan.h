@@ -9,16 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "error.h"
 #include "wav/inspect.h"
+#include "wav/sample_format.h"
 
 namespace takeloom {
 
-struct TrackFormat {
-  uint32_t sample_rate = 0;
-  uint32_t bits_per_sample = 0;
-  uint32_t bytes_per_sample = 0;
-  uint32_t channels = 0;
-  SampleFormat format = SampleFormat::kInteger;
+// One take of a track, as inspection found it.
+struct Take {
+  std::string path;  // base name + take name + ".wav"
+  TakeAttributes attributes;
 };
 
 // What one edit contributes to its track: frames [start, start + length)
@@ -40,13 +40,10 @@ struct TrackPlan {
   int64_t crossfade_frames = 0;
 };
 
-TrackFormat FormatOf(const TakeAttributes& take);
-
-// The message refusing `take` for disagreeing with the track's first take
-// (sample rate, then bits, then channels, then sample format), if any.
-std::optional<std::string> CheckTakeFormat(const TrackFormat& track,
-                                           const TakeAttributes& take,
-                                           const std::string& base_name);
+// Refuses `take` for disagreeing with the track's first take: sample rate,
+// then bits, then channels, then sample format, naming the track's base.
+Error CheckTakeFormat(const TrackFormat& track, const TakeAttributes& take,
+                      const std::string& base_name);
 
 // seconds x rate in single precision, truncated toward zero; nullopt when
 // the product does not fit in 63 bits.
@@ -62,17 +59,11 @@ size_t FirstUnplannableEdit(const std::vector<float>& times,
 std::optional<int64_t> CrossfadeFrames(float milliseconds,
                                        uint32_t sample_rate);
 
-struct PlanOutcome {
-  TrackPlan plan;
-  size_t failed_edit = 0;  // number (from 1) of an edit whose take ends
-                           // before the edit point, or 0
-};
-
-// Plans one track. `times` are the edit times with a negative first time
-// already raised to 0, each fitting in frames at the track's rate; `takes`
-// holds one entry per edit, `crossfade_frames` the track's crossfade.
-PlanOutcome PlanTrack(const std::vector<float>& times,
-                      const std::vector<TakeAttributes>& takes,
-                      int64_t crossfade_frames);
+// Plans one track into `plan`. `times` are the edit times with a negative
+// first time already raised to 0, each fitting in frames at the track's
+// rate; `takes` holds one entry per edit, `crossfade_frames` the track's
+// crossfade. kTakeEndsEarly names an edit whose take ends before its point.
+Error PlanTrack(const std::vector<float>& times, const std::vector<Take>& takes,
+                int64_t crossfade_frames, TrackPlan* plan);
 
 }  // namespace takeloom

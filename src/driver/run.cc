@@ -2,6 +2,7 @@
 
 #include "driver/assemble.h"
 #include "driver/guard.h"
+#include "driver/messages.h"
 #include "driver/plan.h"
 #include "driver/setup.h"
 #include "driver/usage.h"
@@ -10,98 +11,68 @@
 namespace takeloom {
 namespace {
 
-int Fail(const std::string& message, std::FILE* out) {
-  std::fputs(message.c_str(), out);
+int Fail(const Error& err, std::FILE* out) {
+  std::fputs(Message(err).c_str(), out);
   std::fflush(out);
   return 1;
 }
 
-std::string TakePath(const std::string& base, const std::string& take) {
-  return base + take + ".wav";
-}
-
-std::string InspectionMessage(const Inspection& inspection,
-                              const std::string& path) {
-  switch (inspection.fault) {
-    case InspectFault::kNone:
-      return "";
-    case InspectFault::kCannotOpen:
-      return ">> Cannot find file called " + path + ", exiting\n";
-    case InspectFault::kNoDataBlock:
-      return ">> Can't find data block in wave file, exiting\n";
-    case InspectFault::kUnreadableFormat:
-      return ">> Can't read the format of " + path + ", exiting\n";
-  }
-  return "";
-}
-
-// Inspects every take of every track, refusing takes of one track that
-// disagree with its first take. Fills one TrackJob per track.
-bool InspectTakes(const BuildState& state, std::vector<TrackJob>* jobs,
-                  std::vector<std::vector<TakeAttributes>>* takes,
-                  std::FILE* out, std::string* err) {
+// Inspects every take of every track into one job per track, refusing takes
+// of a track that disagree with its first take.
+Error InspectTakes(const BuildState& state, std::vector<TrackJob>* jobs,
+                   std::FILE* out) {
   for (size_t t = 0; t < state.base_names.size(); ++t) {
     const std::string& base = state.base_names[t];
     TrackJob& job = (*jobs)[t];
     job.output = state.output_names[t];
     job.crossfade = state.crossfades[t];
-    for (size_t j = 0; j < state.edits.takes.size(); ++j) {
-      const std::string path = TakePath(base, state.edits.takes[j]);
-      const Inspection inspection = GET_ATTRIBUTES(path);
+    for (const std::string& take_name : state.edits.takes) {
+      Take take{base + take_name + ".wav", {}};
+      Inspection inspection;
+      const Error err = GET_ATTRIBUTES(take.path, &inspection);
       if (inspection.format_chunk_missing) {
-        std::fputs(">> Can't find format chunk in wave file!\n", out);
+        std::fputs(kFormatChunkMissing.data(), out);
       }
-      *err = InspectionMessage(inspection, path);
-      if (!err->empty()) return false;
-      if (j > 0) {
-        const TrackFormat track = FormatOf((*takes)[t][0]);
-        if (auto message = CheckTakeFormat(track, inspection.take, base)) {
-          *err = *message;
-          return false;
-        }
+      if (!err.ok()) return err;
+      take.attributes = inspection.take;
+      if (!job.takes.empty()) {
+        const TrackFormat track = FormatOf(job.takes[0].attributes);
+        const Error mismatch = CheckTakeFormat(track, take.attributes, base);
+        if (!mismatch.ok()) return mismatch;
       }
-      job.take_paths.push_back(path);
-      (*takes)[t].push_back(inspection.take);
+      job.takes.push_back(std::move(take));
     }
   }
-  return true;
+  return {};
 }
 
 // Plans every track: the frame-position checks first (all tracks), then
 // each track's segments.
-bool PlanTracks(BuildState* state,
-                const std::vector<std::vector<TakeAttributes>>& takes,
-                std::vector<TrackJob>* jobs, std::string* err) {
-  std::vector<float>& times = state->edits.times;
-  if (!times.empty() && times[0] < 0) times[0] = 0;
-  for (size_t t = 0; t < jobs->size(); ++t) {
-    if (size_t edit = FirstUnplannableEdit(times, takes[t][0].sample_rate)) {
-      *err = ">> Edit " + std::to_string(edit) + " has an invalid time, exiting\n";
-      return false;
+Error PlanTracks(const BuildState& state, std::vector<TrackJob>* jobs) {
+  const std::vector<float>& times = state.edits.times;
+  for (const TrackJob& job : *jobs) {
+    const uint32_t rate = job.takes[0].attributes.sample_rate;
+    if (const size_t edit = FirstUnplannableEdit(times, rate)) {
+      return {Fault::kInvalidTime, "", static_cast<int64_t>(edit)};
     }
   }
   std::vector<int64_t> crossfade_frames;
   for (size_t t = 0; t < jobs->size(); ++t) {
-    const auto frames = CrossfadeFrames(state->crossfades[t].length_ms,
-                                        takes[t][0].sample_rate);
+    const auto frames =
+        CrossfadeFrames(state.crossfades[t].length_ms,
+                        (*jobs)[t].takes[0].attributes.sample_rate);
     if (!frames) {
-      *err = ">> Invalid crossfade for track " + std::to_string(t + 1) +
-             " in loomrc.txt, exiting\n";
-      return false;
+      return {Fault::kInvalidCrossfade, "", static_cast<int64_t>(t + 1)};
     }
     crossfade_frames.push_back(*frames);
   }
   for (size_t t = 0; t < jobs->size(); ++t) {
-    PlanOutcome outcome = PlanTrack(times, takes[t], crossfade_frames[t]);
-    if (outcome.failed_edit != 0) {
-      *err = "Edit " + std::to_string(outcome.failed_edit) +
-             " failed.  The take ends before the edit point.\n"
-             "Output files were not built\n";
-      return false;
-    }
-    (*jobs)[t].plan = std::move(outcome.plan);
+    TrackJob& job = (*jobs)[t];
+    const Error err =
+        PlanTrack(times, job.takes, crossfade_frames[t], &job.plan);
+    if (!err.ok()) return err;
   }
-  return true;
+  return {};
 }
 
 void PrintCrossfadeMatrix(const std::vector<CrossfadeSetting>& crossfades,
@@ -125,28 +96,28 @@ int RunTakeloom(const std::vector<std::string>& args, std::FILE* out) {
       std::fwrite(kVersionText.data(), 1, kVersionText.size(), out);
       return 0;
     case Command::kUnknownOption:
-      return Fail(">> Unknown option " + args[0] +
-                      ", see takeloom --help, exiting\n",
-                  out);
+      return Fail({Fault::kUnknownOption, args[0]}, out);
     case Command::kBuild:
       break;
   }
   std::fputs("\nTakeloom 2.00 by Quorvane\n\n", out);
   BuildState state;
   state.suffix = SuffixFromArgs(args);
-  std::string err;
-  if (!LoadInputs(&state, out, &err)) return Fail(err, out);
-  if (!GuardInputs(state, &err)) return Fail(err, out);
+  if (Error err = LoadInputs(&state, out); !err.ok()) return Fail(err, out);
+  if (Error err = GuardInputs(state); !err.ok()) return Fail(err, out);
 
-  const size_t tracks = state.base_names.size();
-  std::vector<TrackJob> jobs(tracks);
-  std::vector<std::vector<TakeAttributes>> takes(tracks);
-  if (!InspectTakes(state, &jobs, &takes, out, &err)) return Fail(err, out);
-  if (!PlanTracks(&state, takes, &jobs, &err)) return Fail(err, out);
+  std::vector<TrackJob> jobs(state.base_names.size());
+  if (Error err = InspectTakes(state, &jobs, out); !err.ok()) {
+    return Fail(err, out);
+  }
+  if (Error err = PlanTracks(state, &jobs); !err.ok()) return Fail(err, out);
   PrintCrossfadeMatrix(state.crossfades, out);
 
+  Workspace workspace;
   for (const TrackJob& job : jobs) {
-    if (!AssembleTrack(job, out, &err)) return Fail(err, out);
+    if (Error err = AssembleTrack(job, &workspace, out); !err.ok()) {
+      return Fail(err, out);
+    }
   }
   std::fputs("\n\nDone\n\n", out);
   std::fflush(out);

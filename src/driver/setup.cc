@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "driver/messages.h"
+
 namespace takeloom {
 
 std::string SuffixFromArgs(const std::vector<std::string>& args) {
@@ -23,85 +25,62 @@ std::vector<CrossfadeSetting> TrackCrossfades(const CrossfadeParams& params,
   return crossfades;
 }
 
-std::optional<std::string> CheckTrackCrossfades(
-    const std::vector<CrossfadeSetting>& crossfades) {
+Error CheckTrackCrossfades(const std::vector<CrossfadeSetting>& crossfades) {
   for (size_t t = 0; t < crossfades.size(); ++t) {
     const CrossfadeSetting& xf = crossfades[t];
     if (xf.type < 0 || xf.type > 4 || !std::isfinite(xf.length_ms) ||
         (xf.type != 0 && xf.length_ms < 0)) {
-      return ">> Invalid crossfade for track " + std::to_string(t + 1) +
-             " in loomrc.txt, exiting\n";
+      return {Fault::kInvalidCrossfade, "", static_cast<int64_t>(t + 1)};
     }
   }
-  return std::nullopt;
+  return {};
 }
 
-std::optional<std::string> CheckEditOrder(const std::vector<float>& times) {
+Error CheckEditOrder(const std::vector<float>& times) {
   for (size_t k = 0; k + 1 < times.size(); ++k) {
     if (times[k] > times[k + 1]) {
-      return ">> Edit " + std::to_string(k + 2) +
-             " is out of sequence, exiting\n";
+      return {Fault::kOutOfSequence, "", static_cast<int64_t>(k + 2)};
     }
   }
-  return std::nullopt;
+  return {};
 }
 
-std::optional<std::string> CheckEditTimes(const std::vector<float>& times) {
+Error CheckEditTimes(const std::vector<float>& times) {
   for (size_t k = 0; k < times.size(); ++k) {
-    // A negative first time is allowed: planning raises it to 0.
+    // A negative first time is allowed: it counts from 0.
     if (!std::isfinite(times[k]) || (k > 0 && times[k] < 0)) {
-      return ">> Edit " + std::to_string(k + 1) +
-             " has an invalid time, exiting\n";
+      return {Fault::kInvalidTime, "", static_cast<int64_t>(k + 1)};
     }
   }
-  return std::nullopt;
+  return {};
 }
 
-bool LoadInputs(BuildState* state, std::FILE* out, std::string* err) {
-  switch (Check_RC(&state->params)) {
-    case RcResult::kRead:
-    case RcResult::kTemplateWritten:
-      break;
-    case RcResult::kTemplateNotWritten:
-      std::fputs("Could not write the loomrc.txt template\n", out);
-      break;
-    case RcResult::kUnreadable:
-      *err = ">> Cannot read loomrc.txt, exiting\n";
-      return false;
-    case RcResult::kInvalidEntry:
-      *err = ">> Invalid crossfade entry in loomrc.txt, exiting\n";
-      return false;
+Error LoadInputs(BuildState* state, std::FILE* out) {
+  Error err = Check_RC(&state->params);
+  if (err.fault == Fault::kCannotWrite) {
+    std::fputs(Message(err).c_str(), out);
+  } else if (!err.ok()) {
+    return err;
   }
-  if (!ReadBaseFile(&state->base_names, err)) return false;
-  if (!ReadEditFile(&state->edits, err)) return false;
+  if (err = ReadBaseFile(&state->base_names); !err.ok()) return err;
+  if (err = ReadEditFile(&state->edits); !err.ok()) return err;
 
   const size_t tracks = state->base_names.size();
-  const size_t edits = state->edits.times.size();
+  std::vector<float>& times = state->edits.times;
   std::fprintf(out, "Planning to build %zu tracks", tracks);
-  std::fprintf(out, " using %zu edit points.\n\n", edits);
-  if (edits == 0 && tracks > 0) {
-    *err = ">> No edit points in points.txt, exiting\n";
-    return false;
-  }
+  std::fprintf(out, " using %zu edit points.\n\n", times.size());
+  if (times.empty() && tracks > 0) return {Fault::kNoEditPoints, ""};
 
   state->crossfades = TrackCrossfades(state->params, tracks);
-  if (auto message = CheckTrackCrossfades(state->crossfades)) {
-    *err = *message;
-    return false;
-  }
+  if (err = CheckTrackCrossfades(state->crossfades); !err.ok()) return err;
   state->output_names.clear();
   for (const std::string& base : state->base_names) {
     state->output_names.push_back(base + state->suffix);
   }
-  if (auto message = CheckEditOrder(state->edits.times)) {
-    *err = *message;
-    return false;
-  }
-  if (auto message = CheckEditTimes(state->edits.times)) {
-    *err = *message;
-    return false;
-  }
-  return true;
+  if (err = CheckEditOrder(times); !err.ok()) return err;
+  if (err = CheckEditTimes(times); !err.ok()) return err;
+  if (!times.empty() && times[0] < 0) times[0] = 0;
+  return {};
 }
 
 }  // namespace takeloom

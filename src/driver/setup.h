@@ -4,10 +4,11 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "error.h"
 #include "inputs/lists.h"
 #include "inputs/params.h"
 
@@ -20,7 +21,7 @@ struct BuildState {
   std::string suffix{kDefaultSuffix};
   CrossfadeParams params;                  // as read from loomrc.txt
   std::vector<std::string> base_names;     // one per track
-  EditList edits;
+  EditList edits;                          // the first time never negative
   std::vector<CrossfadeSetting> crossfades;  // per track, defaults applied
   std::vector<std::string> output_names;     // per track
 };
@@ -33,20 +34,19 @@ std::string SuffixFromArgs(const std::vector<std::string>& args);
 std::vector<CrossfadeSetting> TrackCrossfades(const CrossfadeParams& params,
                                               size_t track_count);
 
-// The message refusing the first track whose crossfade cannot be built, if any.
-std::optional<std::string> CheckTrackCrossfades(
-    const std::vector<CrossfadeSetting>& crossfades);
+// Refuses the first track whose crossfade cannot be built.
+Error CheckTrackCrossfades(const std::vector<CrossfadeSetting>& crossfades);
 
-// The message refusing edit times that descend (naming the later edit of the
-// first descending pair), if any.
-std::optional<std::string> CheckEditOrder(const std::vector<float>& times);
+// Refuses edit times that descend, naming the later edit of the first
+// descending pair.
+Error CheckEditOrder(const std::vector<float>& times);
 
-// The message refusing the first time that is not finite, or negative after
-// the first edit, if any.
-std::optional<std::string> CheckEditTimes(const std::vector<float>& times);
+// Refuses the first time that is not finite (a time that is no number
+// included), or negative after the first edit.
+Error CheckEditTimes(const std::vector<float>& times);
 
-// Runs the loading stage, printing to `out` as it goes. False with `err` set
-// to the message that ends the run.
-bool LoadInputs(BuildState* state, std::FILE* out, std::string* err);
+// Runs the loading stage, printing to `out` as it goes; the error ends the
+// run. A negative first time is raised to 0 once the checks have passed.
+Error LoadInputs(BuildState* state, std::FILE* out);
 
 }  // namespace takeloom

@@ -1,45 +1,31 @@
-// Rendering one crossfade between two takes of a track: the previous take's
-// window fades out while the next take's window fades in, and the blended
-// frames are appended to a temporary WAV file whose header already exists.
+// The crossfade blend: one block of the previous take's window fading out
+// over the same block of the next take's window fading in, from buffers to
+// a buffer. Reading the windows and writing the result are the caller's.
 #pragma once
 
-#include <cstdint>
-#include <string>
+#include <cstddef>
+#include <span>
 
+#include "dsp/curves.h"
 #include "wav/sample_format.h"
 
 namespace takeloom {
 
-struct CrossfadeResult {
-  // 0 = rendered; 1 = previous take at fault, 2 = next take, 3 = the
-  // temporary file could not be opened; kCrossfadeWriteFailed = appending
-  // to the temporary file failed (the run cannot go on).
-  int32_t code = 0;
-  // The line the renderer reports (without its newline), or empty.
-  std::string message;
-};
+// Whether `format` has a blend: 16-, 24- and 32-bit integers and 32- and
+// 64-bit floats, in any channel count. Other layouts (8-bit, 64-bit
+// integers, 16- or 24-bit floats) get a hard cut at the window's centre.
+bool CanBlend(const TrackFormat& format);
 
-constexpr int32_t kCrossfadeTempUnopened = 3;
-constexpr int32_t kCrossfadeWriteFailed = 4;
-
-// Blends `frames` frames of each take, starting half of them (rounded down)
-// before its centre frame, and appends them to `temp_path`. Checks come first
-// and append nothing when they fail: the opens, then each take's "data" tag,
-// then each window's start (it must lie within the take's audio; the window
-// may run past the end, where the take reads as silence). Every channel of a
-// frame takes that frame's gains. 16-, 24- and 32-bit integer samples beyond
-// full scale are held at the range ends; 32- and 64-bit float samples
-// (`format` kFloat) are blended in double and stored to the nearest value.
-// Other layouts (among them 8-bit, 64-bit integers, 16- or 24-bit floats),
-// and types without a curve, get the hard cut at the centre frame. A read
-// error on a take mid-render returns that take's number with an empty
-// message.
-CrossfadeResult CROSSFADE(int64_t previous_centre, int64_t next_centre,
-                          int64_t frames, int32_t type,
-                          const std::string& previous_take,
-                          const std::string& next_take,
-                          const std::string& temp_path, int32_t channels,
-                          int32_t bytes_per_sample,
-                          SampleFormat format = SampleFormat::kInteger);
+// Blends gains.size() frames of `format`: for every sample of frame i,
+// previous x gains[i].fade_out + next x gains[i].fade_in in double
+// precision, the two products added in that order. 16- and 24-bit samples
+// are blended on the 24-bit scale (a 16-bit blend is brought back by 1/256)
+// and every integer blend is truncated toward zero and held at the range
+// ends; floats are stored to the nearest value, without limit. `previous`,
+// `next` and `out` each hold gains.size() frames; `format` must be one that
+// CanBlend.
+void Blend(std::span<const std::byte> previous, std::span<const std::byte> next,
+           std::span<const Gains> gains, const TrackFormat& format,
+           std::span<std::byte> out);
 
 }  // namespace takeloom

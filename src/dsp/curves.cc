@@ -1,7 +1,7 @@
 #include "dsp/curves.h"
 
+#include <algorithm>
 #include <cmath>
-#include <vector>
 
 namespace takeloom {
 namespace {
@@ -41,18 +41,25 @@ Gains CurveGains(int32_t type, int64_t index, int64_t length) {
   return gains;
 }
 
-std::span<const Gains> CurveTable(int32_t type, int64_t length) {
-  if (length < 1 || length > kMaxCurveTableFrames) return {};
-  static std::vector<Gains> table;
-  static int32_t table_type = 0;
-  if (type != table_type || std::ssize(table) != length) {
-    table.resize(static_cast<size_t>(length));
-    for (int64_t i = 0; i < length; ++i) {
-      table[static_cast<size_t>(i)] = CurveGains(type, i, length);
+std::span<const Gains> GainTable::Frames(int32_t type, int64_t length,
+                                         int64_t first, int64_t n) {
+  if (length > kMaxTableFrames) {
+    block_.resize(static_cast<size_t>(n));
+    for (int64_t i = 0; i < n; ++i) {
+      block_[static_cast<size_t>(i)] = CurveGains(type, first + i, length);
     }
-    table_type = type;
+    return block_;
   }
-  return table;
+  if (type != type_ || length != length_) {
+    table_.resize(static_cast<size_t>(std::max<int64_t>(0, length)));
+    for (int64_t i = 0; i < length; ++i) {
+      table_[static_cast<size_t>(i)] = CurveGains(type, i, length);
+    }
+    type_ = type;
+    length_ = length;
+  }
+  return std::span<const Gains>(table_).subspan(static_cast<size_t>(first),
+                                                static_cast<size_t>(n));
 }
 
 }  // namespace takeloom

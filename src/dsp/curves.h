@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace takeloom {
 
@@ -22,13 +23,25 @@ constexpr bool HasCurve(int32_t type) { return type >= 1 && type <= 4; }
 // frame (length / 2): (1, 0) before it, (0, 1) from it on.
 Gains CurveGains(int32_t type, int64_t index, int64_t length);
 
-// The gains of every frame of a window of `type` and `length`, as
-// CurveGains gives them. The table is kept until a window of another type
-// or length asks, and the span holds until then: a session's crossfades
-// usually share both, and the cosine and sine of every frame cost more than
-// the blend itself. Empty for windows longer than kMaxCurveTableFrames,
-// whose gains are computed frame by frame, so that memory stays bounded.
-constexpr int64_t kMaxCurveTableFrames = 1 << 16;
-std::span<const Gains> CurveTable(int32_t type, int64_t length);
+// The gains of a window's frames, kept by whoever renders crossfades: a
+// session's crossfades usually share their type and length, and the cosine
+// and sine of every frame cost more than the blend itself. Windows longer
+// than kMaxTableFrames are computed a block at a time, so that memory stays
+// bounded.
+class GainTable {
+ public:
+  static constexpr int64_t kMaxTableFrames = 1 << 16;
+
+  // The gains of frames [first, first + n) of a window of `type` and
+  // `length`, as CurveGains gives them. The span holds until the next call.
+  std::span<const Gains> Frames(int32_t type, int64_t length, int64_t first,
+                                int64_t n);
+
+ private:
+  std::vector<Gains> table_;  // the whole window of type_ and length_
+  int32_t type_ = 0;
+  int64_t length_ = 0;
+  std::vector<Gains> block_;  // the frames asked for, when no table fits
+};
 
 }  // namespace takeloom

@@ -1,7 +1,5 @@
 #include "inputs/lists.h"
 
-#include <cstdio>
-
 #include "inputs/text_file.h"
 #include "inputs/tokenizer.h"
 
@@ -21,7 +19,7 @@ std::vector<std::string> ParseBaseList(std::string_view text) {
   return names;
 }
 
-bool ParseEditList(std::string_view text, EditList* list, std::string* err) {
+Error ParseEditList(std::string_view text, EditList* list) {
   *list = EditList();
   const std::string lines = ListText(text);
   Tokenizer tokens(lines);
@@ -31,34 +29,27 @@ bool ParseEditList(std::string_view text, EditList* list, std::string* err) {
        time = tokens.Next(kTabOrLineFeed)) {
     const auto take = tokens.Next(kLineFeed);
     if (!take) {
-      *err = ">> Edit " + std::to_string(list->times.size() + 1) +
-             " has no take name, exiting\n";
-      return false;
+      return {Fault::kNoTakeName, "points.txt",
+              static_cast<int64_t>(list->times.size() + 1)};
     }
     list->times.push_back(ReadTime(*time));
     list->takes.emplace_back(*take);
   }
-  return true;
+  return {};
 }
 
-bool ReadBaseFile(std::vector<std::string>* names, std::string* err) {
+Error ReadBaseFile(std::vector<std::string>* names) {
   std::string text;
-  if (ReadTextFile("base.txt", &text) != TextFileResult::kOk) {
-    *err = ">> Cannot find file base.txt that holds your base file names, "
-           "exiting\n\n";
-    return false;
-  }
-  *names = ParseBaseList(text);
-  return true;
+  const Error err = ReadTextFile("base.txt", &text);
+  if (err.ok()) *names = ParseBaseList(text);
+  return err;
 }
 
-bool ReadEditFile(EditList* list, std::string* err) {
+Error ReadEditFile(EditList* list) {
   std::string text;
-  if (ReadTextFile("points.txt", &text) != TextFileResult::kOk) {
-    *err = ">> Cannot find file points.txt that holds your edits, exiting\n\n";
-    return false;
-  }
-  return ParseEditList(text, list, err);
+  const Error err = ReadTextFile("points.txt", &text);
+  if (!err.ok()) return err;
+  return ParseEditList(text, list);
 }
 
 }  // namespace takeloom

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "error.h"
+
 namespace takeloom {
 
 struct EditList {
@@ -17,13 +19,12 @@ struct EditList {
 std::vector<std::string> ParseBaseList(std::string_view text);
 
 // Records of a time token (ended by a tab or line feed) and a take name (the
-// rest of the line, after any empty lines). False with `err` set when the
-// text ends after a time that has no take name.
-bool ParseEditList(std::string_view text, EditList* list, std::string* err);
+// rest of the line, after any empty lines). kNoTakeName, with the edit's
+// number, when the text ends after a time that has no take name.
+Error ParseEditList(std::string_view text, EditList* list);
 
-// Read base.txt / points.txt from the working directory. On failure `err`
-// holds the message that ends the run.
-bool ReadBaseFile(std::vector<std::string>* names, std::string* err);
-bool ReadEditFile(EditList* list, std::string* err);
+// Read base.txt / points.txt from the working directory.
+Error ReadBaseFile(std::vector<std::string>* names);
+Error ReadEditFile(EditList* list);
 
 }  // namespace takeloom

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "error.h"
+
 namespace takeloom {
 
 struct CrossfadeSetting {
@@ -27,20 +29,16 @@ inline constexpr std::string_view kParamsTemplate =
     "Tweak individual tracks\n(xf_tr\t1\t200\t1)\n";
 
 // Reads the entries of a parameter file's text into `params`, which keeps
-// whatever the text does not name. False when an entry names a track below
-// 1, the text ends before an entry's values, or a key is written with a
-// space instead of a tab after it.
-bool ParseParams(std::string_view text, CrossfadeParams* params);
+// whatever the text does not name. kInvalidEntry when an entry names a track
+// below 1, the text ends before an entry's values, or a key is written with
+// a space instead of a tab after it.
+Error ParseParams(std::string_view text, CrossfadeParams* params);
 
-enum class RcResult {
-  kRead = 0,             // the file was read
-  kTemplateWritten = 1,  // the file was absent; the template now stands there
-  kTemplateNotWritten,   // the file was absent and could not be created
-  kUnreadable,           // something named loomrc.txt exists but cannot be read
-  kInvalidEntry,         // see ParseParams
-};
-
-// Loads loomrc.txt from the working directory, or writes its template.
-RcResult Check_RC(CrossfadeParams* params);
+// Loads loomrc.txt from the working directory or, when there is nothing of
+// that name, writes its template. kCannotRead when something of that name
+// cannot be read (it is then left alone); kCannotWrite when the template
+// could not be written (the run can go on without it); kInvalidEntry as
+// ParseParams.
+Error Check_RC(CrossfadeParams* params);
 
 }  // namespace takeloom

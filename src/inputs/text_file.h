@@ -3,12 +3,14 @@
 
 #include <string>
 
+#include "error.h"
+
 namespace takeloom {
 
-enum class TextFileResult { kOk, kCannotOpen, kCannotRead };
-
-// Reads the file at `path` into `text` in bounded blocks, whatever its size.
-// kCannotRead for anything that is not a regular file (after links).
-TextFileResult ReadTextFile(const std::string& path, std::string* text);
+// Reads the file at `path` into `text`, whatever its size. kCannotOpen when
+// there is nothing of that name to open; kCannotRead when it cannot be read
+// or is not a regular file (after links): a FIFO could block and a device
+// never end.
+Error ReadTextFile(const std::string& path, std::string* text);
 
 }  // namespace takeloom

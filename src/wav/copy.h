@@ -1,33 +1,25 @@
-// Moving audio into an existing WAV file's data region: a frame copy from
-// another WAV file, in blocks of at most one stream window, and silence, in
-// blocks of at most 1024 frames.
+// Moving audio into an output's data region, by frame position: frames
+// copied from a take, and silence.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <string>
+#include <span>
+
+#include "error.h"
+#include "wav/take_reader.h"
+#include "wav/track_writer.h"
 
 namespace takeloom {
 
-constexpr int64_t kBlockFrames = 1024;
+// Copies `frames` frames of `take`, from `source_frame` on, into `out` at
+// `destination_frame`, in blocks of `buffer`'s size; frames the take does
+// not hold arrive as silence.
+Error INSERT_FILE(TrackWriter& out, const TakeReader& take,
+                  int64_t destination_frame, int64_t frames,
+                  int64_t source_frame, std::span<std::byte> buffer);
 
-enum class CopyResult {
-  kOk,
-  kNoDataBlock,         // a file has no "data" tag within the scan limit
-  kSourceUnreadable,    // the source cannot be opened or read
-  kDestinationFailed,   // the destination cannot be opened, positioned,
-                        // written or closed
-};
-
-// Copies `frames` frames from `source` (starting at `source_frame`) into
-// `destination` at `destination_frame`. Frames past the source's end are
-// written as zero bytes.
-CopyResult INSERT_FILE(const std::string& destination, const std::string& source,
-                       int64_t destination_frame, uint32_t bytes_per_sample,
-                       uint32_t channels, int64_t frames, int64_t source_frame);
-
-// Writes `frames` frames of zero bytes into `path` from `start_frame` on.
-CopyResult PAD_FILE(const std::string& path, int64_t start_frame,
-                    uint32_t bytes_per_sample, uint32_t channels,
-                    int64_t frames);
+// Writes `frames` frames of silence into `out` from `start_frame` on.
+Error PAD_FILE(TrackWriter& out, int64_t start_frame, int64_t frames);
 
 }  // namespace takeloom

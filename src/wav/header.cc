@@ -1,12 +1,8 @@
 #include "wav/header.h"
 
-#include <cstdio>
 #include <filesystem>
-#include <span>
 #include <system_error>
-#include <utility>
 
-#include "wav/file_io.h"
 #include "wav/le_bytes.h"
 
 namespace takeloom {
@@ -23,12 +19,11 @@ void PutTag(std::array<std::byte, kHeaderBytes>& out, size_t at,
 
 }  // namespace
 
-std::array<std::byte, kHeaderBytes> HeaderBytes(uint32_t sample_rate,
-                                                uint32_t bits_per_sample,
-                                                int64_t frames,
-                                                uint32_t channels,
-                                                SampleFormat format) {
-  const uint32_t channel_count = channels & 0xFFFF;
+std::array<std::byte, kHeaderBytes> HeaderBytes(const TrackFormat& format,
+                                                int64_t frames) {
+  const uint32_t sample_rate = format.sample_rate;
+  const uint32_t bits_per_sample = format.bits_per_sample;
+  const uint32_t channel_count = format.channels & 0xFFFF;
   const uint32_t bytes_per_sample = bits_per_sample / 8;
   const uint32_t byte_rate = bytes_per_sample * sample_rate * channel_count;
   // Multiplying before dividing keeps odd bit depths whole: 12-bit stereo
@@ -56,7 +51,7 @@ std::array<std::byte, kHeaderBytes> HeaderBytes(uint32_t sample_rate,
   PutTag(out, 8, "WAVE");
   PutTag(out, 12, "fmt ");
   StoreLe(out, 16, 4, 16);  // format chunk size
-  StoreLe(out, 20, 2, FormatTagOf(format));
+  StoreLe(out, 20, 2, FormatTagOf(format.format));
   StoreLe(out, 22, 2, channel_count);
   StoreLe(out, 24, 4, sample_rate);
   StoreLe(out, 28, 4, byte_rate);
@@ -67,15 +62,13 @@ std::array<std::byte, kHeaderBytes> HeaderBytes(uint32_t sample_rate,
   return out;
 }
 
-bool MAKE_HEADER(const std::string& path, uint32_t sample_rate,
-                 uint32_t bits_per_sample, int64_t frames, uint32_t channels,
-                 SampleFormat format) {
-  const auto header =
-      HeaderBytes(sample_rate, bits_per_sample, frames, channels, format);
-  FilePtr file = OpenFile(path, "wb");
-  if (!file) return false;
-  const bool written = Append(file.get(), header);
-  if (CloseChecked(std::move(file)) && written) return true;
+Error MAKE_HEADER(const std::string& path, const TrackFormat& format,
+                  int64_t frames, File* file) {
+  const auto header = HeaderBytes(format, frames);
+  // A name that cannot be opened is left exactly as it was.
+  if (!file->Create(path)) return {Fault::kCannotWrite, path};
+  if (file->WriteAt(0, header)) return {};
+  file->Close();
   // Remove the name this call wrote to when it is a file or a link (the
   // link, not what it points to); a device such as /dev/full itself, or
   // anything else of that name, is left alone.
@@ -85,7 +78,7 @@ bool MAKE_HEADER(const std::string& path, uint32_t sample_rate,
       type == std::filesystem::file_type::symlink) {
     std::filesystem::remove(path, ignored);
   }
-  return false;
+  return {Fault::kCannotWrite, path};
 }
 
 }  // namespace takeloom

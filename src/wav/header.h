@@ -1,5 +1,5 @@
-// The 44-byte header of every file the tool writes: an uncompressed WAV file
-// whose data chunk declares a given number of frames.
+// The header of every file the tool writes: an uncompressed WAV file whose
+// data chunk declares a given number of frames.
 #pragma once
 
 #include <array>
@@ -7,23 +7,24 @@
 #include <cstdint>
 #include <string>
 
+#include "error.h"
+#include "wav/file.h"
 #include "wav/sample_format.h"
 
 namespace takeloom {
 
 constexpr int64_t kHeaderBytes = 44;
 
-// The header bytes for the given layout and declared frame count. Sizes that
-// exceed 32 bits are written as 0xFFFFFFFF; a negative count declares 0.
-// Float audio is declared as such; everything else as integer PCM.
-std::array<std::byte, kHeaderBytes> HeaderBytes(
-    uint32_t sample_rate, uint32_t bits_per_sample, int64_t frames,
-    uint32_t channels, SampleFormat format = SampleFormat::kInteger);
+// The header bytes for `frames` frames of `format`. Sizes that exceed 32
+// bits are written as 0xFFFFFFFF; a negative count declares 0. Float audio
+// is declared as such; everything else as integer PCM.
+std::array<std::byte, kHeaderBytes> HeaderBytes(const TrackFormat& format,
+                                                int64_t frames);
 
-// Creates or empties `path` and writes the header. False when the file cannot
-// be created or written; a file left half-written is removed.
-bool MAKE_HEADER(const std::string& path, uint32_t sample_rate,
-                 uint32_t bits_per_sample, int64_t frames, uint32_t channels,
-                 SampleFormat format = SampleFormat::kInteger);
+// Creates `path`, writes its header and leaves it open in `file`, with the
+// audio to start at kHeaderBytes. kCannotWrite when it cannot be created or
+// written; a file left half-written is removed.
+Error MAKE_HEADER(const std::string& path, const TrackFormat& format,
+                  int64_t frames, File* file);
 
 }  // namespace takeloom

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "wav/file_io.h"
+#include "wav/file.h"
 #include "wav/le_bytes.h"
 
 namespace takeloom {
@@ -20,31 +20,32 @@ constexpr int64_t kExtensibleFieldsEnd = 34;
 
 }  // namespace
 
-Inspection InspectTake(const ByteSource& file) {
-  Inspection result;
-  TakeAttributes& take = result.take;
+TrackFormat FormatOf(const TakeAttributes& take) {
+  return {take.sample_rate, take.bits_per_sample, take.bytes_per_sample,
+          take.channels, take.format};
+}
+
+Error InspectTake(const ByteSource& file, const std::string& name,
+                  Inspection* out) {
+  *out = Inspection();
+  TakeAttributes& take = out->take;
+  const Error unreadable{Fault::kUnreadableFormat, name};
   const ChunkPlaces chunks = LocateChunks(file, kInspectScanLimit);
 
   // Without a format chunk the fields are read where the scan's last
   // candidate would have put them; the caller warns and goes on.
-  result.format_chunk_missing = !chunks.fmt;
+  out->format_chunk_missing = !chunks.fmt;
   const int64_t f = chunks.fmt.value_or(kInspectScanLimit);
   std::array<std::byte, kExtensibleFieldsEnd> fields{};
   const int64_t got = file.ReadSome(f, fields);
-  if (got < kFormatFieldsEnd) {
-    result.fault = InspectFault::kUnreadableFormat;
-    return result;
-  }
+  if (got < kFormatFieldsEnd) return unreadable;
   take.channels = LoadU16(fields, kChannelsAt);
   take.sample_rate = LoadU32(fields, kSampleRateAt);
   take.bits_per_sample = LoadU16(fields, kBitsAt);
   take.bytes_per_sample = take.bits_per_sample / 8;
   uint32_t tag = LoadU16(fields, kFormatTagAt);
   if (tag == kFormatTagExtensible) {
-    if (got < kExtensibleFieldsEnd) {
-      result.fault = InspectFault::kUnreadableFormat;
-      return result;
-    }
+    if (got < kExtensibleFieldsEnd) return unreadable;
     tag = LoadU16(fields, kSubFormatAt);
   }
   // Only float needs telling apart: any other tag is copied as raw integer
@@ -52,40 +53,31 @@ Inspection InspectTake(const ByteSource& file) {
   take.format = tag == kFormatTagFloat ? SampleFormat::kFloat
                                        : SampleFormat::kInteger;
 
-  if (!chunks.data) {
-    result.fault = InspectFault::kNoDataBlock;
-    return result;
-  }
+  if (!chunks.data) return {Fault::kNoDataChunk, name};
   take.data_start = *chunks.data + 8;
 
   const uint32_t frame_size = take.bytes_per_sample * take.channels;
-  if (frame_size == 0) {
-    result.fault = InspectFault::kUnreadableFormat;
-    return result;
-  }
+  if (frame_size == 0) return unreadable;
   // A file that ends inside the size field leaves its missing bytes zero;
   // the clip below makes such a take empty either way.
   std::array<std::byte, 4> size_field{};
   if (file.ReadSome(*chunks.data + 4, size_field) < 0) {
-    result.fault = InspectFault::kCannotOpen;
-    return result;
+    return {Fault::kCannotRead, name};
   }
   const int64_t declared = LoadU32(size_field, 0) / frame_size;
   // Headers of recordings cut short claim more than the file holds; count
   // only whole frames that are really there, and never fewer than none.
   const int64_t available = (file.Length() - take.data_start) / frame_size;
   take.frames = std::max<int64_t>(0, std::min(declared, available));
-  return result;
+  return {};
 }
 
-Inspection GET_ATTRIBUTES(const std::string& path) {
-  Inspection cannot_open;
-  cannot_open.fault = InspectFault::kCannotOpen;
-  const FilePtr file = OpenFile(path, "rb");
-  if (!file) return cannot_open;
-  const FileSource source(file.get());
-  if (source.Length() < 0) return cannot_open;
-  return InspectTake(source);
+Error GET_ATTRIBUTES(const std::string& path, Inspection* out) {
+  File file;
+  if (!file.OpenRead(path)) return {Fault::kCannotOpen, path};
+  const FileSource source(file);
+  if (source.Length() < 0) return {Fault::kCannotOpen, path};
+  return InspectTake(source, path, out);
 }
 
 }  // namespace takeloom

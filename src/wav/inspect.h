@@ -2,11 +2,10 @@
 // really holds, read without touching the audio.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string>
 
+#include "error.h"
 #include "wav/riff.h"
 #include "wav/sample_format.h"
 
@@ -22,24 +21,23 @@ struct TakeAttributes {
   SampleFormat format = SampleFormat::kInteger;
 };
 
-enum class InspectFault {
-  kNone,
-  kCannotOpen,        // the take does not exist or cannot be read
-  kNoDataBlock,       // no "data" tag within the search limit
-  kUnreadableFormat,  // format fields past the end of the file, or frame size 0
-};
-
 struct Inspection {
   TakeAttributes take;
-  bool format_chunk_missing = false;  // no "fmt" tag: fields read at the limit
-  InspectFault fault = InspectFault::kNone;
+  bool format_chunk_missing = false;  // no format chunk: fields read at the
+                                      // scan limit; the caller warns
 };
 
-// Inspects a take: its format fields, where its audio starts, and how many
-// whole frames of it the file really holds.
-Inspection InspectTake(const ByteSource& file);
+// The format a take gives its track.
+TrackFormat FormatOf(const TakeAttributes& take);
 
-// Opens and inspects the take at `path`.
-Inspection GET_ATTRIBUTES(const std::string& path);
+// Inspects the take `file`, named `name` in any error: kUnreadableFormat
+// when its format fields lie past the end of the file or give frames of 0
+// bytes, kNoDataChunk when it has no data chunk.
+Error InspectTake(const ByteSource& file, const std::string& name,
+                  Inspection* out);
+
+// Opens and inspects the take at `path`; kCannotOpen when it cannot be
+// opened or measured.
+Error GET_ATTRIBUTES(const std::string& path, Inspection* out);
 
 }  // namespace takeloom

@@ -57,14 +57,6 @@ std::optional<int64_t> FindTagFrom(std::span<const std::byte> bytes,
 
 }  // namespace
 
-int64_t MemorySource::ReadSome(int64_t offset, std::span<std::byte> out) const {
-  if (offset < 0) return -1;
-  if (offset >= Length()) return 0;
-  const auto n = static_cast<size_t>(std::min(std::ssize(out), Length() - offset));
-  std::memcpy(out.data(), bytes_.data() + offset, n);
-  return static_cast<int64_t>(n);
-}
-
 ChunkPlaces WalkChunks(const ByteSource& file) {
   ChunkPlaces places;
   std::array<std::byte, kFirstChunk> head{};
@@ -119,14 +111,6 @@ ChunkPlaces LocateChunks(const ByteSource& file, int64_t scan_limit) {
   if (walked.data) return walked;
   return {ScanForTag(file, "fmt", scan_limit),
           ScanForTag(file, "data", scan_limit)};
-}
-
-std::optional<int64_t> LocateDataStart(const ByteSource& file,
-                                       int64_t scan_limit) {
-  std::optional<int64_t> data = WalkChunks(file).data;
-  if (!data) data = ScanForTag(file, "data", scan_limit);
-  if (!data) return std::nullopt;
-  return *data + kChunkHeaderBytes;
 }
 
 }  // namespace takeloom

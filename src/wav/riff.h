@@ -11,14 +11,9 @@
 
 namespace takeloom {
 
-// Search limits (the last candidate offset) of the tag scan's users.
-// Recorders pad their headers so that audio starts as late as byte 131072;
-// every limit that reads takes admits those, so all readers of a take find
-// the same tag.
+// The last offset the tag scan examines in a take. Recorders pad their
+// headers so that audio starts as late as byte 131072.
 constexpr int64_t kInspectScanLimit = 131072;
-constexpr int64_t kPadScanLimit = 15000;
-constexpr int64_t kCopyScanLimit = 171032;
-constexpr int64_t kCrossfadeScanLimit = 131072;
 
 // Random access to the bytes of a file, or of a buffer in tests.
 class ByteSource {
@@ -29,16 +24,6 @@ class ByteSource {
   // Reads up to out.size() bytes from `offset`, fewer only at the end of
   // the source. Returns the count read, or -1 on a read error.
   virtual int64_t ReadSome(int64_t offset, std::span<std::byte> out) const = 0;
-};
-
-class MemorySource : public ByteSource {
- public:
-  explicit MemorySource(std::span<const std::byte> bytes) : bytes_(bytes) {}
-  int64_t Length() const override { return std::ssize(bytes_); }
-  int64_t ReadSome(int64_t offset, std::span<std::byte> out) const override;
-
- private:
-  std::span<const std::byte> bytes_;
 };
 
 struct ChunkPlaces {
@@ -63,9 +48,5 @@ std::optional<int64_t> ScanForTag(const ByteSource& file, std::string_view tag,
 // reaches the data chunk, otherwise both by the tag scan up to `scan_limit`,
 // so that odd files whose list cannot be walked still read as they did.
 ChunkPlaces LocateChunks(const ByteSource& file, int64_t scan_limit);
-
-// The data start (data chunk offset + 8) as LocateChunks finds it.
-std::optional<int64_t> LocateDataStart(const ByteSource& file,
-                                       int64_t scan_limit);
 
 }  // namespace takeloom

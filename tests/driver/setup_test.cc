@@ -5,6 +5,10 @@
 namespace takeloom {
 namespace {
 
+std::pair<Fault, int64_t> Numbered(const Error& err) {
+  return {err.fault, err.number};
+}
+
 TEST(SetupTest, SuffixComesFromExactlyOneArgument) {
   EXPECT_EQ(SuffixFromArgs({}), "_bld.wav");
   EXPECT_EQ(SuffixFromArgs({"_mix.wav"}), "_mix.wav");
@@ -33,31 +37,31 @@ TEST(SetupTest, AllTracksDefaultFillsTracksOfTypeZero) {
 
 TEST(SetupTest, CrossfadeCheckNamesTheFirstBadTrack) {
   const float inf = std::numeric_limits<float>::infinity();
-  EXPECT_EQ(CheckTrackCrossfades({{0, 0}, {4, 10}, {0, -5}}), std::nullopt);
-  EXPECT_EQ(CheckTrackCrossfades({{1, 10}, {-1, 10}, {5, 10}}),
-            ">> Invalid crossfade for track 2 in loomrc.txt, exiting\n");
-  EXPECT_EQ(CheckTrackCrossfades({{0, inf}}),
-            ">> Invalid crossfade for track 1 in loomrc.txt, exiting\n");
-  EXPECT_EQ(CheckTrackCrossfades({{0, 1}, {2, -0.5f}}),
-            ">> Invalid crossfade for track 2 in loomrc.txt, exiting\n");
+  EXPECT_TRUE(CheckTrackCrossfades({{0, 0}, {4, 10}, {0, -5}}).ok());
+  EXPECT_EQ(Numbered(CheckTrackCrossfades({{1, 10}, {-1, 10}, {5, 10}})),
+            (std::pair{Fault::kInvalidCrossfade, int64_t{2}}));
+  EXPECT_EQ(Numbered(CheckTrackCrossfades({{0, inf}})),
+            (std::pair{Fault::kInvalidCrossfade, int64_t{1}}));
+  EXPECT_EQ(Numbered(CheckTrackCrossfades({{0, 1}, {2, -0.5f}})),
+            (std::pair{Fault::kInvalidCrossfade, int64_t{2}}));
 }
 
 TEST(SetupTest, EditTimesMustAscendAndBeUsable) {
-  EXPECT_EQ(CheckEditOrder({0, 5, 5, 9}), std::nullopt);
-  EXPECT_EQ(CheckEditOrder({7}), std::nullopt);
-  EXPECT_EQ(CheckEditOrder({0, 5, 4}),
-            ">> Edit 3 is out of sequence, exiting\n");
-  EXPECT_EQ(CheckEditOrder({3, 1, 0}),
-            ">> Edit 2 is out of sequence, exiting\n");
+  EXPECT_TRUE(CheckEditOrder({0, 5, 5, 9}).ok());
+  EXPECT_TRUE(CheckEditOrder({7}).ok());
+  EXPECT_EQ(Numbered(CheckEditOrder({0, 5, 4})),
+            (std::pair{Fault::kOutOfSequence, int64_t{3}}));
+  EXPECT_EQ(Numbered(CheckEditOrder({3, 1, 0})),
+            (std::pair{Fault::kOutOfSequence, int64_t{2}}));
 
   const float inf = std::numeric_limits<float>::infinity();
-  EXPECT_EQ(CheckEditTimes({-1, 3}), std::nullopt);
-  EXPECT_EQ(CheckEditTimes({-inf, 3}),
-            ">> Edit 1 has an invalid time, exiting\n");
-  EXPECT_EQ(CheckEditTimes({-2, -1}),
-            ">> Edit 2 has an invalid time, exiting\n");
-  EXPECT_EQ(CheckEditTimes({0, 1, inf}),
-            ">> Edit 3 has an invalid time, exiting\n");
+  EXPECT_TRUE(CheckEditTimes({-1, 3}).ok());
+  EXPECT_EQ(Numbered(CheckEditTimes({-inf, 3})),
+            (std::pair{Fault::kInvalidTime, int64_t{1}}));
+  EXPECT_EQ(Numbered(CheckEditTimes({-2, -1})),
+            (std::pair{Fault::kInvalidTime, int64_t{2}}));
+  EXPECT_EQ(Numbered(CheckEditTimes({0, 1, inf})),
+            (std::pair{Fault::kInvalidTime, int64_t{3}}));
 }
 
 }  // namespace

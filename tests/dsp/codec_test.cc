@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace takeloom {
@@ -63,18 +62,6 @@ TEST(CodecTest, DecodesOntoTheTwentyFourBitScale) {
   }
 }
 
-TEST(CodecTest, StereoDecodeSplitsChannelsInFrameOrder) {
-  std::array<int64_t, 2> left{}, right{};
-  CHAR_TO_NUM32_STEREO(B({0x01, 0x00, 0xFF, 0xFF, 0x02, 0x00, 0x00, 0x80}),
-                       left, right, 2, 2);
-  EXPECT_EQ(left, (std::array<int64_t, 2>{256, 512}));
-  EXPECT_EQ(right, (std::array<int64_t, 2>{-256, -8388608}));
-  CHAR_TO_NUM32_STEREO(B({1, 0, 0, 0xFF, 0xFF, 0xFF, 2, 0, 0, 0, 0, 0x80}),
-                       left, right, 3, 2);
-  EXPECT_EQ(left, (std::array<int64_t, 2>{1, 2}));
-  EXPECT_EQ(right, (std::array<int64_t, 2>{-1, -8388608}));
-}
-
 TEST(CodecTest, EncodesTheLowBitsOfEachValue) {
   const Case cases[] = {
       {"minus one", 2, B({0xFF, 0xFF}), -1},
@@ -91,60 +78,43 @@ TEST(CodecTest, EncodesTheLowBitsOfEachValue) {
       {"wraps far", 3, B({0xF1, 0x04, 0xB5}), 11863281},
   };
   for (const Case& c : cases) {
-    // Mono, then the value as channel 1 of a stereo frame after a zero.
-    ByteVector mono(c.bytes.size()), stereo(2 * c.bytes.size());
+    // The value as the second of two samples after a zero, so the stride
+    // shows.
+    ByteVector bytes(2 * c.bytes.size());
     if (c.width == 2) {
-      const std::array<int32_t, 1> value = {static_cast<int32_t>(c.value)};
-      const std::array<int32_t, 1> zero = {0};
-      NUM16MONO_TO_CHAR(value, mono, 1);
-      NUM16STER_TO_CHAR(zero, value, stereo, 1);
+      const std::array<int32_t, 2> values = {0, static_cast<int32_t>(c.value)};
+      NUM16MONO_TO_CHAR(values, bytes, 2);
     } else {
-      const std::array<int64_t, 1> value = {c.value}, zero = {0};
-      NUM24MONO_TO_CHAR(value, mono, 1);
-      NUM24STER_TO_CHAR(zero, value, stereo, 1);
+      const std::array<int64_t, 2> values = {0, c.value};
+      NUM24MONO_TO_CHAR(values, bytes, 2);
     }
     const std::string zeros = c.width == 2 ? "00 00 " : "00 00 00 ";
-    EXPECT_EQ(Hex(mono), Hex(c.bytes)) << c.name << ", width " << c.width;
-    EXPECT_EQ(Hex(stereo), zeros + Hex(c.bytes))
-        << c.name << ", width " << c.width << ", stereo";
+    EXPECT_EQ(Hex(bytes), zeros + Hex(c.bytes))
+        << c.name << ", width " << c.width;
   }
 }
 
-// Every sample value of both widths through encode and decode, in stereo
-// blocks of 1024 frames; channel 1 runs backwards so that a mixed-up channel
-// shows. 16-bit values come back 256 times larger.
+// Every sample value of both widths through encode and decode, in blocks of
+// 1024 samples. 16-bit values come back 256 times larger.
 TEST(CodecTest, EverySampleValueRoundTrips) {
-  constexpr int kFrames = 1024;
-  std::array<int32_t, kFrames> narrow0{}, narrow1{};
-  std::array<int64_t, kFrames> wide0{}, wide1{}, back0{}, back1{};
-  ByteVector bytes(6 * kFrames), again(6 * kFrames);
-  for (int64_t first = -32768; first < 32768; first += kFrames) {
-    for (int i = 0; i < kFrames; ++i) {
-      narrow0[i] = static_cast<int32_t>(first + i);
-      narrow1[i] = -1 - narrow0[i];
-      wide0[i] = 256 * int64_t{narrow0[i]};
-      wide1[i] = 256 * int64_t{narrow1[i]};
+  constexpr int kBlock = 1024;
+  std::array<int32_t, kBlock> narrow{};
+  std::array<int64_t, kBlock> wide{}, back{};
+  ByteVector bytes(3 * kBlock);
+  for (int64_t first = -32768; first < 32768; first += kBlock) {
+    for (int i = 0; i < kBlock; ++i) {
+      narrow[i] = static_cast<int32_t>(first + i);
+      wide[i] = 256 * int64_t{narrow[i]};
     }
-    NUM16STER_TO_CHAR(narrow0, narrow1, bytes, kFrames);
-    CHAR_TO_NUM32_STEREO(bytes, back0, back1, 2, kFrames);
-    ASSERT_EQ(back0, wide0) << "16-bit block from " << first;
-    ASSERT_EQ(back1, wide1) << "16-bit block from " << first;
-    NUM16MONO_TO_CHAR(narrow0, again, kFrames);
-    CHAR_TO_NUM32(again, back0, 2, kFrames);
-    ASSERT_EQ(back0, wide0) << "16-bit mono block from " << first;
+    NUM16MONO_TO_CHAR(narrow, bytes, kBlock);
+    CHAR_TO_NUM32(bytes, back, 2, kBlock);
+    ASSERT_EQ(back, wide) << "16-bit block from " << first;
   }
-  for (int64_t first = -8388608; first < 8388608; first += kFrames) {
-    for (int i = 0; i < kFrames; ++i) {
-      wide0[i] = first + i;
-      wide1[i] = -1 - wide0[i];
-    }
-    NUM24STER_TO_CHAR(wide0, wide1, bytes, kFrames);
-    CHAR_TO_NUM32_STEREO(bytes, back0, back1, 3, kFrames);
-    ASSERT_EQ(back0, wide0) << "24-bit block from " << first;
-    ASSERT_EQ(back1, wide1) << "24-bit block from " << first;
-    NUM24MONO_TO_CHAR(wide0, again, kFrames);
-    CHAR_TO_NUM32(again, back0, 3, kFrames);
-    ASSERT_EQ(back0, wide0) << "24-bit mono block from " << first;
+  for (int64_t first = -8388608; first < 8388608; first += kBlock) {
+    for (int i = 0; i < kBlock; ++i) wide[i] = first + i;
+    NUM24MONO_TO_CHAR(wide, bytes, kBlock);
+    CHAR_TO_NUM32(bytes, back, 3, kBlock);
+    ASSERT_EQ(back, wide) << "24-bit block from " << first;
   }
 }
 
@@ -253,74 +223,6 @@ TEST(CodecTest, SingleFloatsRoundTrip) {
     DecodeFloatSamples(bytes, values, 4, kBlock);
     EncodeFloatSamples(values, again, 4, kBlock);
     ASSERT_EQ(Hex(again), Hex(bytes)) << "block from " << first;
-  }
-}
-
-TEST(CodecTest, WholeNumberHelpers) {
-  EXPECT_EQ(Assem2(B({0x34, 0x12}).data()), 0x1234);
-  EXPECT_EQ(Assem2(B({0xFF, 0xFF}).data()), 65535);
-  EXPECT_EQ(Assem4(B({0x78, 0x56, 0x34, 0x12}).data()), 0x12345678);
-  EXPECT_EQ(Assem4(B({0x00, 0x00, 0x00, 0x80}).data()), -2147483648LL);
-  EXPECT_EQ(Assem4(B({0xFF, 0xFF, 0xFF, 0xFF}).data()), -1);
-  ByteVector two(2);
-  Decon2(0x1234, two.data());
-  EXPECT_EQ(Hex(two), "34 12");
-
-  // Decon4 divides digit by digit, so negative values are not two's
-  // complement and quotients keep only their low 8 bits.
-  const std::pair<int64_t, const char*> cases[] = {
-      {0x12345678, "78 56 34 12"}, {4294967295LL, "FF FF FF FF"},
-      {-1, "FF 00 00 00"},         {-256, "00 FF 00 00"},
-      {-16777217, "FF 00 00 FF"},  {4294967296LL, "00 00 00 00"},
-  };
-  for (const auto& [value, expected] : cases) {
-    ByteVector four(4);
-    Decon4(value, four.data());
-    EXPECT_EQ(Hex(four), expected) << "value " << value;
-  }
-}
-
-TEST(CodecTest, PartHelpers) {
-  struct Parts {
-    const char* name;
-    int64_t value;  // split by BITS16/24, or 0 to run TWOS_COMP16/24
-    int32_t factor;
-    std::array<int32_t, 3> in;        // low, middle, high
-    std::array<int32_t, 3> expected;  // middle unused by the 16-bit helpers
-  };
-  const Parts sixteen[] = {
-      {"split -300", -300, 0, {}, {-44, 0, -1}},
-      {"split 65535", 65535, 0, {}, {255, 0, 255}},
-      {"low above 127", 0, 1, {200, 0, 3}, {-56, 0, 3}},
-      {"one's complement", 0, -1, {200, 0, 3}, {55, 0, -4}},
-      {"low at 127 kept", 0, 2, {127, 0, -2}, {254, 0, -4}},
-  };
-  for (const Parts& c : sixteen) {
-    int32_t low = c.in[0], high = c.in[2];
-    if (c.factor == 0) {
-      BITS16_TO_BYTES2(&low, &high, c.value);
-    } else {
-      TWOS_COMP16(&low, &high, c.factor);
-    }
-    EXPECT_EQ(low, c.expected[0]) << c.name;
-    EXPECT_EQ(high, c.expected[2]) << c.name;
-  }
-  const Parts twenty_four[] = {
-      {"split 0x123456", 0x123456, 0, {}, {0x56, 0x34, 0x12}},
-      {"split -70000", -70000, 0, {}, {-112, -17, -1}},
-      {"high above 127 kept", 0, 1, {200, 130, 200}, {-56, -126, 200}},
-      {"one's complement", 0, -1, {200, 130, 200}, {55, 125, -201}},
-      {"factor -2", 0, -2, {1, 128, 5}, {-3, 255, -11}},
-  };
-  for (const Parts& c : twenty_four) {
-    int32_t low = c.in[0], middle = c.in[1], high = c.in[2];
-    if (c.factor == 0) {
-      BITS24_TO_BYTES3(&low, &middle, &high, c.value);
-    } else {
-      TWOS_COMP24(&low, &middle, &high, c.factor);
-    }
-    EXPECT_EQ((std::array<int32_t, 3>{low, middle, high}), c.expected)
-        << c.name;
   }
 }
 

@@ -26,6 +26,7 @@
 
 #include "driver/run.h"
 #include "fuzz_check.h"
+#include "testing/memory_source.h"
 #include "wav/riff.h"
 #include "wav/inspect.h"
 
@@ -39,9 +40,10 @@ struct EditPoint {
   int take;  // 0 = _A, 1 = _B
 };
 
-// Whole seconds, so that every segment ends where the next begins.
+// Times that are no whole number of frames at most rates, so that a segment
+// ending a frame short of the next one would show.
 const std::vector<EditPoint> kEditLists[] = {
-    {{0, 0}, {1, 1}, {2, 0}, {3, 1}},
+    {{0, 0}, {0.3f, 1}, {1.7f, 0}, {3, 1}},
     {{1, 0}, {2, 1}, {3, 1}},          // a lead-in; the same take twice
     {{0, 0}},                          // a single point: no segment
     {{0, 1}, {1, 0}, {1, 1}, {4, 0}},  // an empty segment
@@ -114,18 +116,19 @@ Model HardCutModel(const std::vector<EditPoint>& edits, const Take (&takes)[2],
   for (const EditPoint& e : edits) {
     model.length = std::max(model.length, takes[e.take].inspection.take.frames);
   }
+  // Each edit point's frame, once; a segment runs from one to the next.
   const float r = static_cast<float>(rate);
   struct Span {
     int64_t start, length;
   };
   std::vector<Span> segments;
   for (size_t k = 1; k < edits.size(); ++k) {
-    const float a = edits[k - 1].time;
-    const float b = edits[k].time;
-    Span s{static_cast<int64_t>(a * r), static_cast<int64_t>((b - a) * r)};
+    const int64_t a = static_cast<int64_t>(edits[k - 1].time * r);
+    const int64_t b = static_cast<int64_t>(edits[k].time * r);
+    Span s{a, b - a};
     if (s.start + s.length > model.length) s.length = model.length - s.start;
     segments.push_back(s);
-    model.edit_frames.push_back(static_cast<int64_t>(b * r));
+    model.edit_frames.push_back(b);
   }
   if (!segments.empty()) {
     model.length =
@@ -249,8 +252,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     takes[0].bytes = takes[1].bytes = rest;
   }
   for (Take& take : takes) {
-    take.inspection = takeloom::InspectTake(takeloom::MemorySource(
-        std::as_bytes(std::span(take.bytes.data(), take.bytes.size()))));
+    takeloom::InspectTake(
+        takeloom::testing::MemorySource(
+            std::as_bytes(std::span(take.bytes.data(), take.bytes.size()))),
+        "take", &take.inspection);
   }
 
   const std::vector<std::string> bases =

@@ -20,15 +20,22 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "wav/file_io.h"
+#include "wav/file.h"
 #include "wav/inspect.h"
+#include "testing/memory_source.h"
 #include "wav/riff.h"
 #include "wav/sample_format.h"
 
 namespace {
 
-using takeloom::InspectFault;
+using takeloom::Fault;
 using takeloom::Inspection;
+
+// An inspection and the fault it ended with.
+struct Outcome {
+  Fault fault = Fault::kNone;
+  Inspection inspection;
+};
 
 // Whether `bytes` hold `text` at `at`.
 __attribute__((no_sanitize("coverage"))) bool TextAt(
@@ -106,35 +113,35 @@ uint32_t Le(std::span<const uint8_t> bytes, int64_t at, int width) {
 }
 
 void CheckInspection(std::span<const uint8_t> file, const Tags& tags,
-                     const Inspection& got) {
+                     const Outcome& got) {
   const int64_t length = static_cast<int64_t>(file.size());
-  const auto& take = got.take;
+  const auto& take = got.inspection.take;
   const auto fmt = tags.fmt;
-  FUZZ_CHECK(got.format_chunk_missing == !fmt.has_value(), "fmt %d",
-             got.format_chunk_missing);
-  FUZZ_CHECK(got.fault != InspectFault::kCannotOpen,
+  FUZZ_CHECK(got.inspection.format_chunk_missing == !fmt.has_value(),
+             "fmt %d", got.inspection.format_chunk_missing);
+  FUZZ_CHECK(got.fault != Fault::kCannotOpen,
              "bytes cannot fail to open");
   const int64_t f = fmt.value_or(takeloom::kInspectScanLimit);
   // An extensible format chunk names its real tag 32 bytes after "fmt".
   const bool extensible =
       f + 10 <= length && Le(file, f + 8, 2) == takeloom::kFormatTagExtensible;
   if (f + (extensible ? 34 : 24) > length) {
-    FUZZ_CHECK(got.fault == InspectFault::kUnreadableFormat,
+    FUZZ_CHECK(got.fault == Fault::kUnreadableFormat,
                "fields past the end accepted, fault %d",
                static_cast<int>(got.fault));
     return;
   }
   const auto data = tags.data;
   if (!data) {
-    FUZZ_CHECK(got.fault == InspectFault::kNoDataBlock, "no data tag, fault %d",
+    FUZZ_CHECK(got.fault == Fault::kNoDataChunk, "no data tag, fault %d",
                static_cast<int>(got.fault));
     return;
   }
   // A frame size of 0 cannot divide out a frame count.
   const bool empty_frames =
       (Le(file, f + 22, 2) / 8) * Le(file, f + 10, 2) == 0;
-  FUZZ_CHECK(got.fault == (empty_frames ? InspectFault::kUnreadableFormat
-                                        : InspectFault::kNone),
+  FUZZ_CHECK(got.fault == (empty_frames ? Fault::kUnreadableFormat
+                                        : Fault::kNone),
              "fault %d, frame size 0: %d", static_cast<int>(got.fault),
              empty_frames);
   if (empty_frames) return;
@@ -173,16 +180,18 @@ void CheckInspection(std::span<const uint8_t> file, const Tags& tags,
              static_cast<long long>(available));
 }
 
-bool SameInspection(const Inspection& a, const Inspection& b) {
+bool SameInspection(const Outcome& a, const Outcome& b) {
+  const auto& x = a.inspection;
+  const auto& y = b.inspection;
   return a.fault == b.fault &&
-         a.format_chunk_missing == b.format_chunk_missing &&
-         a.take.channels == b.take.channels &&
-         a.take.data_start == b.take.data_start &&
-         a.take.sample_rate == b.take.sample_rate &&
-         a.take.frames == b.take.frames &&
-         a.take.bytes_per_sample == b.take.bytes_per_sample &&
-         a.take.bits_per_sample == b.take.bits_per_sample &&
-         a.take.format == b.take.format;
+         x.format_chunk_missing == y.format_chunk_missing &&
+         x.take.channels == y.take.channels &&
+         x.take.data_start == y.take.data_start &&
+         x.take.sample_rate == y.take.sample_rate &&
+         x.take.frames == y.take.frames &&
+         x.take.bytes_per_sample == y.take.bytes_per_sample &&
+         x.take.bits_per_sample == y.take.bits_per_sample &&
+         x.take.format == y.take.format;
 }
 
 // The fuzzed bytes as a file in memory, rewritten for every input.
@@ -201,26 +210,26 @@ std::string MemoryFilePath(std::span<const uint8_t> bytes) {
 }
 
 void CheckFileForms(std::span<const uint8_t> file, const Tags& tags,
-                    const Inspection& expected) {
+                    const Outcome& expected) {
   const std::string path = MemoryFilePath(file);
-  const Inspection from_file = takeloom::GET_ATTRIBUTES(path);
+  Outcome from_file;
+  from_file.fault = takeloom::GET_ATTRIBUTES(path, &from_file.inspection).fault;
   FUZZ_CHECK(SameInspection(from_file, expected),
              "file inspection differs: fault %d frames %lld",
              static_cast<int>(from_file.fault),
-             static_cast<long long>(from_file.take.frames));
+             static_cast<long long>(from_file.inspection.take.frames));
 
   // Block-wise scans over the file find what a scan of the bytes finds: the
   // data start at the limit that reads takes, and both tags at a limit that
   // the input's last two bytes pick (anywhere up to 256 KiB, so also across
   // the scan's block boundaries). Each scan of a large file costs, so the
   // other users' limits are left to the picked one.
-  const takeloom::FilePtr f = takeloom::OpenFile(path, "rb");
-  FUZZ_CHECK(f != nullptr, "cannot open %s", path.c_str());
-  const takeloom::FileSource source(f.get());
-  FUZZ_CHECK(takeloom::LocateDataStart(source, takeloom::kInspectScanLimit) ==
-                 (tags.data ? std::optional<int64_t>(*tags.data + 8)
-                            : std::nullopt),
-             "data start");
+  takeloom::File f;
+  FUZZ_CHECK(f.OpenRead(path), "cannot open %s", path.c_str());
+  const takeloom::FileSource source(f);
+  FUZZ_CHECK(takeloom::LocateChunks(source, takeloom::kInspectScanLimit).data ==
+                 tags.data,
+             "data chunk");
   const size_t n = file.size();
   const int64_t picked = n < 2 ? 0 : 4 * (file[n - 1] | file[n - 2] << 8);
   for (const char* tag : {"data", "fmt"}) {
@@ -256,8 +265,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> bytes = FileOf(data, size);
   const std::span<const uint8_t> file(bytes);
   size = bytes.size();
-  const Inspection got =
-      takeloom::InspectTake(takeloom::MemorySource(std::as_bytes(file)));
+  Outcome got;
+  got.fault = takeloom::InspectTake(takeloom::testing::MemorySource(std::as_bytes(file)),
+                                    "take", &got.inspection)
+                  .fault;
   const Tags tags = ExpectedTags(file);
   CheckInspection(file, tags, got);
   CheckFileForms(file, tags, got);

@@ -88,8 +88,8 @@ void CheckBaseList(std::string_view bytes) {
 
 void CheckEditList(std::string_view bytes) {
   takeloom::EditList list;
-  std::string err;
-  const bool ok = takeloom::ParseEditList(bytes, &list, &err);
+  const takeloom::Error err = takeloom::ParseEditList(bytes, &list);
+  const bool ok = err.ok();
 
   takeloom::EditList expected;
   bool expected_ok = true;
@@ -110,11 +110,12 @@ void CheckEditList(std::string_view bytes) {
   FUZZ_CHECK(list.times.size() == list.takes.size(), "%zu times, %zu takes",
              list.times.size(), list.takes.size());
   if (!ok) {
-    // The message names the record that lacks its take, counted from 1.
-    const std::string message = ">> Edit " +
-                                std::to_string(expected.times.size() + 1) +
-                                " has no take name, exiting\n";
-    FUZZ_CHECK(err == message, "message '%s'", err.c_str());
+    // The fault names the record that lacks its take, counted from 1.
+    FUZZ_CHECK(err.fault == takeloom::Fault::kNoTakeName &&
+                   err.number ==
+                       static_cast<int64_t>(expected.times.size() + 1),
+               "fault %d, edit %lld", static_cast<int>(err.fault),
+               static_cast<long long>(err.number));
     return;
   }
   FUZZ_CHECK(list.takes.size() == expected.takes.size(),

@@ -81,7 +81,7 @@ CrossfadeParams Prefilled() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   CrossfadeParams params = Prefilled();
-  const bool ok = takeloom::ParseParams(bytes, &params);
+  const bool ok = takeloom::ParseParams(bytes, &params).ok();
   CrossfadeParams expected = Prefilled();
   const bool expected_ok = ExpectedParams(bytes, &expected);
 

@@ -54,8 +54,7 @@ TEST(EditListTest, ParsesRecordsOfTimeAndTakeName) {
   };
   for (const EditCase& c : cases) {
     EditList list;
-    std::string err;
-    ASSERT_TRUE(ParseEditList(c.text, &list, &err)) << c.name << ": " << err;
+    ASSERT_TRUE(ParseEditList(c.text, &list).ok()) << c.name;
     // Compared bit for bit, so that NaN, a time that is no number, matches.
     ASSERT_EQ(list.times.size(), c.times.size()) << c.name;
     for (size_t k = 0; k < c.times.size(); ++k) {
@@ -70,9 +69,9 @@ TEST(EditListTest, ParsesRecordsOfTimeAndTakeName) {
 TEST(EditListTest, RefusesATimeWithoutTakeName) {
   for (const char* text : {"0\tA\n5", "0\tA\n5\t", "0\tA\n5\n\n"}) {
     EditList list;
-    std::string err;
-    EXPECT_FALSE(ParseEditList(text, &list, &err)) << text;
-    EXPECT_EQ(err, ">> Edit 2 has no take name, exiting\n") << text;
+    const Error err = ParseEditList(text, &list);
+    EXPECT_EQ(err.fault, Fault::kNoTakeName) << text;
+    EXPECT_EQ(err.number, 2) << text;
   }
 }
 

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
+#include <vector>
 
 #include "testing/temp_dir.h"
 #include "testing/wav_bytes.h"
@@ -25,18 +27,24 @@ uint32_t U16(const std::array<std::byte, kHeaderBytes>& h, size_t at) {
   return static_cast<uint32_t>(h[at]) | (static_cast<uint32_t>(h[at + 1]) << 8);
 }
 
+TrackFormat Format(uint32_t rate, uint32_t bits, uint32_t channels,
+                   SampleFormat format = SampleFormat::kInteger) {
+  return {rate, bits, bits / 8, channels, format};
+}
+
 TEST(WavHeaderTest, WritesEveryByteOfStereoTake) {
   const std::string expected(
       "RIFF\xC4\xEA\x1A\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x02\x00"
       "\x44\xAC\x00\x00\x10\xB1\x02\x00\x04\x00\x10\x00"
       "data\xA0\xEA\x1A\x00",
       44);
-  EXPECT_EQ(AsString(HeaderBytes(44100, 16, 441000, 2)), expected);
+  EXPECT_EQ(AsString(HeaderBytes(Format(44100, 16, 2), 441000)), expected);
 }
 
 TEST(WavHeaderTest, DeclaresFloatAudioOnlyByItsFormatTag) {
-  const auto integer = HeaderBytes(48000, 32, 10, 6);
-  const auto floating = HeaderBytes(48000, 32, 10, 6, SampleFormat::kFloat);
+  const auto integer = HeaderBytes(Format(48000, 32, 6), 10);
+  const auto floating =
+      HeaderBytes(Format(48000, 32, 6, SampleFormat::kFloat), 10);
   EXPECT_EQ(U16(integer, 20), 1u);
   EXPECT_EQ(U16(floating, 20), 3u);
   auto rest = floating;
@@ -66,7 +74,7 @@ TEST(WavHeaderTest, FormsSizesAndSaturatesBeyond4GiB) {
       {"channel count cut to 16 bits", 8000, 16, 10, 0x10002, 76, 32000, 4, 40, 2},
   };
   for (const Case& c : cases) {
-    const auto h = HeaderBytes(c.rate, c.bits, c.frames, c.channels);
+    const auto h = HeaderBytes(Format(c.rate, c.bits, c.channels), c.frames);
     EXPECT_EQ(U32(h, 4), c.riff_size) << c.name;
     EXPECT_EQ(U16(h, 22), c.channel_field) << c.name;
     EXPECT_EQ(U32(h, 24), c.rate) << c.name;
@@ -77,28 +85,55 @@ TEST(WavHeaderTest, FormsSizesAndSaturatesBeyond4GiB) {
   }
 }
 
-TEST(WavHeaderTest, ReplacesAnExistingFile) {
+// The file stays open for the audio that follows the header.
+TEST(WavHeaderTest, ReplacesAnExistingFileAndLeavesItOpen) {
   testing::TempDir dir;
   const std::string path = dir.File("out.wav");
   testing::WriteFile(path, std::string(5000, 'x'));
-  ASSERT_TRUE(MAKE_HEADER(path, 48000, 24, 0, 1));
-  EXPECT_EQ(testing::ReadFile(path), AsString(HeaderBytes(48000, 24, 0, 1)));
+  const TrackFormat format = Format(48000, 24, 1);
+  const testing::Bytes audio = testing::Noise(6, 1);
+  File file;
+  ASSERT_TRUE(MAKE_HEADER(path, format, 0, &file).ok());
+  ASSERT_TRUE(file.WriteAt(kHeaderBytes, audio));
+  ASSERT_TRUE(file.Close());
+  EXPECT_EQ(testing::ReadFile(path),
+            AsString(HeaderBytes(format, 0)) +
+                std::string(reinterpret_cast<const char*>(audio.data()), 6));
 }
 
+// A half-written file is removed; whatever else stood at the path stays.
 TEST(WavHeaderTest, ReportsFilesItCannotWrite) {
   testing::TempDir dir;
-  EXPECT_FALSE(MAKE_HEADER(dir.path().string(), 44100, 16, 1, 2));
-  EXPECT_TRUE(std::filesystem::is_directory(dir.path()));
-  EXPECT_FALSE(MAKE_HEADER(dir.File("no/such/dir.wav"), 44100, 16, 1, 2));
-  {
-    // A write that fails half-way leaves no partial header behind.
-    const testing::ScopedFileSizeLimit limit(10);
-    EXPECT_FALSE(MAKE_HEADER(dir.File("cut.wav"), 44100, 16, 1, 2));
-  }
-  EXPECT_FALSE(std::filesystem::exists(dir.File("cut.wav")));
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* name;
+    std::string path;
+    uint64_t size_limit;  // 0: none
+    fs::file_type after;
+  };
+  std::vector<Case> cases = {
+      {"a directory", dir.path().string(), 0, fs::file_type::directory},
+      {"no such directory", dir.File("no/such/dir.wav"), 0,
+       fs::file_type::not_found},
+      {"cut short by a size limit", dir.File("cut.wav"), 10,
+       fs::file_type::not_found},
+  };
   if (access("/dev/full", W_OK) == 0) {
-    EXPECT_FALSE(MAKE_HEADER("/dev/full", 44100, 16, 1, 2));
-    EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
+    cases.push_back(
+        {"a full device", "/dev/full", 0, fs::file_type::character});
+  }
+  for (const Case& c : cases) {
+    File file;
+    Error err;
+    {
+      std::optional<testing::ScopedFileSizeLimit> limit;
+      if (c.size_limit != 0) limit.emplace(c.size_limit);
+      err = MAKE_HEADER(c.path, Format(44100, 16, 2), 1, &file);
+    }
+    EXPECT_EQ(err.fault, Fault::kCannotWrite) << c.name;
+    EXPECT_EQ(err.file, c.path) << c.name;
+    EXPECT_FALSE(file.is_open()) << c.name;
+    EXPECT_EQ(fs::symlink_status(c.path).type(), c.after) << c.name;
   }
 }
 

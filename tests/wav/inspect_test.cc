@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "testing/memory_source.h"
 #include "testing/temp_dir.h"
 #include "testing/wav_bytes.h"
 
@@ -13,8 +14,10 @@ namespace {
 using testing::Bytes;
 using testing::TakeParts;
 
-Inspection InspectWhole(const Bytes& file) {
-  return InspectTake(MemorySource(file));
+constexpr const char* kName = "take.wav";
+
+Error InspectWhole(const Bytes& file, Inspection* out) {
+  return InspectTake(testing::MemorySource(file), kName, out);
 }
 
 Bytes Take(uint32_t channels, uint32_t bits, size_t audio_bytes,
@@ -75,8 +78,8 @@ TEST(InspectTest, ReadsFieldsAndClipsFramesToTheFile) {
       {"ends right after the tag", Cut(stereo16, 40), {2, 44, 44100, 0, 2, 16}},
   };
   for (const Case& c : cases) {
-    const Inspection got = InspectWhole(c.file);
-    EXPECT_EQ(got.fault, InspectFault::kNone) << c.name;
+    Inspection got;
+    EXPECT_EQ(InspectWhole(c.file, &got).fault, Fault::kNone) << c.name;
     EXPECT_FALSE(got.format_chunk_missing) << c.name;
     EXPECT_EQ(got.take.channels, c.expected.channels) << c.name;
     EXPECT_EQ(got.take.data_start, c.expected.data_start) << c.name;
@@ -104,8 +107,8 @@ Bytes WithoutFmt(size_t size) {
 }
 
 TEST(InspectTest, ReadsFieldsAtTheLimitWithoutFormatTag) {
-  const Inspection got = InspectWhole(WithoutFmt(kLimit + 24));
-  EXPECT_EQ(got.fault, InspectFault::kNone);
+  Inspection got;
+  EXPECT_EQ(InspectWhole(WithoutFmt(kLimit + 24), &got).fault, Fault::kNone);
   EXPECT_TRUE(got.format_chunk_missing);
   EXPECT_EQ(got.take.channels, 2u);
   EXPECT_EQ(got.take.sample_rate, 48000u);
@@ -161,11 +164,12 @@ TEST(InspectTest, TellsFloatFromIntegerByTheFormatTag) {
       {"extensible pcm", Extensible(1), SampleFormat::kInteger},
   };
   for (const Case& c : cases) {
-    const Inspection got = InspectWhole(c.file);
-    EXPECT_EQ(got.fault, InspectFault::kNone) << c.name;
+    Inspection got;
+    EXPECT_EQ(InspectWhole(c.file, &got).fault, Fault::kNone) << c.name;
     EXPECT_EQ(got.take.format, c.expected) << c.name;
   }
-  const Inspection six = InspectWhole(Extensible(1));
+  Inspection six;
+  ASSERT_TRUE(InspectWhole(Extensible(1), &six).ok());
   EXPECT_EQ(six.take.channels, 6u);
   EXPECT_EQ(six.take.frames, 2);
   EXPECT_EQ(six.take.data_start, 68);
@@ -179,23 +183,24 @@ TEST(InspectTest, RefusesTakesItCannotMeasure) {
   struct Case {
     const char* name;
     Bytes file;
-    InspectFault expected;
+    Fault expected;
   };
   const Case cases[] = {
       {"no fmt, too short for the fields", WithoutFmt(kLimit + 23),
-       InspectFault::kUnreadableFormat},
+       Fault::kUnreadableFormat},
       {"format chunk cut short", Cut(Take(2, 16, 0), 35),
-       InspectFault::kUnreadableFormat},
+       Fault::kUnreadableFormat},
       {"extensible cut before its sub-format", Cut(Extensible(3), 45),
-       InspectFault::kUnreadableFormat},
-      {"no channels", Take(0, 16, 40),
-       InspectFault::kUnreadableFormat},
-      {"under 8 bits", Take(2, 7, 40),
-       InspectFault::kUnreadableFormat},
-      {"data tag past the limit", late_data, InspectFault::kNoDataBlock},
+       Fault::kUnreadableFormat},
+      {"no channels", Take(0, 16, 40), Fault::kUnreadableFormat},
+      {"under 8 bits", Take(2, 7, 40), Fault::kUnreadableFormat},
+      {"data tag past the limit", late_data, Fault::kNoDataChunk},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(InspectWhole(c.file).fault, c.expected) << c.name;
+    Inspection got;
+    const Error err = InspectWhole(c.file, &got);
+    EXPECT_EQ(err.fault, c.expected) << c.name;
+    EXPECT_EQ(err.file, kName) << c.name;
   }
 }
 
@@ -213,9 +218,10 @@ TEST(InspectTest, FindsAudioThatRecordersStartLate) {
     parts.extra_chunks = pad;
     parts.audio = Bytes(400);
     testing::WriteFile(dir.File("t.wav"), testing::MakeTake(parts));
-    const Inspection got = GET_ATTRIBUTES(dir.File("t.wav"));
-    EXPECT_EQ(got.fault, InspectFault::kNone) << audio_at;
-    EXPECT_EQ(got.take.data_start, static_cast<int64_t>(audio_at));
+    Inspection got;
+    EXPECT_EQ(GET_ATTRIBUTES(dir.File("t.wav"), &got).fault, Fault::kNone)
+        << audio_at;
+    EXPECT_EQ(got.take.data_start, static_cast<int64_t>(audio_at)) << audio_at;
     EXPECT_EQ(got.take.frames, 100) << audio_at;
   }
   // A data size field that straddles the end of the first bytes read.
@@ -227,7 +233,8 @@ TEST(InspectTest, FindsAudioThatRecordersStartLate) {
   parts.extra_chunks = pad;
   parts.audio = Bytes(0x10004);  // every byte of the size field matters
   testing::WriteFile(dir.File("t.wav"), testing::MakeTake(parts));
-  const Inspection got = GET_ATTRIBUTES(dir.File("t.wav"));
+  Inspection got;
+  ASSERT_TRUE(GET_ATTRIBUTES(dir.File("t.wav"), &got).ok());
   EXPECT_EQ(got.take.data_start, 4098);
   EXPECT_EQ(got.take.frames, 0x4001);
 }
@@ -237,11 +244,12 @@ TEST(InspectTest, GetAttributesMeasuresTheWholeFile) {
   // Longer than what inspection reads: the clip must use the file's length.
   const Bytes take = Take(2, 16, 40002, 0xFFFFFFFF);
   testing::WriteFile(dir.File("t.wav"), take);
-  const Inspection got = GET_ATTRIBUTES(dir.File("t.wav"));
-  EXPECT_EQ(got.fault, InspectFault::kNone);
+  Inspection got;
+  EXPECT_EQ(GET_ATTRIBUTES(dir.File("t.wav"), &got).fault, Fault::kNone);
   EXPECT_EQ(got.take.frames, 10000);
-  EXPECT_EQ(GET_ATTRIBUTES(dir.File("missing.wav")).fault,
-            InspectFault::kCannotOpen);
+  const Error missing = GET_ATTRIBUTES(dir.File("missing.wav"), &got);
+  EXPECT_EQ(missing.fault, Fault::kCannotOpen);
+  EXPECT_EQ(missing.file, dir.File("missing.wav"));
 }
 
 }  // namespace

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
+#include "testing/memory_source.h"
 #include "testing/temp_dir.h"
 #include "testing/wav_bytes.h"
-#include "wav/file_io.h"
+#include "wav/file.h"
 #include "wav/header.h"
 
 namespace takeloom {
@@ -14,6 +16,10 @@ namespace {
 
 using testing::Bytes;
 using testing::Chunk;
+using testing::MemorySource;
+
+// A limit past every position these tests place a tag at.
+constexpr int64_t kWideLimit = 171032;
 using namespace std::string_view_literals;
 
 // `size` bytes that hold nothing but `text` at each of `offsets`.
@@ -76,9 +82,6 @@ TEST(RiffTest, WalkFindsChunksByTheirSizesNotTheirText) {
     const ChunkPlaces got = LocateChunks(MemorySource(c.file), kInspectScanLimit);
     EXPECT_EQ(got.fmt, c.fmt) << c.name;
     EXPECT_EQ(got.data, c.data) << c.name;
-    EXPECT_EQ(LocateDataStart(MemorySource(c.file), kInspectScanLimit),
-              c.data ? std::optional<int64_t>(*c.data + 8) : std::nullopt)
-        << c.name;
   }
 }
 
@@ -115,16 +118,15 @@ TEST(RiffTest, ScanFindsFirstEvenCandidateWithinLimitAndFile) {
 // audio after the header, for every reader.
 TEST(RiffTest, SizeFieldThatSpellsATagIsNoTag) {
   const int64_t frames = (0x61746164 - 36) / 4;  // 16-bit stereo
-  const auto header = HeaderBytes(44100, 16, frames, 2);
+  const auto header = HeaderBytes({44100, 16, 2, 2}, frames);
   ASSERT_EQ(std::memcmp(header.data() + 4, "data", 4), 0);
   const Bytes bytes(header.begin(), header.end());
-  EXPECT_EQ(Scan(bytes, "data", kCopyScanLimit), 36);
-  EXPECT_EQ(LocateDataStart(MemorySource(bytes), kPadScanLimit), 44);
+  EXPECT_EQ(Scan(bytes, "data", kWideLimit), 36);
 
   // So does a (far-fetched) sample rate that reads "data".
-  const auto rate = HeaderBytes(0x61746164, 16, 10, 2);
+  const auto rate = HeaderBytes({0x61746164, 16, 2, 2}, 10);
   ASSERT_EQ(std::memcmp(rate.data() + 24, "data", 4), 0);
-  EXPECT_EQ(Scan(Bytes(rate.begin(), rate.end()), "data", kCopyScanLimit), 36);
+  EXPECT_EQ(Scan(Bytes(rate.begin(), rate.end()), "data", kWideLimit), 36);
 }
 
 // Files are read in blocks: a tag straddling a block boundary, or lying in a
@@ -137,16 +139,38 @@ TEST(RiffTest, FileScanAgreesWithMemoryAcrossBlocks) {
                     131070, 171032, 171034}) {
     const Bytes bytes = WithTextAt(180000, "data", {at});
     testing::WriteFile(path, bytes);
-    const FilePtr f = OpenFile(path, "rb");
-    ASSERT_TRUE(f);
+    File file;
+    ASSERT_TRUE(file.OpenRead(path));
     const auto expected =
         (at % 2 == 0 && at <= 171032) ? std::optional<int64_t>(at) : std::nullopt;
-    EXPECT_EQ(Scan(bytes, "data", kCopyScanLimit), expected) << at;
-    EXPECT_EQ(ScanForTag(FileSource(f.get()), "data", kCopyScanLimit), expected)
+    EXPECT_EQ(Scan(bytes, "data", kWideLimit), expected) << at;
+    EXPECT_EQ(ScanForTag(FileSource(file), "data", kWideLimit), expected)
         << at;
-    EXPECT_EQ(LocateDataStart(FileSource(f.get()), kCopyScanLimit),
-              expected ? std::optional<int64_t>(*expected + 8) : std::nullopt)
-        << at;
+  }
+}
+
+// The chunk walk's small reads are served from cached pages: wherever they
+// fall, across pages or past the end, they must return what the file holds.
+TEST(RiffTest, FileSourceReadsWhatTheFileHolds) {
+  testing::TempDir dir;
+  const Bytes bytes = testing::Noise(3 * 4096 + 100, 8);
+  testing::WriteFile(dir.File("f.wav"), bytes);
+  File file;
+  ASSERT_TRUE(file.OpenRead(dir.File("f.wav")));
+  const FileSource source(file);
+  EXPECT_EQ(source.Length(), std::ssize(bytes));
+  // Back and forth, so that the cache is both refilled and reused.
+  for (const int64_t offset : {0, 4090, 4095, 8190, 100, 12290, 12388, 12396,
+                               20000, 8191}) {
+    for (const int64_t size : {1, 8, 4096, 4097, 8000}) {
+      Bytes got(static_cast<size_t>(size), std::byte{0xEE});
+      const int64_t n =
+          std::clamp<int64_t>(std::ssize(bytes) - offset, 0, size);
+      EXPECT_EQ(source.ReadSome(offset, got), n) << offset << "+" << size;
+      const auto from = bytes.begin() + std::min(offset, std::ssize(bytes));
+      EXPECT_TRUE(std::equal(got.begin(), got.begin() + n, from))
+          << offset << "+" << size;
+    }
   }
 }
 

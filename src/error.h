@@ -1,0 +1,49 @@
+// The one failure type of the tool: what failed, and with which file or
+// number. Every layer returns it; only the driver turns it into the words
+// the user reads.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace takeloom {
+
+enum class Fault {
+  kNone,
+  // Files.
+  kCannotOpen,        // a file to read does not exist or cannot be opened
+  kCannotRead,        // a file exists but cannot be read (or is no file)
+  kCannotWrite,       // a file cannot be created, written or closed
+  kNoDataChunk,       // a take has no data chunk
+  kUnreadableFormat,  // a take's format fields are missing or give no frames
+  kWindowOutside,     // a crossfade window does not start inside a take;
+                      // number 1 = the previous take, 2 = the next one
+  // Lists and parameters.
+  kUnknownOption,     // file = the argument
+  kNoTakeName,        // number = the edit, from 1
+  kNoEditPoints,
+  kInvalidEntry,      // an entry of the parameter file cannot be read
+  kInvalidCrossfade,  // number = the track, from 1
+  kOutOfSequence,     // number = the edit, from 1
+  kInvalidTime,       // number = the edit, from 1
+  // Inputs the run would destroy.
+  kOutputIsInput,     // file = the output
+  kTakeIsTemporary,   // file = the take
+  kListIsTemporary,   // file = the list
+  // Takes of one track that disagree; file = the base name.
+  kRateMismatch,
+  kBitsMismatch,
+  kChannelsMismatch,
+  kSampleFormatMismatch,
+  kTakeEndsEarly,     // number = the edit, from 1
+};
+
+struct Error {
+  Fault fault = Fault::kNone;
+  std::string file;
+  int64_t number = 0;
+
+  bool ok() const { return fault == Fault::kNone; }
+};
+
+}  // namespace takeloom

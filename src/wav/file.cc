@@ -1,0 +1,105 @@
+#include "wav/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+
+namespace takeloom {
+
+File::~File() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+bool File::OpenRead(const std::string& path) {
+  if (fd_ >= 0) ::close(fd_);
+  // Without waiting: a FIFO would block the open until a writer came.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat st {};
+  if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
+    ::close(std::exchange(fd_, -1));
+  }
+  return fd_ >= 0;
+}
+
+bool File::Create(const std::string& path) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  return fd_ >= 0;
+}
+
+int64_t File::Length() const {
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+int64_t File::ReadSome(int64_t offset, std::span<std::byte> out) const {
+  if (fd_ < 0 || offset < 0) return -1;
+  size_t done = 0;
+  while (done < out.size()) {
+    const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done,
+                              static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<int64_t>(done);
+}
+
+bool File::WriteAt(int64_t offset, std::span<const std::byte> data) {
+  if (fd_ < 0 || offset < 0) return false;
+  size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done,
+                               static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool File::Close() {
+  if (fd_ < 0) return false;
+  return ::close(std::exchange(fd_, -1)) == 0;
+}
+
+int64_t FileSource::ReadSome(int64_t offset, std::span<std::byte> out) const {
+  if (offset < 0) return -1;
+  const int64_t size = std::ssize(out);
+  if (size > kPageBytes) return file_.ReadSome(offset, out);
+  // The cache holds two pages from the one that holds `offset`, so any small
+  // read from that page is served whole (or up to the file's end).
+  const int64_t start = offset - offset % kPageBytes;
+  if (start != pages_start_) {
+    pages_.resize(static_cast<size_t>(2 * kPageBytes));
+    const int64_t got = file_.ReadSome(start, pages_);
+    if (got < 0) {
+      pages_start_ = -1;
+      return -1;
+    }
+    pages_.resize(static_cast<size_t>(got));
+    pages_start_ = start;
+  }
+  const int64_t n =
+      std::clamp<int64_t>(pages_start_ + std::ssize(pages_) - offset, 0, size);
+  std::copy_n(pages_.begin() + (offset - pages_start_), n, out.begin());
+  return n;
+}
+
+}  // namespace takeloom

@@ -1,0 +1,62 @@
+// Files by descriptor: reads and writes at 64-bit byte offsets, an RAII
+// handle, and a result for every call that can fail.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "wav/riff.h"
+
+namespace takeloom {
+
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Opens `path` for reading. False when it cannot be opened or is no
+  // regular file (a directory, a device, a FIFO).
+  bool OpenRead(const std::string& path);
+  // Creates `path` for writing, emptying a file of that name.
+  bool Create(const std::string& path);
+
+  bool is_open() const { return fd_ >= 0; }
+  // Length in bytes, or -1 when it cannot be found.
+  int64_t Length() const;
+  // Reads up to out.size() bytes from `offset`, fewer only at the end of the
+  // file. Returns the count read, or -1 on a read error.
+  int64_t ReadSome(int64_t offset, std::span<std::byte> out) const;
+  // Writes all of `data` at `offset`, growing the file as needed.
+  bool WriteAt(int64_t offset, std::span<const std::byte> data);
+  // Closes, reporting whether the close succeeded; releases the handle
+  // either way.
+  bool Close();
+
+ private:
+  int fd_ = -1;
+};
+
+// An open file as a ByteSource for finding its chunks. Small reads, as the
+// chunk walk makes them, are served from two cached pages.
+class FileSource : public ByteSource {
+ public:
+  explicit FileSource(const File& file) : file_(file), length_(file.Length()) {}
+  int64_t Length() const override { return length_; }
+  int64_t ReadSome(int64_t offset, std::span<std::byte> out) const override;
+
+ private:
+  static constexpr int64_t kPageBytes = 4096;
+  const File& file_;
+  int64_t length_;
+  mutable std::vector<std::byte> pages_;
+  mutable int64_t pages_start_ = -1;
+};
+
+}  // namespace takeloom

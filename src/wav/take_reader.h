@@ -1,0 +1,48 @@
+// One open take: its audio found once, then read by byte offset into the
+// audio, with zeros wherever the take holds no audio.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "error.h"
+#include "wav/file.h"
+#include "wav/inspect.h"
+
+namespace takeloom {
+
+class TakeReader {
+ public:
+  // Opens `path`; kCannotOpen when it cannot be opened.
+  Error Open(const std::string& path);
+  // Finds the open take's audio as inspection does.
+  Error FindAudio();
+  // Both, as a reader of a take's audio needs them.
+  Error OpenAudio(const std::string& path);
+
+  const TakeAttributes& attributes() const { return take_; }
+  int64_t frame_size() const {
+    return int64_t{take_.bytes_per_sample} * take_.channels;
+  }
+
+  // Whether a window that begins at `frame` begins within the take: not
+  // before its first audio byte and not beyond the end of the file (a
+  // window that begins exactly at the end passes).
+  bool BeginsInside(int64_t frame) const;
+
+  // Fills `out` with the take's audio bytes from `offset`, counted from its
+  // first audio byte. Bytes before or after the audio read as zero, so a
+  // window past the take's end blends with silence, never with whatever
+  // metadata follows the audio. kCannotRead on a read error.
+  Error Read(int64_t offset, std::span<std::byte> out) const;
+
+ private:
+  std::string path_;
+  File file_;
+  TakeAttributes take_;
+  int64_t file_length_ = 0;
+};
+
+}  // namespace takeloom

@@ -1,0 +1,367 @@
+#include "driver/overlay.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "testing/temp_dir.h"
+#include "testing/wav_bytes.h"
+#include "wav/header.h"
+
+namespace takeloom {
+namespace {
+
+using testing::Bytes;
+
+std::string Str(std::span<const std::byte> bytes) {
+  return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+TrackFormat Format(uint32_t channels, uint32_t bits,
+                   SampleFormat format = SampleFormat::kInteger) {
+  return {44100, bits, bits / 8, channels, format};
+}
+
+// A take of `format` holding `audio`. With `trailer`, a metadata chunk of
+// nonzero bytes follows the audio, where frames past its end would lie.
+void WriteTake(const std::string& path, const TrackFormat& format,
+               const Bytes& audio, bool trailer = false) {
+  testing::TakeParts parts;
+  parts.channels = format.channels;
+  parts.bits_per_sample = format.bits_per_sample;
+  parts.format_tag = static_cast<uint16_t>(FormatTagOf(format.format));
+  parts.audio = audio;
+  Bytes file = testing::MakeTake(parts);
+  if (trailer) {
+    const Bytes list = testing::Chunk("LIST", std::string(64, 'Z'));
+    file.insert(file.end(), list.begin(), list.end());
+  }
+  testing::WriteFile(path, file);
+}
+
+// Frames [first, first + count) of `audio`, zero where it holds none.
+std::string Frames(const Bytes& audio, int64_t frame_size, int64_t first,
+                   int64_t count) {
+  std::string out(static_cast<size_t>(count * frame_size), '\0');
+  for (int64_t i = 0; i < std::ssize(out); ++i) {
+    const int64_t at = first * frame_size + i;
+    if (at >= 0 && at < std::ssize(audio)) {
+      out[i] = static_cast<char>(audio[at]);
+    }
+  }
+  return out;
+}
+
+int64_t Sample24(const std::string& bytes, size_t k) {
+  const auto byte = [&](size_t i) {
+    return static_cast<int64_t>(static_cast<unsigned char>(bytes[3 * k + i]));
+  };
+  const int64_t value = byte(0) | (byte(1) << 8) | (byte(2) << 16);
+  return value >= (1 << 23) ? value - (1 << 24) : value;
+}
+
+// The linear crossfade (type 2) of two 24-bit windows of `channels`, from
+// the curve: frame i fades the previous take out by g = 1 - i / length and
+// the next one in by 1 - g; the sum is truncated toward zero.
+std::string Linear24(const std::string& previous, const std::string& next,
+                     uint32_t channels, int64_t length) {
+  std::string out;
+  for (size_t k = 0; 3 * k < previous.size(); ++k) {
+    const int64_t frame = static_cast<int64_t>(k / channels);
+    const double g =
+        1.0 - static_cast<double>(frame) / static_cast<double>(length);
+    const double h = 1.0 - g;
+    const int64_t value = std::clamp<int64_t>(
+        static_cast<int64_t>(Sample24(previous, k) * g + Sample24(next, k) * h),
+        -8388608, 8388607);
+    for (int b = 0; b < 3; ++b) {
+      out.push_back(static_cast<char>(value >> (8 * b)));
+    }
+  }
+  return out;
+}
+
+class OverlayTest : public ::testing::Test {
+ protected:
+  // Renders placed `windows` into a new temporary file and over a new output
+  // that holds `output_audio`.
+  Error Render(const CrossfadeWindows& windows, int64_t length, int32_t type,
+               int64_t start = 0, int64_t visible = 0,
+               const Bytes& output_audio = {}) {
+    const TrackFormat format = FormatOf(windows.previous.attributes());
+    TrackWriter temp, out;
+    Error err = temp.Create(temp_, format, length);
+    if (err.ok()) err = out.Create(out_, format, 0);
+    if (err.ok()) err = out.Write(0, output_audio);
+    if (err.ok()) {
+      err = RenderCrossfade(windows, length, type, &temp, &out, start, visible,
+                            &scratch_);
+    }
+    if (err.ok()) err = temp.Finish();
+    if (err.ok()) err = out.Finish();
+    return err;
+  }
+
+  std::string Audio(const std::string& path) {
+    return testing::ReadFile(path).substr(kHeaderBytes);
+  }
+
+  testing::TempDir dir_;
+  const std::string previous_ = dir_.File("previous.wav");
+  const std::string next_ = dir_.File("next.wav");
+  const std::string temp_ = dir_.File("xfade_temp.wav");
+  const std::string out_ = dir_.File("out.wav");
+  // Shared by every crossfade of a test, as by those of a run.
+  CrossfadeScratch scratch_;
+};
+
+TEST_F(OverlayTest, WindowMustBeginInsideBothTakes) {
+  const std::string long_take = dir_.File("long.wav");    // 10 frames
+  const std::string short_take = dir_.File("short.wav");  // 6 frames
+  WriteTake(long_take, Format(1, 16), testing::Noise(20, 1));
+  WriteTake(short_take, Format(1, 16), testing::Noise(12, 2));
+  struct Case {
+    const char* name;
+    std::string previous, next;
+    int64_t centre, length;
+    int64_t number;  // of the take blamed, 0 when the window fits
+    int64_t first;
+  };
+  const Case cases[] = {
+      {"starts at the data start", long_take, long_take, 3, 6, 0, 0},
+      {"odd length", long_take, long_take, 5, 5, 0, 3},
+      // Both windows begin before the data; the next one is not judged.
+      {"before the data", long_take, long_take, 2, 6, 1, 0},
+      {"at the previous take's end", short_take, long_take, 9, 6, 0, 6},
+      {"beyond the previous take's end", short_take, long_take, 10, 6, 1, 0},
+      {"at the next take's end", long_take, short_take, 9, 6, 0, 6},
+      {"beyond the next take's end", long_take, short_take, 10, 6, 2, 0},
+      {"empty window at the data start", long_take, long_take, 0, 0, 0, 0},
+      {"empty window before the data", long_take, long_take, -1, 0, 1, 0},
+      {"centre less half beyond 64 bits", long_take, long_take, INT64_MIN, 2, 1,
+       0},
+      {"start beyond 64 bits of bytes", long_take, long_take, INT64_MAX, 0, 1,
+       0},
+  };
+  for (const Case& c : cases) {
+    CrossfadeWindows windows;
+    const Error err =
+        PlaceCrossfade(c.previous, c.next, c.centre, c.length, &windows);
+    if (c.number == 0) {
+      EXPECT_TRUE(err.ok()) << c.name;
+      EXPECT_EQ(windows.first_frame, c.first) << c.name;
+    } else {
+      EXPECT_EQ(err.fault, Fault::kWindowOutside) << c.name;
+      EXPECT_EQ(err.number, c.number) << c.name;
+      EXPECT_EQ(err.file, c.number == 1 ? c.previous : c.next) << c.name;
+    }
+  }
+}
+
+// Both opens are judged before either take's data chunk, and both data
+// chunks before the window, which here lies outside every take.
+TEST_F(OverlayTest, FaultsNameTheTakeInOrder) {
+  WriteTake(previous_, Format(1, 16), testing::Noise(16, 1));
+  const std::string missing = dir_.File("missing.wav");
+  const std::string missing_too = dir_.File("missing_too.wav");
+  const std::string no_data = dir_.File("no_data.wav");
+  const std::string no_data_too = dir_.File("no_data_too.wav");
+  Bytes fmt_only;
+  testing::PutText(fmt_only, "RIFF");
+  testing::PutU32(fmt_only, 28);
+  testing::PutText(fmt_only, "WAVE");
+  const Bytes fmt = testing::FmtChunk(1, 1, 44100, 16);
+  fmt_only.insert(fmt_only.end(), fmt.begin(), fmt.end());
+  testing::WriteFile(no_data, fmt_only);
+  testing::WriteFile(no_data_too, fmt_only);
+  struct Case {
+    const char* name;
+    std::string previous, next;
+    Fault fault;
+    std::string file;
+  };
+  const Case cases[] = {
+      {"previous missing", missing, previous_, Fault::kCannotOpen, missing},
+      {"next missing", previous_, missing, Fault::kCannotOpen, missing},
+      {"both missing", missing, missing_too, Fault::kCannotOpen, missing},
+      {"previous without data, next missing", no_data, missing,
+       Fault::kCannotOpen, missing},
+      {"previous without data", no_data, previous_, Fault::kNoDataChunk,
+       no_data},
+      {"next without data", previous_, no_data, Fault::kNoDataChunk, no_data},
+      {"both without data", no_data, no_data_too, Fault::kNoDataChunk, no_data},
+  };
+  for (const Case& c : cases) {
+    CrossfadeWindows windows;
+    const Error err = PlaceCrossfade(c.previous, c.next, -10, 2, &windows);
+    EXPECT_EQ(err.fault, c.fault) << c.name;
+    EXPECT_EQ(err.file, c.file) << c.name;
+  }
+}
+
+TEST_F(OverlayTest, LayoutsAndTypesWithoutABlendGetTheHardCut) {
+  struct Case {
+    const char* name;
+    TrackFormat format;
+    int32_t type;
+    int64_t frames, centre, length;
+    int64_t previous_frames;  // 0: as many as the next take
+    bool trailer;             // after the previous take's audio
+  };
+  const Case cases[] = {
+      {"8-bit", Format(1, 8), 1, 3000, 1400, 2501, 0, false},
+      {"64-bit integers, over more than a block", Format(3, 64), 2, 6000, 3000,
+       3001, 0, false},
+      {"16-bit floats", Format(2, 16, SampleFormat::kFloat), 1, 3000, 1400,
+       1025, 0, false},
+      {"24-bit floats", Format(1, 24, SampleFormat::kFloat), 3, 3000, 1400, 4,
+       0, false},
+      {"type 7", Format(2, 24), 7, 3000, 1400, 1025, 0, false},
+      {"type 0 on 32-bit floats", Format(4, 32, SampleFormat::kFloat), 0, 3000,
+       1400, 4, 0, false},
+      {"frames wider than a block", Format(10000, 64), 4, 8, 4, 3, 0, false},
+      {"past the previous take's end, before a metadata chunk", Format(1, 8), 1,
+       3000, 1400, 40, 1390, true},
+  };
+  for (const Case& c : cases) {
+    const int64_t frame_size = c.format.FrameSize();
+    const int64_t previous_frames =
+        c.previous_frames == 0 ? c.frames : c.previous_frames;
+    const Bytes previous = testing::Noise(previous_frames * frame_size, 1);
+    const Bytes next = testing::Noise(c.frames * frame_size, 2);
+    WriteTake(previous_, c.format, previous, c.trailer);
+    WriteTake(next_, c.format, next);
+    CrossfadeWindows windows;
+    ASSERT_TRUE(
+        PlaceCrossfade(previous_, next_, c.centre, c.length, &windows).ok())
+        << c.name;
+    ASSERT_TRUE(Render(windows, c.length, c.type).ok()) << c.name;
+    const int64_t half = c.length / 2;
+    EXPECT_EQ(Audio(temp_),
+              Frames(previous, frame_size, c.centre - half, half) +
+                  Frames(next, frame_size, c.centre, c.length - half))
+        << c.name;
+  }
+}
+
+TEST_F(OverlayTest, LinearBlendOf24BitTakes) {
+  struct Case {
+    const char* name;
+    uint32_t channels;
+    int64_t previous_frames, next_frames, centre, length;
+    bool trailer;  // after the previous take's audio
+    bool same_take;
+  };
+  const Case cases[] = {
+      {"one frame", 1, 3000, 3000, 1500, 1, false, false},
+      {"mono", 1, 3000, 3000, 1500, 2500, false, false},
+      {"30 channels", 30, 3000, 3000, 1500, 2000, false, false},
+      {"frames wider than a block", 30000, 8, 8, 4, 3, false, false},
+      // Over several blocks, whatever their size.
+      {"longer than a table of gains", 1, 72000, 72000, 36000, 70001, false,
+       false},
+      {"past the previous take's end, before a metadata chunk", 1, 10, 14, 10,
+       6, true, false},
+      {"the same take on both sides", 2, 3000, 3000, 1500, 1500, false, true},
+  };
+  for (const Case& c : cases) {
+    const int64_t frame_size = 3 * c.channels;
+    const Bytes previous = testing::Noise(c.previous_frames * frame_size, 3);
+    const Bytes next =
+        c.same_take ? previous : testing::Noise(c.next_frames * frame_size, 4);
+    WriteTake(previous_, Format(c.channels, 24), previous, c.trailer);
+    WriteTake(next_, Format(c.channels, 24), next);
+    CrossfadeWindows windows;
+    ASSERT_TRUE(PlaceCrossfade(previous_, c.same_take ? previous_ : next_,
+                               c.centre, c.length, &windows)
+                    .ok())
+        << c.name;
+    ASSERT_TRUE(Render(windows, c.length, 2).ok()) << c.name;
+    const int64_t first = c.centre - c.length / 2;
+    EXPECT_EQ(Audio(temp_),
+              Linear24(Frames(previous, frame_size, first, c.length),
+                       Frames(next, frame_size, first, c.length), c.channels,
+                       c.length))
+        << c.name;
+  }
+}
+
+// The temporary file gets the whole window after its header; the output,
+// only the first `visible` frames, from `start` on, and nothing else.
+TEST_F(OverlayTest, OnlyVisibleFramesGoOverTheOutput) {
+  const TrackFormat format = Format(2, 24);
+  WriteTake(previous_, format, testing::Noise(3000 * 6, 5));
+  WriteTake(next_, format, testing::Noise(3000 * 6, 6));
+  const Bytes output = testing::Noise(6000 * 6, 7);
+  constexpr int64_t kLength = 2500;
+  struct Case {
+    const char* name;
+    int32_t type;
+    int64_t start, visible;
+  };
+  const Case cases[] = {
+      {"none", 2, 1000, 0},
+      {"part", 2, 1000, 1500},
+      {"no more than the window", 2, 1000, 4000},
+      {"past the output's end, which grows", 2, 5000, kLength},
+      {"hard cut, into the next take", 9, 1000, 2000},
+  };
+  for (const Case& c : cases) {
+    CrossfadeWindows windows;
+    ASSERT_TRUE(PlaceCrossfade(previous_, next_, 1500, kLength, &windows).ok());
+    ASSERT_TRUE(
+        Render(windows, kLength, c.type, c.start, c.visible, output).ok())
+        << c.name;
+    const std::string temp = testing::ReadFile(temp_);
+    EXPECT_EQ(temp.substr(0, kHeaderBytes), Str(HeaderBytes(format, kLength)))
+        << c.name;
+    ASSERT_EQ(temp.size(), static_cast<size_t>(kHeaderBytes + kLength * 6))
+        << c.name;
+    const size_t shown = static_cast<size_t>(
+        6 * std::clamp<int64_t>(c.visible, 0, kLength));
+    std::string expected = Str(output);
+    expected.resize(std::max(expected.size(), 6 * c.start + shown), '\0');
+    expected.replace(6 * c.start, shown, temp.substr(kHeaderBytes, shown));
+    EXPECT_EQ(Audio(out_), expected) << c.name;
+  }
+}
+
+// Whichever file fills first is named: the temporary file is written
+// before the output.
+TEST_F(OverlayTest, ReportsTheFileThatCannotBeWritten) {
+  const TrackFormat format = Format(1, 24);
+  WriteTake(previous_, format, testing::Noise(3000 * 3, 8));
+  WriteTake(next_, format, testing::Noise(3000 * 3, 9));
+  constexpr int64_t kLength = 2500;
+  struct Case {
+    const char* name;
+    int32_t type;
+    uint64_t size_limit;
+    int64_t visible;
+    std::string file;
+  };
+  const Case cases[] = {
+      {"blend, temporary file", 2, kHeaderBytes + 100, 0, temp_},
+      // The output's frames lie past the limit; the temporary file's do not.
+      {"blend, output", 2, kHeaderBytes + 3 * kLength + 100, kLength, out_},
+      {"hard cut, output", 9, kHeaderBytes + 3 * kLength + 100, kLength, out_},
+  };
+  for (const Case& c : cases) {
+    CrossfadeWindows windows;
+    ASSERT_TRUE(PlaceCrossfade(previous_, next_, 1500, kLength, &windows).ok());
+    TrackWriter temp, out;
+    ASSERT_TRUE(temp.Create(temp_, format, kLength).ok()) << c.name;
+    ASSERT_TRUE(out.Create(out_, format, 0).ok()) << c.name;
+    const testing::ScopedFileSizeLimit limit(c.size_limit);
+    const Error err = RenderCrossfade(windows, kLength, c.type, &temp, &out,
+                                      5000, c.visible, &scratch_);
+    EXPECT_EQ(err.fault, Fault::kCannotWrite) << c.name;
+    EXPECT_EQ(err.file, c.file) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace takeloom
