@@ -1,28 +1,26 @@
-// Throughput of the sample codec and of the crossfade renderer, reported in
+// Throughput of the sample codec and of the crossfade blend, reported in
 // frames per second ("items_per_second").
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <string>
+#include <span>
 #include <vector>
 
 #include "dsp/codec.h"
 #include "dsp/crossfade.h"
-#include "wav/header.h"
+#include "dsp/curves.h"
+#include "wav/sample_format.h"
 
 namespace takeloom {
 namespace {
 
+// Stereo blocks of this many frames, as the renderer reads them.
 constexpr int64_t kFrames = 1024;
+constexpr int64_t kSamples = 2 * kFrames;
 constexpr uint32_t kRate = 48000;
-constexpr int64_t kWindowFrames = 10 * kRate;  // a 10-second crossfade
-constexpr int64_t kTakeFrames = 12 * kRate;
-constexpr int64_t kCentre = 6 * kRate;
 
 // Deterministic full-range noise, so no value is special.
 std::vector<std::byte> Noise(size_t bytes, uint32_t seed) {
@@ -36,12 +34,11 @@ std::vector<std::byte> Noise(size_t bytes, uint32_t seed) {
 }
 
 void BM_Decode24Stereo(benchmark::State& state) {
-  const std::vector<std::byte> bytes = Noise(6 * kFrames, 1);
-  std::array<int64_t, kFrames> left{}, right{};
+  const std::vector<std::byte> bytes = Noise(3 * kSamples, 1);
+  std::array<int64_t, kSamples> values{};
   for (auto _ : state) {
-    CHAR_TO_NUM32_STEREO(bytes, left, right, 3, kFrames);
-    benchmark::DoNotOptimize(left.data());
-    benchmark::DoNotOptimize(right.data());
+    CHAR_TO_NUM32(bytes, values, 3, kSamples);
+    benchmark::DoNotOptimize(values.data());
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * kFrames);
@@ -49,11 +46,11 @@ void BM_Decode24Stereo(benchmark::State& state) {
 BENCHMARK(BM_Decode24Stereo);
 
 void BM_Encode24Stereo(benchmark::State& state) {
-  std::array<int64_t, kFrames> left{}, right{};
-  CHAR_TO_NUM32_STEREO(Noise(6 * kFrames, 2), left, right, 3, kFrames);
-  std::vector<std::byte> bytes(6 * kFrames);
+  std::array<int64_t, kSamples> values{};
+  CHAR_TO_NUM32(Noise(3 * kSamples, 2), values, 3, kSamples);
+  std::vector<std::byte> bytes(3 * kSamples);
   for (auto _ : state) {
-    NUM24STER_TO_CHAR(left, right, bytes, kFrames);
+    NUM24MONO_TO_CHAR(values, bytes, kSamples);
     benchmark::DoNotOptimize(bytes.data());
     benchmark::ClobberMemory();
   }
@@ -61,71 +58,41 @@ void BM_Encode24Stereo(benchmark::State& state) {
 }
 BENCHMARK(BM_Encode24Stereo);
 
-// Two 24-bit stereo takes, written once into a directory that is removed
-// when the program ends.
-class TakeFiles {
- public:
-  TakeFiles() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "takeloom-bench-XXXXXX")
-            .string();
-    if (mkdtemp(pattern.data()) == nullptr) return;
-    dir_ = pattern;
-    ok_ = Write(Previous(), 3) && Write(Next(), 4);
-  }
-  ~TakeFiles() {
-    std::error_code ignored;
-    if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
-  }
-  bool ok() const { return ok_; }
-  std::string Previous() const { return (dir_ / "previous.wav").string(); }
-  std::string Next() const { return (dir_ / "next.wav").string(); }
-  std::string Temp() const { return (dir_ / "xfade_temp.wav").string(); }
-
- private:
-  bool Write(const std::string& path, uint32_t seed) const {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    const auto header = HeaderBytes(kRate, 24, kTakeFrames, 2);
-    out.write(reinterpret_cast<const char*>(header.data()), header.size());
-    const std::vector<std::byte> audio = Noise(6 * kTakeFrames, seed);
-    out.write(reinterpret_cast<const char*>(audio.data()),
-              static_cast<std::streamsize>(audio.size()));
-    return static_cast<bool>(out);
-  }
-
-  std::filesystem::path dir_;
-  bool ok_ = false;
-};
-
-void BM_Crossfade24Stereo10s(benchmark::State& state) {
-  static const TakeFiles files;
-  if (!files.ok()) {
-    state.SkipWithError("cannot write the takes");
-    return;
-  }
-  const int32_t type = static_cast<int32_t>(state.range(0));
+// One 24-bit stereo crossfade of `type` (argument 0) and `length` frames
+// (argument 1) blended in blocks as the renderer does, from windows in
+// memory. A 200 ms window takes its gains from the table; a 10 s one is
+// longer than the table and computes them block by block.
+void BM_Crossfade24Stereo(benchmark::State& state) {
+  const auto type = static_cast<int32_t>(state.range(0));
+  const int64_t length = state.range(1);
+  TrackFormat format;
+  format.sample_rate = kRate;
+  format.bits_per_sample = 24;
+  format.bytes_per_sample = 3;
+  format.channels = 2;
+  const auto frame = static_cast<size_t>(format.FrameSize());
+  const size_t window_bytes = static_cast<size_t>(length) * frame;
+  const std::vector<std::byte> previous = Noise(window_bytes, 3);
+  const std::vector<std::byte> next = Noise(window_bytes, 4);
+  std::vector<std::byte> out(window_bytes);
+  GainTable gains;
   for (auto _ : state) {
-    state.PauseTiming();
-    const bool header = MAKE_HEADER(files.Temp(), kRate, 24, kWindowFrames, 2);
-    state.ResumeTiming();
-    if (!header) {
-      state.SkipWithError("cannot write the temporary header");
-      break;
+    for (int64_t done = 0; done < length; done += kFrames) {
+      const int64_t n = std::min(kFrames, length - done);
+      const size_t at = static_cast<size_t>(done) * frame;
+      const size_t bytes = static_cast<size_t>(n) * frame;
+      Blend(std::span(previous).subspan(at, bytes),
+            std::span(next).subspan(at, bytes),
+            gains.Frames(type, length, done, n), format,
+            std::span(out).subspan(at, bytes));
     }
-    const CrossfadeResult result =
-        CROSSFADE(kCentre, kCentre, kWindowFrames, type, files.Previous(),
-                  files.Next(), files.Temp(), 2, 3);
-    if (result.code != 0) {
-      state.SkipWithError("crossfade failed");
-      break;
-    }
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
   }
-  state.SetItemsProcessed(state.iterations() * kWindowFrames);
+  state.SetItemsProcessed(state.iterations() * length);
 }
-// Wall time, since the renderer's reads and appends are part of its cost.
-BENCHMARK(BM_Crossfade24Stereo10s)
-    ->DenseRange(1, 4)
-    ->UseRealTime()
+BENCHMARK(BM_Crossfade24Stereo)
+    ->ArgsProduct({{1, 2, 3, 4}, {kRate / 5, 10 * kRate}})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Times takeloom against the floor of copying the same number of bytes with
-# cat (and, for context, with dd through a program's own memory), and
-# against a sox script doing the same edit as hard cuts, on a synthetic
+# Times takeloom against the floor of one process copying the same number
+# of bytes into new files (and, for reference, cat and dd doing the copy),
+# and against a sox script doing the same edit as hard cuts, on a synthetic
 # session, with the page cache warm. Prints medians of wall time, CPU time
 # and peak memory, and their ratios to the floor.
 #
@@ -10,7 +10,7 @@
 #                      [--crossfade-ms MS] [--type 0..4] [--lead-in S]
 #                      [--runs N] [--large | --smoke] [--scaling "S1 S2 ..."]
 #                      [--no-sox] [--build-dir DIR] [--work-dir DIR]
-#                      [--takeloom BINARY]
+#                      [--takeloom BINARY] [--second BINARY]
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,6 +19,7 @@ tracks=4 takes=3 seconds=120 rate=48000 bits=24 channels=2 edits=6
 crossfade_ms=200 type=1 lead_in=1 runs=5 scaling="" use_sox=1
 build_dir="$repo/build-bench-release"
 takeloom=""
+second=""
 work_parent="${TMPDIR:-/tmp}"
 
 usage() {
@@ -31,7 +32,8 @@ a warm-up. --large: 16 tracks x 3 takes x 600 s. --smoke: 2 tracks x
 2 takes x 3 s, for checking that the script works. --scaling runs the
 comparison for each take length in seconds and adds a table of time and
 peak memory against the total audio length. --takeloom times the given
-binary instead of the one built here (to compare two versions).
+binary instead of the one built here; --second times another binary beside
+it, in the same interleaved runs (to compare two versions).
 EOF
 }
 
@@ -53,6 +55,7 @@ while [ $# -gt 0 ]; do
     --scaling) scaling=$2; shift ;;
     --no-sox) use_sox=0 ;;
     --takeloom) takeloom=$(cd "$(dirname "$2")" && pwd)/$(basename "$2"); shift ;;
+    --second) second=$(cd "$(dirname "$2")" && pwd)/$(basename "$2"); shift ;;
     --build-dir) build_dir=$2; shift ;;
     --work-dir) work_parent=$2; shift ;;
     -h|--help) usage; exit 0 ;;
@@ -81,9 +84,11 @@ if [ ! -f "$build_dir/CMakeCache.txt" ]; then
   cmake -S "$repo" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release \
     -DTAKELOOM_TESTS=OFF >/dev/null
 fi
-cmake --build "$build_dir" -j2 --target takeloom make_session >/dev/null
+cmake --build "$build_dir" -j2 --target takeloom make_session copy_floor \
+  >/dev/null
 [ -n "$takeloom" ] || takeloom="$build_dir/takeloom"
 make_session="$build_dir/make_session"
+copy_floor="$build_dir/copy_floor"
 build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build_dir/CMakeCache.txt")
 
 work=$(mktemp -d "$work_parent/takeloom-bench.XXXXXX")
@@ -95,7 +100,11 @@ frame_size=$((bits / 8 * channels))
 # The command of a job: the tool itself, or a small shell running the job's
 # script. Sets the array `command`.
 job_command() {
-  if [ "$1" = takeloom ]; then command=("$takeloom"); else command=(sh "$work/$1.sh"); fi
+  case "$1" in
+    takeloom) command=("$takeloom") ;;
+    second) command=("$second") ;;
+    *) command=(sh "$work/$1.sh") ;;
+  esac
 }
 
 # Runs a job in the session directory and appends "wall cpu rss" to its
@@ -144,12 +153,10 @@ mib() { awk -v k="$1" 'BEGIN { if (k == "-") print "-"; else printf "%.1f MiB", 
 
 # --- The edit as frame positions -----------------------------------------------
 # The hard-cut edit of one track in frames, formed as the tool forms them
-# (single-precision products, each truncated), so that the sox script cuts
-# at the same frames. Prints "lead N", then "piece TAKE START FRAMES GAP"
-# for each segment in the order the output holds them, and "length N".
-# Segments are formed one by one, so one may end a frame before the next
-# begins (GAP frames that stay silent) or run a frame into it (the later
-# one wins).
+# (each edit point's frame once, as a single-precision product truncated),
+# so that the sox script cuts at the same frames. Prints "lead N", then
+# "piece TAKE START FRAMES" for each segment in the order the output holds
+# them, and "length N".
 plan_frames() {  # session dir, frames per take
   perl -e '
     use strict;
@@ -164,23 +171,13 @@ plan_frames() {  # session dir, frames per take
     }
     $t[0] = 0 if $t[0] < 0;
     my $r = f32($rate);
-    my $length = $take_frames;
-    my @segments;
+    my @p = map { int(f32($_ * $r)) } @t;
+    my $length = $take_frames < $p[-1] ? $take_frames : $p[-1];
+    printf "lead %d\n", $p[0];
     for my $k (1 .. $#t) {
-      my $start = int(f32($t[$k - 1] * $r));
-      my $frames = int(f32(f32($t[$k] - $t[$k - 1]) * $r));
-      $frames = $length - $start if $start + $frames > $length;
-      push @segments, [$take[$k - 1], $start, $frames];
-    }
-    my $last = $segments[-1];
-    $length = $last->[1] + $last->[2] if $last->[1] + $last->[2] < $length;
-    printf "lead %d\n", $t[0] > 0 ? int(f32($r * $t[0])) : 0;
-    my @written = grep { $_->[2] > 0 } @segments;
-    for my $i (0 .. $#written) {
-      my ($name, $start, $frames) = @{$written[$i]};
-      my $next = $i < $#written ? $written[$i + 1][1] : $length;
-      $frames = $next - $start if $start + $frames > $next;
-      printf "piece %s %d %d %d\n", $name, $start, $frames, $next - $start - $frames;
+      my $end = $p[$k] < $length ? $p[$k] : $length;
+      printf "piece %s %d %d\n", $take[$k - 1], $p[$k - 1], $end - $p[$k - 1]
+        if $end > $p[$k - 1];
     }
     printf "length %d\n", $length;
   ' "$1/points.txt" "$rate" "$2"
@@ -231,8 +228,11 @@ compare() {
 
   # The floor reads and writes as many bytes as each built track holds: one
   # file of exactly that size per track (a take, when the edit ends where
-  # the takes end), copied by cat.
-  : >"$work/floor.sh"
+  # the takes end), copied into a new file by one process in 256 KiB reads
+  # and writes. cat (one process per track, copying inside the kernel where
+  # it can) and dd (128 KiB) do the same copy for reference.
+  local floor_args=""
+  : >"$work/cat.sh"
   : >"$work/copy.sh"
   : >"$work/clean.sh"
   for b in "${bases[@]}"; do
@@ -241,13 +241,13 @@ compare() {
       source="$work/${b}_src.wav"
       head -c "$out_bytes" "${b}_t1.wav" >"$source"
     fi
-    echo "cat '$source' > '${b}_cat.wav'" >>"$work/floor.sh"
-    # The same copy through a program's own memory, as a program limited to
-    # reading and writing does it (cat copies inside the kernel where it can).
+    floor_args="$floor_args '$source' '${b}_floor.wav'"
+    echo "cat '$source' > '${b}_cat.wav'" >>"$work/cat.sh"
     echo "dd if='$source' of='${b}_dd.wav' bs=128K status=none" >>"$work/copy.sh"
-    echo "rm -f '${b}_bld.wav' '${b}_cat.wav' '${b}_dd.wav' '${b}_sox.wav'" \
-      >>"$work/clean.sh"
+    echo "rm -f '${b}_bld.wav' '${b}_floor.wav' '${b}_cat.wav' '${b}_dd.wav'" \
+         "'${b}_sox.wav'" >>"$work/clean.sh"
   done
+  echo "exec '$copy_floor' $floor_args" >"$work/floor.sh"
 
   # The sox script: per track, each segment trimmed from its take (the first
   # one behind the lead-in's silence), then the pieces joined into one file.
@@ -257,11 +257,10 @@ compare() {
     : >"$work/sox.sh"
     for b in "${bases[@]}"; do
       local pieces="" n=0
-      while read -r _ take start frames gap; do
+      while read -r _ take start frames; do
         n=$((n + 1))
-        local head=0 pad=""
-        [ "$n" = 1 ] && head=$lead
-        if [ "$head" -gt 0 ] || [ "$gap" -gt 0 ]; then pad="pad ${head}s ${gap}s"; fi
+        local pad=""
+        [ "$n" = 1 ] && [ "$lead" -gt 0 ] && pad="pad ${lead}s 0s"
         echo "sox '${b}${take}.wav' '${b}_piece$n.wav' trim ${start}s ${frames}s $pad" \
           >>"$work/sox.sh"
         pieces="$pieces '${b}_piece$n.wav'"
@@ -271,7 +270,8 @@ compare() {
     done
   fi
 
-  local jobs="floor copy takeloom"
+  local jobs="floor cat copy takeloom"
+  [ -n "$second" ] && jobs="$jobs second"
   [ "$use_sox" = 1 ] && jobs="$jobs sox"
   # Warm-up: every take and every source through the page cache, each job
   # once; then the timed runs, interleaved so that any background load
@@ -338,13 +338,19 @@ compare() {
   echo
   echo "| job | wall | x floor | CPU (user+sys) | x floor | peak memory |"
   echo "|---|---|---|---|---|---|"
-  printf '| floor (cat) | %s s | 1.00 | %s s | 1.00 | %s |\n' "$fw" "$fc" "$(mib "$fr")"
-  cw=$(median 1 "$work/copy.times"); cc=$(median 2 "$work/copy.times")
-  cr=$(median 3 "$work/copy.times")
-  printf '| read/write copy (dd, 128 KiB) | %s s | %s | %s s | %s | %s |\n' "$cw" \
-    "$(ratio "$cw" "$fw")" "$cc" "$(ratio "$cc" "$fc")" "$(mib "$cr")"
-  printf '| takeloom | %s s | %s | %s s | %s | %s |\n' "$tw" "$(ratio "$tw" "$fw")" \
-    "$tc" "$(ratio "$tc" "$fc")" "$(mib "$tr")"
+  row() {  # label, job
+    local w c r
+    w=$(median 1 "$work/$2.times"); c=$(median 2 "$work/$2.times")
+    r=$(median 3 "$work/$2.times")
+    printf '| %s | %s s | %s | %s s | %s | %s |\n' "$1" "$w" "$(ratio "$w" "$fw")" \
+      "$c" "$(ratio "$c" "$fc")" "$(mib "$r")"
+  }
+  row "floor (one process, 256 KiB reads and writes)" floor
+  row "cat, one process per track" cat
+  row "dd, 128 KiB" copy
+  row "takeloom" takeloom
+  [ -n "$second" ] && row "takeloom (second: $(basename "$second"))" second
+  cw=$(median 1 "$work/copy.times")
   if [ "$use_sox" = 1 ]; then
     sw=$(median 1 "$work/sox.times"); sc=$(median 2 "$work/sox.times")
     sr=$(median 3 "$work/sox.times")
@@ -352,8 +358,12 @@ compare() {
       "$(ratio "$sw" "$fw")" "$sc" "$(ratio "$sc" "$fc")" "$(mib "$sr")"
   fi
   echo
-  echo "Targets: takeloom wall $(ratio "$tw" "$fw")x the floor (at most 1.25);" \
+  echo "Targets: takeloom wall $(ratio "$tw" "$fw")x the floor (at most 1.10);" \
        "peak memory $(mib "$tr") (under 8 MiB)."
+  if [ -n "$second" ]; then
+    echo "The second binary takes $(ratio "$(median 1 "$work/second.times")" "$tw")x" \
+         "takeloom's wall time."
+  fi
   if [ "$use_sox" = 1 ]; then
     echo "The sox script takes $(ratio "$sw" "$tw")x takeloom's wall time" \
          "(at least 3); check: $check."
@@ -373,7 +383,7 @@ for secs in $scaling; do compare "$secs"; done
 echo
 echo "Scaling: $tracks tracks x $takes takes, $rate Hz, $bits-bit, $channels channels"
 echo
-echo "| seconds per take | audio built (track-minutes) | takeloom wall | ms per track-minute | floor (cat) | read/write copy (dd) | takeloom peak memory |"
+echo "| seconds per take | audio built (track-minutes) | takeloom wall | ms per track-minute | floor | dd | takeloom peak memory |"
 echo "|---|---|---|---|---|---|---|"
 awk '{
   minutes = $2 * $1 / 60
