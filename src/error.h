@@ -18,6 +18,9 @@ enum class Fault {
   kUnreadableFormat,  // a take's format fields are missing or give no frames
   kWindowOutside,     // a crossfade window does not start inside a take;
                       // number 1 = the previous take, 2 = the next one
+  // The run.
+  kDirectoryBusy,     // another run holds the working directory
+  kInterrupted,       // a signal asked the run to stop
   // Lists and parameters.
   kUnknownOption,     // file = the argument
   kNoTakeName,        // number = the edit, from 1
@@ -28,6 +31,7 @@ enum class Fault {
   kInvalidTime,       // number = the edit, from 1
   // Inputs the run would destroy.
   kOutputIsInput,     // file = the output
+  kOutputIsPartial,   // file = the output, named like a partial file
   kTakeIsTemporary,   // file = the take
   kListIsTemporary,   // file = the list
   // Takes of one track that disagree; file = the base name.

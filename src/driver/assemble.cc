@@ -13,11 +13,17 @@ namespace {
 // failure leaves.
 class TrackBuilder {
  public:
-  TrackBuilder(const TrackJob& job, Workspace* workspace, std::FILE* out)
-      : job_(job), plan_(job.plan), workspace_(*workspace), out_(out) {}
+  TrackBuilder(const TrackJob& job, Workspace* workspace,
+               const std::function<bool()>& stop, std::FILE* out,
+               TrackWriter* output)
+      : job_(job),
+        plan_(job.plan),
+        workspace_(*workspace),
+        stop_(stop),
+        out_(out),
+        output_(*output) {}
 
   Error Run();
-  void RemoveUnfinished() { output_.Remove(); }
 
  private:
   Error Edit(size_t o);
@@ -26,14 +32,16 @@ class TrackBuilder {
   const TrackJob& job_;
   const TrackPlan& plan_;
   Workspace& workspace_;
+  const std::function<bool()>& stop_;
   std::FILE* out_;
-  TrackWriter output_;
+  TrackWriter& output_;
 };
 
 Error TrackBuilder::Run() {
   std::fprintf(out_, "\n\nBuilding to %s\n", job_.output.c_str());
-  Error err = output_.Create(job_.output, plan_.format, plan_.length);
+  Error err = output_.CreatePartial(job_.output, plan_.format, plan_.length);
   if (!err.ok()) return err;
+  output_.StopWhen(stop_);
   std::fputs("edits: ", out_);
   for (size_t o = 0; o < plan_.segments.size(); ++o) {
     if (err = Edit(o); !err.ok()) return err;
@@ -57,6 +65,7 @@ Error TrackBuilder::Edit(size_t o) {
   TrackWriter temp;
   Error err = temp.Create(std::string(kTempFileName), plan_.format,
                           plan_.crossfade_frames);
+  temp.StopWhen(stop_);
   if (err.ok()) err = EditWithTemp(o, &temp);
   if (err.ok()) err = temp.Finish();
   temp.Remove();
@@ -117,10 +126,11 @@ bool CrossfadeEligible(size_t edit, int32_t type, int64_t start,
          static_cast<double>(start) > static_cast<double>(frames) * 0.5;
 }
 
-Error AssembleTrack(const TrackJob& job, Workspace* workspace, std::FILE* out) {
-  TrackBuilder builder(job, workspace, out);
-  const Error err = builder.Run();
-  if (!err.ok()) builder.RemoveUnfinished();
+Error AssembleTrack(const TrackJob& job, Workspace* workspace,
+                    const std::function<bool()>& stop, std::FILE* out,
+                    TrackWriter* output) {
+  const Error err = TrackBuilder(job, workspace, stop, out, output).Run();
+  if (!err.ok()) output->Remove();
   return err;
 }
 

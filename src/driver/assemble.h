@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <new>
 #include <span>
@@ -50,9 +51,13 @@ class Workspace {
   CrossfadeScratch crossfade_;
 };
 
-// Builds `job.output`, printing progress to `out`. On failure the
-// unfinished output and the temporary file are removed.
-Error AssembleTrack(const TrackJob& job, Workspace* workspace, std::FILE* out);
+// Builds `job.output` under its partial name into `output`, printing
+// progress to `out`; the caller puts it in place with output->Commit() once
+// every track is built. Every write first asks `stop`. On failure the
+// partial output and the temporary file are removed.
+Error AssembleTrack(const TrackJob& job, Workspace* workspace,
+                    const std::function<bool()>& stop, std::FILE* out,
+                    TrackWriter* output);
 
 // Whether the edit at `start` gets a crossfade of `frames` frames: only past
 // the first edit, with a curve, and once half the crossfade fits before it.

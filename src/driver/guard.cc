@@ -4,25 +4,32 @@
 #include <unordered_set>
 #include <vector>
 
+#include "wav/track_writer.h"
+
 namespace takeloom {
 namespace {
 
 namespace fs = std::filesystem;
 
+// The name as a path: "./x" and "a/../x" are "x", whether or not it exists.
+std::string Normal(const std::string& path) {
+  return fs::path(path).lexically_normal().string();
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
-  if (a == b) return true;
+  if (Normal(a) == Normal(b)) return true;
   std::error_code ec;
   return fs::equivalent(a, b, ec) && !ec;
 }
 
 // A set of input files that answers "is this path one of them?" without
-// comparing every pair: by name, by canonical path (other spellings and
-// symbolic links), and for files with several hard links by comparing with
-// the inputs that have several too.
+// comparing every pair: by name as a path, by canonical path (other
+// spellings and symbolic links, for files that exist), and for files with
+// several hard links by comparing with the inputs that have several too.
 class FileSet {
  public:
   void Add(const std::string& path) {
-    if (!names_.insert(path).second) return;
+    if (!names_.insert(Normal(path)).second) return;
     std::error_code ec;
     const fs::path canonical = fs::canonical(path, ec);
     if (ec) return;  // does not exist: only its name can clash
@@ -31,7 +38,7 @@ class FileSet {
   }
 
   bool Contains(const std::string& path) const {
-    if (names_.count(path) != 0) return true;
+    if (names_.count(Normal(path)) != 0) return true;
     std::error_code ec;
     const fs::path canonical = fs::canonical(path, ec);
     if (ec) return false;
@@ -70,6 +77,11 @@ Error GuardInputs(const BuildState& state) {
   inputs.Add(temp);
   for (const std::string& output : state.output_names) {
     if (inputs.Contains(output)) return {Fault::kOutputIsInput, output};
+    // An output is written under its name and ".partial" until it is
+    // complete; one named like that could be another's unfinished file.
+    if (Normal(output).ends_with(kPartialSuffix)) {
+      return {Fault::kOutputIsPartial, output};
+    }
   }
 
   // Only one temporary file: compared with each input directly, and by name
@@ -77,7 +89,7 @@ Error GuardInputs(const BuildState& state) {
   std::error_code ec;
   const bool temp_exists = fs::exists(fs::symlink_status(temp, ec));
   const auto clashes = [&](const std::string& path) {
-    return temp_exists ? SameFile(path, temp) : path == temp;
+    return temp_exists ? SameFile(path, temp) : Normal(path) == Normal(temp);
   };
   for (const std::string& take : takes) {
     if (clashes(take)) return {Fault::kTakeIsTemporary, take};

@@ -48,6 +48,10 @@ std::string Message(const Error& err) {
       return Exiting("Can't read the format of " + err.file);
     case Fault::kWindowOutside:
       return CrossfadeNote(err) + "\n";
+    case Fault::kDirectoryBusy:
+      return Exiting("Another takeloom run is using this directory");
+    case Fault::kInterrupted:
+      return "";
     case Fault::kUnknownOption:
       return Exiting("Unknown option " + err.file + ", see takeloom --help");
     case Fault::kNoTakeName:
@@ -65,6 +69,9 @@ std::string Message(const Error& err) {
       return Edit(err, "has an invalid time");
     case Fault::kOutputIsInput:
       return Exiting("Output file " + err.file + " would overwrite an input");
+    case Fault::kOutputIsPartial:
+      return Exiting("Output file " + err.file +
+                     " would be taken for a partial file");
     case Fault::kTakeIsTemporary:
       return Exiting("Take file " + err.file +
                      " clashes with the temporary file");

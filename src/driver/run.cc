@@ -1,10 +1,14 @@
 #include "driver/run.h"
 
+#include <filesystem>
+
 #include "driver/assemble.h"
+#include "driver/dir_lock.h"
 #include "driver/guard.h"
 #include "driver/messages.h"
 #include "driver/plan.h"
 #include "driver/setup.h"
+#include "driver/signals.h"
 #include "driver/usage.h"
 #include "wav/inspect.h"
 
@@ -85,6 +89,73 @@ void PrintCrossfadeMatrix(const std::vector<CrossfadeSetting>& crossfades,
   }
 }
 
+bool SameName(const std::string& a, const std::string& b) {
+  return std::filesystem::path(a).lexically_normal() ==
+         std::filesystem::path(b).lexically_normal();
+}
+
+// Builds every track under its partial name, then puts them all in place:
+// a run replaces all its outputs or none.
+Error BuildTracks(const std::vector<TrackJob>& jobs, const RunSignals& signals,
+                  std::FILE* out) {
+  Workspace workspace;
+  const std::function<bool()> stop = [&] { return signals.Pending() != 0; };
+  std::vector<TrackWriter> outputs(jobs.size());
+  const auto remove_all = [&] {
+    for (TrackWriter& output : outputs) output.Remove();
+  };
+  for (size_t t = 0; t < jobs.size(); ++t) {
+    // A later track of the same output replaces an earlier one's build, as
+    // it would replace the file.
+    for (size_t u = 0; u < t; ++u) {
+      if (SameName(outputs[u].name(), jobs[t].output)) outputs[u] = TrackWriter();
+    }
+    if (Error err = AssembleTrack(jobs[t], &workspace, stop, out, &outputs[t]);
+        !err.ok()) {
+      remove_all();
+      return err;
+    }
+  }
+  // Every output is on the disk before the first is put in place, and a
+  // stop that comes until then still leaves everything as it was.
+  for (TrackWriter& output : outputs) {
+    if (output.name().empty()) continue;
+    if (Error err = output.MakeDurable(); !err.ok()) {
+      remove_all();
+      return err;
+    }
+  }
+  if (stop()) {
+    remove_all();
+    return {Fault::kInterrupted, ""};
+  }
+  for (TrackWriter& output : outputs) {
+    if (output.name().empty()) continue;
+    if (Error err = output.Commit(); !err.ok()) {
+      remove_all();
+      return err;
+    }
+  }
+  return {};
+}
+
+// The whole build, from the lock on the directory to the outputs in place.
+Error Build(const std::vector<std::string>& args, const RunSignals& signals,
+            std::FILE* out) {
+  DirectoryLock lock;
+  if (Error err = lock.Acquire(); !err.ok()) return err;
+  BuildState state;
+  state.suffix = SuffixFromArgs(args);
+  if (Error err = LoadInputs(&state, out); !err.ok()) return err;
+  if (Error err = GuardInputs(state); !err.ok()) return err;
+  std::vector<TrackJob> jobs(state.base_names.size());
+  if (Error err = InspectTakes(state, &jobs, out); !err.ok()) return err;
+  if (Error err = PlanTracks(state, &jobs); !err.ok()) return err;
+  PrintCrossfadeMatrix(state.crossfades, out);
+  return BuildTracks(jobs, signals, out);
+}
+
+
 }  // namespace
 
 int RunTakeloom(const std::vector<std::string>& args, std::FILE* out) {
@@ -101,24 +172,15 @@ int RunTakeloom(const std::vector<std::string>& args, std::FILE* out) {
       break;
   }
   std::fputs("\nTakeloom 2.00 by Quorvane\n\n", out);
-  BuildState state;
-  state.suffix = SuffixFromArgs(args);
-  if (Error err = LoadInputs(&state, out); !err.ok()) return Fail(err, out);
-  if (Error err = GuardInputs(state); !err.ok()) return Fail(err, out);
-
-  std::vector<TrackJob> jobs(state.base_names.size());
-  if (Error err = InspectTakes(state, &jobs, out); !err.ok()) {
-    return Fail(err, out);
+  RunSignals signals;
+  const Error err = Build(args, signals, out);
+  // A run stopped by a signal ends by that signal, once it has removed what
+  // it wrote.
+  if (const int signal = signals.Pending(); signal != 0 && !err.ok()) {
+    std::fflush(out);
+    signals.Die(signal);
   }
-  if (Error err = PlanTracks(state, &jobs); !err.ok()) return Fail(err, out);
-  PrintCrossfadeMatrix(state.crossfades, out);
-
-  Workspace workspace;
-  for (const TrackJob& job : jobs) {
-    if (Error err = AssembleTrack(job, &workspace, out); !err.ok()) {
-      return Fail(err, out);
-    }
-  }
+  if (!err.ok()) return Fail(err, out);
   std::fputs("\n\nDone\n\n", out);
   std::fflush(out);
   return 0;

@@ -35,9 +35,12 @@ bool File::OpenRead(const std::string& path) {
   return fd_ >= 0;
 }
 
-bool File::Create(const std::string& path) {
+bool File::CreateNew(const std::string& path) {
   if (fd_ >= 0) ::close(fd_);
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // A directory of that name stays, and the exclusive open then fails.
+  ::unlink(path.c_str());
+  fd_ = ::open(path.c_str(),
+               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   return fd_ >= 0;
 }
 
@@ -73,6 +76,20 @@ bool File::WriteAt(int64_t offset, std::span<const std::byte> data) {
   }
   return true;
 }
+
+void File::StartWriteback(int64_t offset, int64_t count) {
+#ifdef __linux__
+  if (fd_ >= 0 && count > 0) {
+    ::sync_file_range(fd_, static_cast<off_t>(offset),
+                      static_cast<off_t>(count), SYNC_FILE_RANGE_WRITE);
+  }
+#else
+  (void)offset;
+  (void)count;
+#endif
+}
+
+bool File::Sync() { return fd_ >= 0 && ::fdatasync(fd_) == 0; }
 
 bool File::Close() {
   if (fd_ < 0) return false;

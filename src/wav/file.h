@@ -24,8 +24,11 @@ class File {
   // Opens `path` for reading. False when it cannot be opened or is no
   // regular file (a directory, a device, a FIFO).
   bool OpenRead(const std::string& path);
-  // Creates `path` for writing, emptying a file of that name.
-  bool Create(const std::string& path);
+  // Creates `path` as a new file for writing. Whatever stood under that
+  // name is removed first (a link, not what it points to), and the file is
+  // created exclusively without following links, so that this handle never
+  // writes into a file that existed before.
+  bool CreateNew(const std::string& path);
 
   bool is_open() const { return fd_ >= 0; }
   // Length in bytes, or -1 when it cannot be found.
@@ -35,6 +38,11 @@ class File {
   int64_t ReadSome(int64_t offset, std::span<std::byte> out) const;
   // Writes all of `data` at `offset`, growing the file as needed.
   bool WriteAt(int64_t offset, std::span<const std::byte> data);
+  // Starts writing bytes [offset, offset + count) to the disk without
+  // waiting for them, so that a later Sync() finds less to wait for.
+  void StartWriteback(int64_t offset, int64_t count);
+  // Writes the file's data through to the disk.
+  bool Sync();
   // Closes, reporting whether the close succeeded; releases the handle
   // either way.
   bool Close();

@@ -65,19 +65,12 @@ std::array<std::byte, kHeaderBytes> HeaderBytes(const TrackFormat& format,
 Error MAKE_HEADER(const std::string& path, const TrackFormat& format,
                   int64_t frames, File* file) {
   const auto header = HeaderBytes(format, frames);
-  // A name that cannot be opened is left exactly as it was.
-  if (!file->Create(path)) return {Fault::kCannotWrite, path};
+  if (!file->CreateNew(path)) return {Fault::kCannotWrite, path};
   if (file->WriteAt(0, header)) return {};
+  // The file is this call's own: nothing is left half-written.
   file->Close();
-  // Remove the name this call wrote to when it is a file or a link (the
-  // link, not what it points to); a device such as /dev/full itself, or
-  // anything else of that name, is left alone.
   std::error_code ignored;
-  const auto type = std::filesystem::symlink_status(path, ignored).type();
-  if (type == std::filesystem::file_type::regular ||
-      type == std::filesystem::file_type::symlink) {
-    std::filesystem::remove(path, ignored);
-  }
+  std::filesystem::remove(path, ignored);
   return {Fault::kCannotWrite, path};
 }
 

@@ -21,9 +21,10 @@ constexpr int64_t kHeaderBytes = 44;
 std::array<std::byte, kHeaderBytes> HeaderBytes(const TrackFormat& format,
                                                 int64_t frames);
 
-// Creates `path`, writes its header and leaves it open in `file`, with the
-// audio to start at kHeaderBytes. kCannotWrite when it cannot be created or
-// written; a file left half-written is removed.
+// Creates `path` as a new file (see File::CreateNew), writes its header and
+// leaves it open in `file`, with the audio to start at kHeaderBytes.
+// kCannotWrite when it cannot be created or written; a file left
+// half-written is removed.
 Error MAKE_HEADER(const std::string& path, const TrackFormat& format,
                   int64_t frames, File* file);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -10,29 +11,60 @@
 namespace takeloom {
 namespace {
 
+// An output's audio goes to the disk as the build goes on, this many bytes
+// at a time, so that making it durable at the end waits for little more
+// than the last of it.
+constexpr int64_t kWritebackBytes = 8 * 1024 * 1024;
+
 // Silence is written from this block, as often as needed.
 constexpr size_t kZeroBytes = 64 * 1024;
 constexpr std::array<std::byte, kZeroBytes> kZeros{};
 
 }  // namespace
 
-Error TrackWriter::Create(const std::string& path, const TrackFormat& format,
-                          int64_t frames) {
+Error TrackWriter::Open(const std::string& name, const std::string& path,
+                        const TrackFormat& format, int64_t frames) {
+  name_ = name;
   path_ = path;
   format_ = format;
   end_ = 0;
+  written_back_ = 0;
   data_start_ = kHeaderBytes;
-  const Error err = MAKE_HEADER(path, format, frames, &file_);
+  Error err = MAKE_HEADER(path, format, frames, &file_);
   created_ = err.ok();
+  err.file = name;
   return err;
+}
+
+Error TrackWriter::Create(const std::string& path, const TrackFormat& format,
+                          int64_t frames) {
+  partial_ = false;
+  return Open(path, path, format, frames);
+}
+
+Error TrackWriter::CreatePartial(const std::string& name,
+                                 const TrackFormat& format, int64_t frames) {
+  partial_ = true;
+  // Nothing could put the output in place over a directory of its name:
+  // refuse now, before anything is written.
+  std::error_code ec;
+  if (std::filesystem::is_directory(std::filesystem::symlink_status(name, ec))) {
+    return {Fault::kCannotWrite, name};
+  }
+  return Open(name, name + std::string(kPartialSuffix), format, frames);
 }
 
 Error TrackWriter::Write(int64_t offset, std::span<const std::byte> bytes) {
   if (bytes.empty()) return {};
+  if (stop_ && stop_()) return {Fault::kInterrupted, name_};
   if (offset < 0 || !file_.WriteAt(data_start_ + offset, bytes)) {
-    return {Fault::kCannotWrite, path_};
+    return {Fault::kCannotWrite, name_};
   }
   end_ = std::max(end_, offset + std::ssize(bytes));
+  if (partial_ && end_ - written_back_ >= kWritebackBytes) {
+    file_.StartWriteback(data_start_ + written_back_, end_ - written_back_);
+    written_back_ = end_;
+  }
   return {};
 }
 
@@ -48,7 +80,31 @@ Error TrackWriter::Silence(int64_t offset, int64_t count) {
 }
 
 Error TrackWriter::Finish() {
-  if (!file_.is_open() || !file_.Close()) return {Fault::kCannotWrite, path_};
+  if (!file_.is_open()) return {Fault::kCannotWrite, name_};
+  if (partial_) {
+    file_.StartWriteback(data_start_ + written_back_, end_ - written_back_);
+  }
+  if (!file_.Close()) return {Fault::kCannotWrite, name_};
+  return {};
+}
+
+Error TrackWriter::MakeDurable() {
+  // Data written through one descriptor is made durable through another:
+  // the file, not the descriptor, is synchronised. Closing each output
+  // when it is built keeps the run at one open output however many tracks
+  // it has, while the disk catches up with the tracks built so far.
+  File file;
+  if (!partial_ || !file.OpenRead(path_) || !file.Sync()) {
+    return {Fault::kCannotWrite, name_};
+  }
+  return {};
+}
+
+Error TrackWriter::Commit() {
+  if (!partial_ || std::rename(path_.c_str(), name_.c_str()) != 0) {
+    return {Fault::kCannotWrite, name_};
+  }
+  created_ = false;  // the file is the output now, no longer this writer's
   return {};
 }
 

@@ -1,11 +1,13 @@
 // One file the tool writes (a finished track, or the temporary crossfade
 // file), owned by one writer from its header to its close. The writer knows
 // where the audio starts because it wrote the header; offsets count bytes
-// from the first audio byte.
+// from the first audio byte. An output is written under a partial name and
+// put in place whole, so that its own name never shows a file half written.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -15,13 +17,24 @@
 
 namespace takeloom {
 
+// What an output is written as until it is complete.
+inline constexpr std::string_view kPartialSuffix = ".partial";
+
 class TrackWriter {
  public:
-  // Creates `path` with the header for `frames` frames of `format`.
+  // Creates `path` new with the header for `frames` frames of `format`.
   Error Create(const std::string& path, const TrackFormat& format,
                int64_t frames);
+  // The same for the output `name`, written as `name` + ".partial" until
+  // Commit() puts it in place. Errors name `name`.
+  Error CreatePartial(const std::string& name, const TrackFormat& format,
+                      int64_t frames);
 
-  const std::string& path() const { return path_; }
+  // Every write first asks `stop`; when it answers true, the write is
+  // refused with kInterrupted.
+  void StopWhen(std::function<bool()> stop) { stop_ = std::move(stop); }
+
+  const std::string& name() const { return name_; }
   int64_t frame_size() const { return format_.FrameSize(); }
   // The end of the furthest byte written so far.
   int64_t end() const { return end_; }
@@ -34,19 +47,34 @@ class TrackWriter {
   // Writes `count` zero bytes from `offset` on.
   Error Silence(int64_t offset, int64_t count);
 
-  // Closes the file; kCannotWrite when the close fails.
+  // Closes the file. An output's last bytes start on their way to the disk
+  // (the earlier ones did as they were written).
   Error Finish();
+  // Waits until a finished output's audio is on the disk, so that once it
+  // is in place no crash can leave its name with a header that promises
+  // more than the file holds.
+  Error MakeDurable();
+  // Renames a durable partial output over its name: a link of that name is
+  // replaced, not followed.
+  Error Commit();
   // Closes the file if it is still open and removes it, if this writer
   // created it: a file it could not create stays as it was.
   void Remove();
 
  private:
-  std::string path_;
+  Error Open(const std::string& name, const std::string& path,
+             const TrackFormat& format, int64_t frames);
+
+  std::string name_;  // what errors name
+  std::string path_;  // the file written
   TrackFormat format_;
   File file_;
+  std::function<bool()> stop_;
   int64_t data_start_ = 0;
   int64_t end_ = 0;
+  int64_t written_back_ = 0;  // an output's bytes whose writeback has begun
   bool created_ = false;
+  bool partial_ = false;
 };
 
 }  // namespace takeloom

@@ -43,7 +43,7 @@ TEST(LoadingTest, ReportsATemplateItCannotWriteAndGoesOn) {
   TempDir dir;
   ToolRun run;
   {
-    const ScopedFileSizeLimit no_room(0);
+    const ScopedFileSizeLimit no_room(0, false);
     run = RunTool(dir);
   }
   EXPECT_EQ(run.status, 1);

@@ -1,9 +1,9 @@
 // No run may cost the user a recording: every input is byte for byte what it
 // was, after fatal errors and finished builds alike; outputs that would land
-// on an input are refused before anything is written; and a failed write
-// leaves neither a half-written output nor the temporary file behind.
+// on an input are refused before anything is written; a failed write leaves
+// the outputs of the run before as they were, and neither a partial output
+// nor the temporary file behind; links are replaced, never written through.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -294,6 +294,17 @@ TEST(NothingLostTest, RefusesOutputsThatWouldOverwriteAnInput) {
        {"_temp.wav"},
        plan1 +
            ">> Output file xfade_temp.wav would overwrite an input, exiting\n"},
+      {"output named like a partial file",
+       session({"kick"}),
+       {"_bld.wav.partial"},
+       plan1 + ">> Output file kick_bld.wav.partial would be taken for a "
+               "partial file, exiting\n"},
+      // Names are compared as paths, whether or not the file exists yet.
+      {"output is the temporary file under another spelling",
+       session({"./xfade"}),
+       {"_temp.wav"},
+       plan1 + ">> Output file ./xfade_temp.wav would overwrite an input, "
+               "exiting\n"},
       {"a take is the temporary file",
        plus(
            session({"xfade"}, "0\t_t1\n1\t_temp\n2\t_t2\n"),
@@ -335,94 +346,121 @@ TEST(NothingLostTest, RefusesOutputsThatWouldOverwriteAnInput) {
 struct WriteFailureCase {
   const char* name;
   std::function<void(const TempDir&)> obstruct;
-  std::string failing;               // the file that cannot be written
-  std::vector<std::string> changes;  // in the directory, against before
-  bool needs_dev_full = false;
+  std::string failing;  // the file that cannot be written
+  std::string points = kPoints;
+  std::string loomrc = kCrossfade;
   uint64_t file_size_limit = 0;  // bytes, 0: none
 };
 
-TEST(NothingLostTest, WriteFailureLeavesNoHalfWrittenFile) {
-  const bool have_dev_full = access("/dev/full", W_OK) == 0;
+// A run replaces all its outputs or none: whichever file it cannot write,
+// the outputs of the run before stay exactly as they were, and neither a
+// partial output nor the temporary file is left.
+TEST(NothingLostTest, AFailedRunLeavesTheEarlierOutputsAsTheyWere) {
   const auto directory = [](std::string name) {
     return [=](const TempDir& dir) {
+      fs::remove(dir.File(name));
       fs::create_directory(dir.File(name));
       WriteFile(dir.File(name + "/keep.txt"), "not ours");
     };
   };
-  const auto to_dev_full = [](std::string name) {
-    return [=](const TempDir& dir) {
-      fs::create_symlink("/dev/full", dir.File(name));
-    };
-  };
+  // The kick takes are 2000 frames (8044 bytes), the snare takes 3000
+  // (12044 bytes); a crossfade of 2.8 s at 1.5 s makes a temporary file of
+  // 2800 frames (11244 bytes), longer than the tracks that end at 2 s.
+  const std::string long_crossfade_points = "0\t_t1\n1.5\t_t2\n2\t_t2\n";
   const WriteFailureCase cases[] = {
-      {"output is a directory", directory("kick_bld.wav"), "kick_bld.wav", {}},
-      {"temporary file is a directory",
-       directory("xfade_temp.wav"),
-       "xfade_temp.wav",
-       {}},
-      {"second output is a directory",
-       directory("snare_bld.wav"),
-       "snare_bld.wav",
-       {"+kick_bld.wav"}},
-      // Nothing was written through the links, which the run removes.
-      {"output is a link to /dev/full",
-       to_dev_full("kick_bld.wav"),
-       "kick_bld.wav",
-       {"-kick_bld.wav"},
-       true},
-      {"temporary file is a link to /dev/full",
-       to_dev_full("xfade_temp.wav"),
-       "xfade_temp.wav",
-       {"-xfade_temp.wav"},
-       true},
-      // The run could not open it, so it is left exactly as it was.
-      {"output is a link into a missing folder",
-       [](const TempDir& dir) {
-         fs::create_symlink("missing/kick.wav", dir.File("kick_bld.wav"));
-       },
-       "kick_bld.wav",
-       {}},
-      // Takes are 12044 bytes, written before the limit; each output would
-      // be 12044 bytes too.
-      {"disk fills in the middle of an output",
-       nullptr,
-       "kick_bld.wav",
-       {},
-       false,
-       8000},
+      {"output is a directory", directory("kick_bld.wav"), "kick_bld.wav"},
+      {"temporary file is a directory", directory("xfade_temp.wav"),
+       "xfade_temp.wav"},
+      {"second output is a directory", directory("snare_bld.wav"),
+       "snare_bld.wav"},
+      {"file-size limit on the first output", nullptr, "kick_bld.wav", kPoints,
+       kCrossfade, 6000},
+      {"file-size limit on a later output", nullptr, "snare_bld.wav", kPoints,
+       kCrossfade, 10000},
+      {"file-size limit on the temporary file", nullptr, "xfade_temp.wav",
+       long_crossfade_points, "xf_all\t2800\t2\n", 10000},
   };
   for (const WriteFailureCase& c : cases) {
-    if (c.needs_dev_full && !have_dev_full) continue;
     TempDir dir;
-    WriteSession(dir, {"kick", "snare"}, {"_t1", "_t2"});
-    WriteLists(dir, "kick\nsnare\n", "0\t_t1\n1.5\t_t2\n3\t_t1\n", kCrossfade);
+    WriteSession(dir, {"kick", "snare"}, {"_t1", "_t2"},
+                 {{"kick_t1.wav", 2000}, {"kick_t2.wav", 2000}});
+    // The outputs of an earlier run, of other lists.
+    WriteLists(dir, "kick\nsnare\n", "0\t_t2\n2\t_t2\n", kCrossfade);
+    ASSERT_EQ(RunTool(dir).status, 0) << c.name;
+    WriteLists(dir, "kick\nsnare\n", c.points, c.loomrc);
     if (c.obstruct) c.obstruct(dir);
     const Snapshot before = Take(dir.path());
 
     ToolRun run;
     if (c.file_size_limit != 0) {
-      const ScopedFileSizeLimit limit(c.file_size_limit);
+      // The tool itself must turn the limit into a failed write.
+      const ScopedFileSizeLimit limit(c.file_size_limit, false);
       run = RunTool(dir);
     } else {
       run = RunTool(dir);
     }
-    const std::string message =
-        ">> Cannot write file " + c.failing + ", exiting\n";
     EXPECT_EQ(run.status, 1) << c.name << ":\n" << run.out;
-    EXPECT_TRUE(EndsWith(run.out, message)) << c.name << ":\n" << run.out;
-    EXPECT_EQ(run.out.find("Done"), std::string::npos) << c.name;
-    EXPECT_EQ(Changes(before, Take(dir.path())), c.changes) << c.name;
-    if (fs::exists(dir.File("kick_bld.wav")) &&
-        fs::is_regular_file(fs::symlink_status(dir.File("kick_bld.wav")))) {
-      // A track finished before the failure is whole.
-      EXPECT_EQ(fs::file_size(dir.File("kick_bld.wav")), 44u + 3000u * 4u)
-          << c.name;
-    }
-  }
-  if (have_dev_full) {
-    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+    EXPECT_TRUE(
+        EndsWith(run.out, ">> Cannot write file " + c.failing + ", exiting\n"))
+        << c.name << ":\n"
+        << run.out;
+    EXPECT_EQ(Changes(before, Take(dir.path())), std::vector<std::string>{})
+        << c.name;
   }
 }
+
+// Names of outputs and of the temporary file that are links: the run
+// replaces the link with its finished file and never writes what the link
+// points to.
+TEST(NothingLostTest, LinksNamedLikeOutputsAreReplacedNotFollowed) {
+  TempDir elsewhere;
+  const std::string outside = elsewhere.File("outside.wav");
+  using SetUp = std::function<void(const TempDir&, const std::string&)>;
+  const SetUp symlink = [&](const TempDir& dir, const std::string& name) {
+    fs::create_symlink(outside, dir.File(name));
+  };
+  const SetUp hard_link = [&](const TempDir& dir, const std::string& name) {
+    fs::create_hard_link(outside, dir.File(name));
+  };
+  const SetUp dangling = [](const TempDir& dir, const std::string& name) {
+    fs::create_symlink("missing/x.wav", dir.File(name));
+  };
+  const SetUp to_output = [](const TempDir& dir, const std::string& name) {
+    fs::create_symlink("snare_bld.wav", dir.File(name));
+  };
+  struct Case {
+    const char* name;
+    SetUp set_up;
+    std::string link;
+  };
+  const Case cases[] = {
+      {"output, symbolic link outside", symlink, "kick_bld.wav"},
+      {"output, hard link outside", hard_link, "kick_bld.wav"},
+      {"output, dangling link", dangling, "kick_bld.wav"},
+      {"temporary file, symbolic link outside", symlink, "xfade_temp.wav"},
+      {"temporary file, hard link outside", hard_link, "xfade_temp.wav"},
+      {"temporary file, dangling link to an output", to_output,
+       "xfade_temp.wav"},
+  };
+  // What the outputs hold when no link is in the way.
+  TempDir plain;
+  WriteSession(plain, {"kick", "snare"}, {"_t1", "_t2"});
+  WriteLists(plain, "kick\nsnare\n", kPoints, kCrossfade);
+  ASSERT_EQ(RunTool(plain).status, 0);
+  const Snapshot expected = Take(plain.path());
+  for (const Case& c : cases) {
+    WriteFile(outside, std::string(5000, 'o'));
+    TempDir dir;
+    WriteSession(dir, {"kick", "snare"}, {"_t1", "_t2"});
+    WriteLists(dir, "kick\nsnare\n", kPoints, kCrossfade);
+    c.set_up(dir, c.link);
+    const ToolRun run = RunTool(dir);
+    EXPECT_EQ(run.status, 0) << c.name << ":\n" << run.out;
+    EXPECT_EQ(ReadFile(outside), std::string(5000, 'o')) << c.name;
+    EXPECT_EQ(Take(dir.path()), expected) << c.name;
+  }
+}
+
 
 }  // namespace
 }  // namespace takeloom::testing

@@ -87,8 +87,9 @@ Bytes Noise(size_t n, uint32_t seed) {
   return out;
 }
 
-ScopedFileSizeLimit::ScopedFileSizeLimit(uint64_t max_bytes) {
-  old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+ScopedFileSizeLimit::ScopedFileSizeLimit(uint64_t max_bytes,
+                                         bool ignore_signal) {
+  old_handler_ = std::signal(SIGXFSZ, ignore_signal ? SIG_IGN : SIG_DFL);
   rlimit limit{};
   if (getrlimit(RLIMIT_FSIZE, &limit) != 0) {
     ADD_FAILURE() << "cannot read the file size limit";

@@ -45,11 +45,13 @@ Bytes Pcm(const std::vector<int64_t>& samples, uint32_t bytes_per_sample);
 // cannot match by accident. Different seeds give different bytes.
 Bytes Noise(size_t n, uint32_t seed);
 
-// While alive, writes that would make any file of this process longer than
-// `max_bytes` fail (with EFBIG) instead of raising a signal.
+// While alive, writes that would make any file of this process (or of the
+// programs it starts) longer than `max_bytes` fail. With `ignore_signal`
+// they fail with EFBIG instead of raising SIGXFSZ; without it, a program
+// started meanwhile must ignore that signal itself.
 class ScopedFileSizeLimit {
  public:
-  explicit ScopedFileSizeLimit(uint64_t max_bytes);
+  explicit ScopedFileSizeLimit(uint64_t max_bytes, bool ignore_signal = true);
   ~ScopedFileSizeLimit();
   ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
   ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;

@@ -177,6 +177,50 @@ TEST(TrackWriterTest, ReportsWritesThatFailWithThePath) {
   }
 }
 
+// An output is written under its partial name, named in errors by its own,
+// and put in place whole by Commit: over a file or a link of its name, never
+// through the link; nothing can be put over a directory, so that is refused
+// before anything is written; a stop request refuses every later write.
+TEST(TrackWriterTest, PartialOutputsArePutInPlaceByCommit) {
+  namespace fs = std::filesystem;
+  testing::TempDir dir;
+  const std::string name = dir.File("kick_bld.wav");
+  const std::string outside = dir.File("outside.wav");
+  testing::WriteFile(outside, "kept");
+  fs::create_symlink(outside, name);
+  TrackWriter out;
+  ASSERT_TRUE(out.CreatePartial(name, Format(2, 2), 2).ok());
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(name)));  // not yet in place
+  ASSERT_TRUE(out.Write(0, testing::Noise(8, 1)).ok());
+  ASSERT_TRUE(out.Finish().ok());
+  ASSERT_TRUE(out.Commit().ok());
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(name)));
+  EXPECT_EQ(fs::file_size(name), static_cast<uintmax_t>(kHeaderBytes + 8));
+  EXPECT_FALSE(fs::exists(name + ".partial"));
+  EXPECT_EQ(testing::ReadFile(outside), "kept");
+
+  bool stop = false;
+  TrackWriter stopped;
+  ASSERT_TRUE(stopped.CreatePartial(name, Format(2, 2), 2).ok());
+  stopped.StopWhen([&] { return stop; });
+  EXPECT_TRUE(stopped.Write(0, testing::Noise(4, 2)).ok());
+  stop = true;
+  const Error err = stopped.Write(4, testing::Noise(4, 3));
+  EXPECT_EQ(err.fault, Fault::kInterrupted);
+  EXPECT_EQ(err.file, name);
+  stopped.Remove();
+  EXPECT_FALSE(fs::exists(name + ".partial"));
+  EXPECT_EQ(fs::file_size(name), static_cast<uintmax_t>(kHeaderBytes + 8));
+
+  const std::string directory = dir.File("snare_bld.wav");
+  fs::create_directory(directory);
+  TrackWriter refused;
+  const Error dir_err = refused.CreatePartial(directory, Format(2, 2), 2);
+  EXPECT_EQ(dir_err.fault, Fault::kCannotWrite);
+  EXPECT_EQ(dir_err.file, directory);
+  EXPECT_FALSE(fs::exists(directory + ".partial"));
+}
+
 TEST(CopyTest, CopiesFramesBetweenDifferentDataStarts) {
   struct Case {
     const char* name;

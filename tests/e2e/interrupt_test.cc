@@ -1,0 +1,295 @@
+// Runs that are stopped part way, killed, or started twice in one
+// directory: no name of an output ever shows a half-built file, the outputs
+// of the run before keep their bytes, and nothing of the stopped run stays
+// but, after a kill, its partial files, which the next run replaces.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "e2e/run_tool.h"
+#include "testing/wav_bytes.h"
+
+namespace takeloom::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The tool running in a directory, its standard output read as it comes.
+class Child {
+ public:
+  explicit Child(const TempDir& dir) {
+    int fds[2];
+    if (pipe(fds) != 0) ADD_FAILURE() << "pipe";
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(fds[1], STDOUT_FILENO);
+      close(fds[0]);
+      close(fds[1]);
+      if (chdir(dir.path().c_str()) != 0) _exit(127);
+      execl(TAKELOOM_BINARY, TAKELOOM_BINARY, static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    out_ = fds[0];
+  }
+  ~Child() {
+    if (pid_ > 0) Wait();
+    close(out_);
+  }
+
+  // Reads what the tool printed until `done` holds for it, or until it
+  // stops printing. Whether `done` held.
+  bool ReadUntil(const std::function<bool(const std::string&)>& done) {
+    while (!done(printed_)) {
+      if (!ReadSome(-1)) return false;
+    }
+    return true;
+  }
+
+  // Reads for at most `ms` milliseconds; false once the output has ended.
+  bool ReadSome(int ms) {
+    pollfd p{out_, POLLIN, 0};
+    if (poll(&p, 1, ms) <= 0) return true;
+    char block[4096];
+    const ssize_t n = read(out_, block, sizeof block);
+    if (n <= 0) return false;
+    printed_.append(block, static_cast<size_t>(n));
+    return true;
+  }
+
+  void Signal(int signal) const { kill(pid_, signal); }
+
+  // The raw wait status, once the tool has ended.
+  int Wait() {
+    while (ReadSome(-1)) {
+    }
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return status;
+  }
+
+  const std::string& printed() const { return printed_; }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  std::string printed_;
+};
+
+// Two tracks of two takes, two minutes each at 48 kHz, 24-bit stereo, cut
+// at 30 s and 90 s with crossfades; the last crossfade, 40 s long, is laid
+// over the last 20.5 s of each track.
+void WriteSession(const TempDir& dir) {
+  uint32_t seed = 7;
+  for (const char* base : {"kick", "snare"}) {
+    for (const char* take : {"_t1", "_t2"}) {
+      TakeParts parts;
+      parts.channels = 2;
+      parts.sample_rate = 48000;
+      parts.bits_per_sample = 24;
+      parts.audio = Noise(120 * 48000 * 6, seed++);
+      WriteFile(dir.File(std::string(base) + take + ".wav"), MakeTake(parts));
+    }
+  }
+  WriteJob(dir, "kick\nsnare\n", "0\t_t1\n30\t_t2\n100\t_t1\n100.5\t_t1\n",
+           "xf_all\t40000\t1\n");
+}
+
+using Contents = std::map<std::string, std::string>;
+
+// Every file of the directory with its bytes.
+Contents Read(const TempDir& dir) {
+  Contents contents;
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    contents[entry.path().filename().string()] =
+        ReadFile(entry.path().string());
+  }
+  return contents;
+}
+
+// The names whose bytes differ, and those only one side has (files are far
+// too large to print).
+std::vector<std::string> Changed(const Contents& before, const Contents& after) {
+  std::vector<std::string> names;
+  for (const auto& [name, bytes] : before) {
+    const auto now = after.find(name);
+    if (now == after.end() || now->second != bytes) names.push_back(name);
+  }
+  for (const auto& [name, bytes] : after) {
+    if (!before.count(name)) names.push_back("+" + name);
+  }
+  return names;
+}
+
+const std::vector<std::string> kNone;
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// A directory with the session and the outputs of a finished run, built
+// once for all the tests here.
+class InterruptTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    built_ = new TempDir;
+    WriteSession(*built_);
+    const ToolRun run = RunTool(*built_);
+    ASSERT_EQ(run.status, 0) << run.out;
+    ASSERT_TRUE(Contains(run.out, "Done"));
+  }
+  static void TearDownTestSuite() { delete built_; }
+
+  // A fresh copy of the finished session.
+  void SetUp() override {
+    for (const auto& entry : fs::directory_iterator(built_->path())) {
+      fs::copy(entry.path(), dir_.path() / entry.path().filename());
+    }
+  }
+
+  static TempDir* built_;
+  TempDir dir_;
+};
+
+TempDir* InterruptTest::built_ = nullptr;
+
+// Waits until the last crossfade of the last track is being written: its
+// edit has begun and the temporary file holds more than its header. False
+// if the run ended first.
+bool LastCrossfadeUnderWay(const TempDir& dir, Child& child) {
+  const auto start = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() - start < std::chrono::seconds(20)) {
+    struct stat st {};
+    if (Contains(child.printed(), "Building to snare_bld.wav\nedits: 1 2 3 ") &&
+        stat(dir.File("xfade_temp.wav").c_str(), &st) == 0 && st.st_size > 44) {
+      return true;
+    }
+    if (!child.ReadSome(0)) return false;
+  }
+  return false;
+}
+
+TEST_F(InterruptTest, AStoppedRunLeavesEverythingAsItWas) {
+  const Contents before = Read(dir_);
+  struct Moment {
+    const char* name;
+    std::function<bool(Child&)> wait;
+  };
+  const Moment moments[] = {
+      {"during the first track",
+       [](Child& c) {
+         return c.ReadUntil([](const std::string& s) {
+           return Contains(s, "Building to kick_bld.wav\nedits: 1 ");
+         });
+       }},
+      {"between the tracks",
+       [](Child& c) {
+         return c.ReadUntil([](const std::string& s) {
+           return Contains(s, "Building to kick_bld.wav\nedits: 1 2 3 4 ");
+         });
+       }},
+      {"during the last crossfade",
+       [this](Child& c) { return LastCrossfadeUnderWay(dir_, c); }},
+  };
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const Moment& m : moments) {
+      const std::string label = std::string(m.name) + ", signal " +
+                                std::to_string(signal);
+      Child child(dir_);
+      ASSERT_TRUE(m.wait(child)) << label << ": the run ended first:\n"
+                                 << child.printed();
+      child.Signal(signal);
+      const int status = child.Wait();
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal)
+          << label << ": status " << status << "\n"
+          << child.printed();
+      EXPECT_FALSE(Contains(child.printed(), "Done")) << label;
+      EXPECT_EQ(Changed(before, Read(dir_)), kNone) << label;
+    }
+  }
+}
+
+// Nobody reading the progress (a pipe closed early) stops nothing.
+TEST_F(InterruptTest, AClosedPipeCostsNothing) {
+  const Contents before = Read(dir_);
+  fs::remove(dir_.File("kick_bld.wav"));
+  fs::remove(dir_.File("snare_bld.wav"));
+  const std::string status = Capture(
+      dir_, "{ '" + std::string(TAKELOOM_BINARY) +
+                "'; echo \"status $?\" >&2; } 2>status.txt | head -c 1 "
+                ">/dev/null; cat status.txt; rm status.txt");
+  EXPECT_EQ(status, "status 0\n");
+  EXPECT_EQ(Changed(before, Read(dir_)), kNone);
+}
+
+TEST_F(InterruptTest, AKilledRunLeavesOnlyPartialFilesThatTheNextReplaces) {
+  const Contents before = Read(dir_);
+  {
+    Child child(dir_);
+    ASSERT_TRUE(child.ReadUntil([](const std::string& s) {
+      return Contains(s, "Building to snare_bld.wav\nedits: 1 ");
+    }));
+    child.Signal(SIGKILL);
+    child.Wait();
+  }
+  Contents after = Read(dir_);
+  for (auto it = after.begin(); it != after.end();) {
+    it = it->first.ends_with(".partial") ? after.erase(it) : std::next(it);
+  }
+  after.erase("xfade_temp.wav");  // the kill may come between its creation
+                                  // and its removal
+  EXPECT_EQ(Changed(before, after), kNone);
+
+  const ToolRun rerun = RunTool(dir_);
+  EXPECT_EQ(rerun.status, 0) << rerun.out;
+  EXPECT_EQ(Changed(before, Read(dir_)), kNone);
+}
+
+TEST_F(InterruptTest, OneRunPerDirectory) {
+  const Contents before = Read(dir_);
+  const std::string busy =
+      ">> Another takeloom run is using this directory, exiting\n";
+  {
+    // While another holds the directory, nothing is read or written.
+    const int held = open(dir_.path().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    fs::remove(dir_.File("loomrc.txt"));
+    const ToolRun refused = RunTool(dir_);
+    close(held);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, kBanner + busy);
+    EXPECT_FALSE(fs::exists(dir_.File("loomrc.txt")));  // no template
+    fs::copy(built_->File("loomrc.txt"), dir_.File("loomrc.txt"));
+  }
+  // Two runs started together: one builds, the other is refused.
+  for (const char* outputs : {"kick_bld.wav", "snare_bld.wav"}) {
+    fs::remove(dir_.File(outputs));
+  }
+  Child first(dir_);
+  Child second(dir_);
+  const int first_status = first.Wait();
+  const int second_status = second.Wait();
+  const bool first_built = Contains(first.printed(), "Done");
+  EXPECT_NE(first_built, Contains(second.printed(), "Done"));
+  const Child& refused = first_built ? second : first;
+  EXPECT_EQ(refused.printed(), kBanner + busy);
+  EXPECT_EQ(WEXITSTATUS(first_built ? second_status : first_status), 1);
+  EXPECT_EQ(WEXITSTATUS(first_built ? first_status : second_status), 0);
+  EXPECT_EQ(Changed(before, Read(dir_)), kNone);
+}
+
+}  // namespace
+}  // namespace takeloom::testing
