@@ -3,18 +3,23 @@
 // page-aligned buffer, as a program that reads and writes (rather than
 // copying inside the kernel) does at its best.
 //
-//   copy_floor SOURCE DESTINATION [SOURCE DESTINATION ...]
+// With --sync each copy is written through to the disk before the next
+// begins, as a program that promises durable files must.
+//
+//   copy_floor [--sync] SOURCE DESTINATION [SOURCE DESTINATION ...]
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
 constexpr size_t kBlockBytes = 256 * 1024;
 
-bool Copy(const char* source, const char* destination, char* block) {
+bool Copy(const char* source, const char* destination, char* block,
+          bool sync) {
   const int in = open(source, O_RDONLY | O_CLOEXEC);
   if (in < 0) return false;
   const int out =
@@ -33,6 +38,7 @@ bool Copy(const char* source, const char* destination, char* block) {
     }
   }
   close(in);
+  if (ok && sync && fdatasync(out) != 0) ok = false;
   if (out >= 0 && close(out) != 0) ok = false;
   return ok;
 }
@@ -40,16 +46,19 @@ bool Copy(const char* source, const char* destination, char* block) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3 || argc % 2 != 1) {
-    std::fprintf(stderr, "usage: copy_floor SOURCE DESTINATION ...\n");
+  const bool sync = argc > 1 && std::strcmp(argv[1], "--sync") == 0;
+  const int first = sync ? 2 : 1;
+  if (argc - first < 2 || (argc - first) % 2 != 0) {
+    std::fprintf(stderr,
+                 "usage: copy_floor [--sync] SOURCE DESTINATION ...\n");
     return 2;
   }
   // Page-aligned, as the kernel copies fastest between the page cache and
   // a buffer that starts on a page.
   char* block = static_cast<char*>(std::aligned_alloc(4096, kBlockBytes));
   if (block == nullptr) return 1;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    if (!Copy(argv[i], argv[i + 1], block)) {
+  for (int i = first; i + 1 < argc; i += 2) {
+    if (!Copy(argv[i], argv[i + 1], block, sync)) {
       std::fprintf(stderr, "copy_floor: cannot copy %s to %s\n", argv[i],
                    argv[i + 1]);
       return 1;
