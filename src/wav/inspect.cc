@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 
 #include "wav/file.h"
 #include "wav/le_bytes.h"
@@ -64,7 +65,13 @@ Error InspectTake(const ByteSource& file, const std::string& name,
   if (file.ReadSome(*chunks.data + 4, size_field) < 0) {
     return {Fault::kCannotRead, name};
   }
-  const int64_t declared = LoadU32(size_field, 0) / frame_size;
+  // An RF64 or BW64 take over 4 GiB gives its real size in its ds64 chunk.
+  uint64_t data_size = LoadU32(size_field, 0);
+  if (data_size == 0xFFFFFFFF && chunks.long_data_size) {
+    data_size = *chunks.long_data_size;
+  }
+  const int64_t declared = static_cast<int64_t>(
+      std::min<uint64_t>(data_size / frame_size, INT64_MAX));
   // Headers of recordings cut short claim more than the file holds; count
   // only whole frames that are really there, and never fewer than none.
   const int64_t available = (file.Length() - take.data_start) / frame_size;

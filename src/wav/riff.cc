@@ -17,6 +17,8 @@ constexpr int64_t kScanBlockBytes = 64 * 1024;
 
 constexpr int64_t kChunkHeaderBytes = 8;
 constexpr int64_t kFirstChunk = 12;
+// The 32-bit size an RF64 file gives a chunk whose size its ds64 holds.
+constexpr uint64_t kNoSize = 0xFFFFFFFF;
 
 bool SameText(std::span<const std::byte> bytes, size_t at,
               std::string_view text) {
@@ -61,21 +63,34 @@ ChunkPlaces WalkChunks(const ByteSource& file) {
   ChunkPlaces places;
   std::array<std::byte, kFirstChunk> head{};
   if (file.ReadSome(0, head) != kFirstChunk) return places;
-  const bool riff = SameText(head, 0, "RIFF") || SameText(head, 0, "RF64") ||
-                    SameText(head, 0, "BW64");
-  if (!riff || !SameText(head, 8, "WAVE")) return places;
+  const bool rf64 = SameText(head, 0, "RF64") || SameText(head, 0, "BW64");
+  if (!(rf64 || SameText(head, 0, "RIFF")) || !SameText(head, 8, "WAVE")) {
+    return places;
+  }
 
   const int64_t length = file.Length();
   int64_t offset = kFirstChunk;
   std::array<std::byte, kChunkHeaderBytes> chunk{};
   while (!(places.fmt && places.data) &&
          file.ReadSome(offset, chunk) == kChunkHeaderBytes) {
+    uint64_t size = LoadU32(chunk, 4);
     if (!places.fmt && SameText(chunk, 0, "fmt ")) places.fmt = offset;
-    if (!places.data && SameText(chunk, 0, "data")) places.data = offset;
-    const int64_t size = LoadU32(chunk, 4);
-    const int64_t next = offset + kChunkHeaderBytes + size + (size & 1);
-    if (next > length) break;
-    offset = next;
+    if (rf64 && !places.long_data_size && SameText(chunk, 0, "ds64")) {
+      std::array<std::byte, 16> sizes{};  // RIFF size, then data size
+      if (file.ReadSome(offset + kChunkHeaderBytes, sizes) == 16) {
+        places.long_data_size = LoadLe(sizes, 8, 8);
+      }
+    }
+    if (!places.data && SameText(chunk, 0, "data")) {
+      places.data = offset;
+      if (size == kNoSize && places.long_data_size) {
+        size = *places.long_data_size;
+      }
+    }
+    // Sizes read from the file may be any 64-bit number.
+    const uint64_t room = static_cast<uint64_t>(length - offset);
+    if (size > room || kChunkHeaderBytes + size + (size & 1) > room) break;
+    offset += kChunkHeaderBytes + static_cast<int64_t>(size + (size & 1));
   }
   return places;
 }
@@ -110,7 +125,7 @@ ChunkPlaces LocateChunks(const ByteSource& file, int64_t scan_limit) {
   const ChunkPlaces walked = WalkChunks(file);
   if (walked.data) return walked;
   return {ScanForTag(file, "fmt", scan_limit),
-          ScanForTag(file, "data", scan_limit)};
+          ScanForTag(file, "data", scan_limit), std::nullopt};
 }
 
 }  // namespace takeloom

@@ -29,13 +29,19 @@ class ByteSource {
 struct ChunkPlaces {
   std::optional<int64_t> fmt;   // offset of the format chunk's id
   std::optional<int64_t> data;  // offset of the data chunk's id
+  // The 64-bit data size of an RF64 or BW64 file, from its ds64 chunk: the
+  // data chunk's own 32-bit size is 0xFFFFFFFF in such a file.
+  std::optional<uint64_t> long_data_size;
 };
 
 // Walks the chunk list of a file that begins "RIFF", "RF64" or "BW64" and
 // then "WAVE": from offset 12, each chunk is a 4-byte id, a 32-bit
 // little-endian size and that many bytes, plus a pad byte after an odd size.
-// The first chunk of each id counts. The walk stops once both are found,
-// at the end of the file, or at a chunk whose size runs past the end.
+// The first chunk of each id counts. In an RF64 or BW64 file a ds64 chunk
+// (its id, its size, then the 64-bit RIFF size, data size and sample count)
+// gives the data size, and a data chunk whose size reads 0xFFFFFFFF is that
+// long. The walk stops once both are found, at the end of the file, or at a
+// chunk whose size runs past the end.
 ChunkPlaces WalkChunks(const ByteSource& file);
 
 // The first even offset c, 2 <= c <= limit, whose bytes equal `tag` and lie

@@ -29,8 +29,7 @@ Error TrackWriter::Open(const std::string& name, const std::string& path,
   format_ = format;
   end_ = 0;
   written_back_ = 0;
-  data_start_ = kHeaderBytes;
-  Error err = MAKE_HEADER(path, format, frames, &file_);
+  Error err = MAKE_HEADER(path, format, frames, &file_, &data_start_);
   created_ = err.ok();
   err.file = name;
   return err;

@@ -14,6 +14,9 @@
 namespace takeloom {
 namespace {
 
+// Where the audio of an integer file that fits 32-bit sizes starts.
+constexpr int64_t kHeaderBytes = 44;
+
 using testing::Bytes;
 
 std::string Str(std::span<const std::byte> bytes) {
@@ -105,8 +108,12 @@ class OverlayTest : public ::testing::Test {
     return err;
   }
 
+  // The audio of a file the tool wrote, wherever its header ends.
   std::string Audio(const std::string& path) {
-    return testing::ReadFile(path).substr(kHeaderBytes);
+    const std::string file = testing::ReadFile(path);
+    return Str(testing::AudioOf(
+        Bytes(reinterpret_cast<const std::byte*>(file.data()),
+              reinterpret_cast<const std::byte*>(file.data()) + file.size())));
   }
 
   testing::TempDir dir_;
@@ -325,7 +332,8 @@ TEST_F(OverlayTest, OnlyVisibleFramesGoOverTheOutput) {
     std::string expected = Str(output);
     expected.resize(std::max(expected.size(), 6 * c.start + shown), '\0');
     expected.replace(6 * c.start, shown, temp.substr(kHeaderBytes, shown));
-    EXPECT_EQ(Audio(out_), expected) << c.name;
+    // The output declares no frames; all it holds after its header counts.
+    EXPECT_EQ(testing::ReadFile(out_).substr(kHeaderBytes), expected) << c.name;
   }
 }
 

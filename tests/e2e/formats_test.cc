@@ -170,10 +170,13 @@ class Expected {
     return *this;
   }
 
-  // The whole output: the 44-byte header (tag 3 for floats) and the audio.
+  // The whole output: the 44-byte header, or for floats the 58-byte one
+  // with its fact chunk, and the audio.
   std::string File() const {
     EXPECT_EQ(next_, length_) << "the expected pieces stop short";
-    return Text(MakeTake(PartsOf(f_, audio_)));
+    TakeParts parts = PartsOf(f_, audio_);
+    parts.fact_chunk = f_.is_float;
+    return Text(MakeTake(parts));
   }
 
  private:
@@ -349,8 +352,9 @@ TEST(FormatsTest, FindsAudioThatStartsLate) {
 
 }
 
-// Another reader: sox takes every output for the encoding, channel count
-// and length it was built with, and decodes the very bytes written. (Floats
+// Other readers: sox takes every output for the encoding, channel count
+// and length it was built with, without a warning, and decodes the very
+// bytes written; ffprobe counts the same frames. (Floats
 // pass through sox's fixed-point samples and are clipped at full scale, so
 // only integer outputs come back byte for byte.)
 TEST(FormatsTest, SoxReadsEveryOutputsEncoding) {
@@ -406,6 +410,18 @@ TEST(FormatsTest, SoxReadsEveryOutputsEncoding) {
     EXPECT_EQ(Capture(dir, "soxi -c " + output + " && soxi -s " + output),
               std::to_string(t.format.channels) + "\n2000\n")
         << t.base;
+    // Read without a warning about the file (float samples beyond full
+    // scale are only reported as clipped): float headers carry their
+    // extension size and their fact chunk.
+    EXPECT_EQ(Capture(dir, "sox " + output + " -n 2>&1 | grep 'WARN wav' || true"),
+              "")
+        << t.base;
+    if (Installed("ffprobe")) {
+      EXPECT_EQ(Capture(dir, "ffprobe -v error -show_entries "
+                             "stream=duration_ts -of csv=p=0 " + output),
+                "2000\n")
+          << t.base;
+    }
     if (t.format.is_float) continue;
     const std::string built = ReadFile(dir.File(output));
     ASSERT_GE(built.size(), 44u) << t.base;
@@ -413,26 +429,6 @@ TEST(FormatsTest, SoxReadsEveryOutputsEncoding) {
                           built.substr(44)))
         << t.base;
   }
-}
-
-// The audio of a WAV file, found by walking its chunks.
-Bytes ChunkAudio(const Bytes& file) {
-  size_t at = 12;
-  while (at + 8 <= file.size()) {
-    const std::string id =
-        Text(Bytes(file.begin() + at, file.begin() + at + 4));
-    size_t size = 0;
-    for (size_t b = 0; b < 4; ++b) {
-      size |= std::to_integer<size_t>(file[at + 4 + b]) << (8 * b);
-    }
-    if (id == "data") {
-      const size_t end = std::min(file.size(), at + 8 + size);
-      return Bytes(file.begin() + at + 8, file.begin() + end);
-    }
-    at += 8 + size + size % 2;
-  }
-  ADD_FAILURE() << "no data chunk";
-  return {};
 }
 
 // Takes as sox writes them: the extensible format for 24 bits or more than
@@ -472,7 +468,7 @@ TEST(FormatsTest, BuildsFromTakesWrittenBySox) {
       const std::string name = std::string("kick") + take + ".wav";
       Capture(dir, "sox -n -r 8000 " + c.sox_format + " " + name + " synth 1" +
                        tones);
-      takes.push_back(ChunkAudio(ToBytes(ReadFile(dir.File(name)))));
+      takes.push_back(AudioOf(ToBytes(ReadFile(dir.File(name)))));
       ASSERT_EQ(takes.back().size(),
                 static_cast<size_t>(8000 * c.format.FrameSize()))
           << c.name;
@@ -532,6 +528,32 @@ TEST(FormatsTest, BuildsFromTakesWhoseMetadataSpellsData) {
     EXPECT_TRUE(SameBytes(Capture(dir, "sox kick_bld.wav -t raw -"), from_sox))
         << c.name;
   }
+}
+
+// A take that a recorder of long sessions writes in the RF64 form (a ds64
+// chunk with the 64-bit sizes) builds exactly as the same audio in a
+// classic WAV take.
+TEST(FormatsTest, BuildsFromRf64TakesAsFromClassicOnes) {
+  if (!Installed("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+  std::vector<std::string> outputs;
+  for (const std::string rf64 : {"", "-rf64 always "}) {
+    TempDir dir;
+    WriteJob(dir, "kick\n", "0\t_t1\n0.7\t_t2\n2\t_t2\n", "xf_all\t50\t1\n");
+    for (const char* take : {"_t1", "_t2"}) {
+      const std::string tone = take[2] == '1' ? "220" : "330";
+      Capture(dir, "ffmpeg -v error -f lavfi -i 'aevalsrc=sin(2*PI*" + tone +
+                       "*t)|-sin(2*PI*" + tone + "*t):s=48000:d=2' " + rf64 +
+                       "-c:a pcm_s24le kick" + take + ".wav");
+    }
+    if (!rf64.empty()) {
+      EXPECT_EQ(ReadFile(dir.File("kick_t1.wav")).substr(0, 4), "RF64");
+    }
+    const ToolRun run = RunTool(dir);
+    EXPECT_EQ(run.status, 0) << rf64 << run.out;
+    outputs.push_back(ReadFile(dir.File("kick_bld.wav")));
+  }
+  EXPECT_EQ(outputs[0].size(), 44u + 96000u * 6);
+  EXPECT_TRUE(SameBytes(outputs[1], outputs[0]));
 }
 
 }  // namespace

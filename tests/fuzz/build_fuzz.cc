@@ -155,19 +155,24 @@ void CheckOutput(const std::string& name, const Model& model, const Take& first,
   const auto& format = first.inspection.take;
   const uint32_t frame_size = format.bytes_per_sample * format.channels;
   const uint64_t data_size = static_cast<uint64_t>(model.length) * frame_size;
-  FUZZ_CHECK(out.size() == 44 + data_size, "%s: %zu bytes, planned %llu",
+  // Float audio has an 18-byte format chunk and a fact chunk: 58 bytes of
+  // header, 44 for integers.
+  const bool is_float = format.format == takeloom::SampleFormat::kFloat;
+  const size_t header = is_float ? 58 : 44;
+  FUZZ_CHECK(out.size() == header + data_size, "%s: %zu bytes, planned %llu",
              name.c_str(), out.size(),
-             static_cast<unsigned long long>(44 + data_size));
+             static_cast<unsigned long long>(header + data_size));
   FUZZ_CHECK(out.compare(0, 4, "RIFF") == 0 &&
                  out.compare(8, 8, "WAVEfmt ") == 0 &&
-                 out.compare(36, 4, "data") == 0,
+                 out.compare(header - 8, 4, "data") == 0 &&
+                 (!is_float || (out.compare(38, 4, "fact") == 0 &&
+                                Le(out, 46, 4) == model.length)),
              "%s: tags", name.c_str());
-  const auto saturated = [](uint64_t size) {
-    return static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX));
-  };
-  FUZZ_CHECK(Le(out, 40, 4) == saturated(data_size) &&
-                 Le(out, 4, 4) == saturated(data_size + 36),
-             "%s: sizes %u %u", name.c_str(), Le(out, 40, 4), Le(out, 4, 4));
+  FUZZ_CHECK(Le(out, header - 4, 4) == data_size &&
+                 Le(out, 4, 4) == header - 8 + data_size &&
+                 Le(out, 16, 4) == (is_float ? 18u : 16u),
+             "%s: sizes %u %u", name.c_str(), Le(out, header - 4, 4),
+             Le(out, 4, 4));
   FUZZ_CHECK(Le(out, 20, 2) == takeloom::FormatTagOf(format.format) &&
                  Le(out, 22, 2) == format.channels &&
                  Le(out, 24, 4) == format.sample_rate &&
@@ -187,7 +192,7 @@ void CheckOutput(const std::string& name, const Model& model, const Take& first,
     if (in_window) continue;
     const size_t at = static_cast<size_t>(f * frame_size);
     FUZZ_CHECK(
-        out.compare(44 + at, frame_size, model.data, at, frame_size) == 0,
+        out.compare(header + at, frame_size, model.data, at, frame_size) == 0,
         "%s: frame %lld differs", name.c_str(), static_cast<long long>(f));
   }
 }

@@ -74,31 +74,50 @@ std::optional<int64_t> Within(std::optional<int64_t> match, int64_t limit) {
 
 struct Tags {
   std::optional<int64_t> fmt, data;
+  std::optional<uint64_t> long_data_size;  // an RF64 or BW64 file's ds64
 };
 
 // The chunks a reader of the RIFF list finds: from offset 12, an id and a
 // 32-bit size, the next chunk after the size and a pad byte when it is odd;
-// the first of each id counts, and a size past the end stops the walk.
-// Where no data chunk is reached, both tags are the scan's, up to the limit.
+// the first of each id counts, and a size past the end stops the walk. An
+// RF64 or BW64 file's ds64 chunk gives the 64-bit data size, which a data
+// chunk of size 0xFFFFFFFF has. Where no data chunk is reached, both tags
+// are the scan's, up to the limit.
 __attribute__((no_sanitize("coverage"))) Tags ExpectedTags(
     std::span<const uint8_t> file) {
   Tags walked;
-  const bool riff = TextAt(file, 0, "RIFF") || TextAt(file, 0, "RF64") ||
-                    TextAt(file, 0, "BW64");
-  if (riff && TextAt(file, 8, "WAVE")) {
+  const auto number = [&](uint64_t at, int width) {
+    uint64_t value = 0;
+    for (int i = 0; i < width; ++i) value |= uint64_t{file[at + i]} << (8 * i);
+    return value;
+  };
+  const bool long_form = TextAt(file, 0, "RF64") || TextAt(file, 0, "BW64");
+  if ((long_form || TextAt(file, 0, "RIFF")) && TextAt(file, 8, "WAVE")) {
     uint64_t at = 12;
     while (at + 8 <= file.size() && !(walked.fmt && walked.data)) {
+      uint64_t size = number(at + 4, 4);
       if (!walked.fmt && TextAt(file, at, "fmt ")) walked.fmt = at;
-      if (!walked.data && TextAt(file, at, "data")) walked.data = at;
-      uint64_t size = 0;
-      for (int i = 0; i < 4; ++i) size |= uint64_t{file[at + 4 + i]} << (8 * i);
+      if (long_form && !walked.long_data_size && TextAt(file, at, "ds64") &&
+          at + 24 <= file.size()) {
+        walked.long_data_size = number(at + 16, 8);
+      }
+      if (!walked.data && TextAt(file, at, "data")) {
+        walked.data = at;
+        if (size == 0xFFFFFFFF && walked.long_data_size) {
+          size = *walked.long_data_size;
+        }
+      }
+      // Compared without overflow: the next chunk lies past the end.
+      if (size > file.size() - at || 8 + size + size % 2 > file.size() - at) {
+        break;
+      }
       at += 8 + size + size % 2;
-      if (at > file.size()) break;
     }
   }
   if (walked.data) return walked;
   return {Within(FirstMatch(file, "fmt"), takeloom::kInspectScanLimit),
-          Within(FirstMatch(file, "data"), takeloom::kInspectScanLimit)};
+          Within(FirstMatch(file, "data"), takeloom::kInspectScanLimit),
+          std::nullopt};
 }
 
 uint32_t Le(std::span<const uint8_t> bytes, int64_t at, int width) {
@@ -165,7 +184,12 @@ void CheckInspection(std::span<const uint8_t> file, const Tags& tags,
   const int64_t frame_size =
       static_cast<int64_t>(take.bytes_per_sample) * take.channels;
   FUZZ_CHECK(frame_size > 0, "frame size 0 accepted");
-  const int64_t declared = Le(file, *data + 4, 4) / frame_size;
+  uint64_t data_size = Le(file, *data + 4, 4);
+  if (data_size == 0xFFFFFFFF && tags.long_data_size) {
+    data_size = *tags.long_data_size;
+  }
+  const int64_t declared = static_cast<int64_t>(
+      std::min<uint64_t>(data_size / frame_size, INT64_MAX));
   const int64_t available =
       std::max<int64_t>(0, (length - take.data_start) / frame_size);
   FUZZ_CHECK(take.frames >= 0, "negative frames %lld",

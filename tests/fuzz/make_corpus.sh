@@ -46,11 +46,14 @@ printf 'kick \t\r\nsnare\0hidden\n' >"$out/lists_fuzz/spaces_cr_zero"
 printf '0\tA\n12.5\tB\n30\tA\n' >"$out/lists_fuzz/three_records"
 printf '12.5\ttake 2\n13\t\tB\tx\n\n14\nC\n1,5 D\n' >"$out/lists_fuzz/odd_records"
 printf '1e1\tA\n0x10\tB\n-inf\tC\nnan\tD\n5' >"$out/lists_fuzz/numbers_no_take"
+printf '\357\273\2770.5\t_t1\r\n12.5s\t_t2\r\n1 \t_t3\r' >"$out/lists_fuzz/crlf_bom"
 
 printf 'xf_tr\t3\t150.5\t2\n' >"$out/params_fuzz/track"
 printf 'xf_tr\n2\n100\n3\nxf_all\t200ms\tx\n' >"$out/params_fuzz/spread"
 printf 'xf_tr\t1\t200\nxf_all\t100\t2\n' >"$out/params_fuzz/type_missing"
 printf 'xf_tr\t0\t1\t1\nxf_all\t200' >"$out/params_fuzz/invalid"
+printf '\357\273\277(xf_all 200 1)\r\nxf_tr\t1\t5\t2\r\nxf_all 9 9\r\n' \
+  >"$out/params_fuzz/crlf_spaces"
 
 # Takes as recorded, cut short, with an unfilled size field, and with a
 # chunk between the format and the data chunk.
@@ -64,6 +67,15 @@ printf '\377\377\377\377' |
   dd of="$out/inspect_fuzz/size_unfilled" bs=1 seek=40 conv=notrunc 2>/dev/null
 { head -c 36 "$take"; printf 'LIST\4\0\0\0abcd'; tail -c +37 "$take"; } \
   >"$out/inspect_fuzz/extra_chunk"
+# The same take in the RF64 form: a ds64 chunk with the 64-bit sizes after
+# "WAVE", and 0xFFFFFFFF in the 32-bit ones.
+data_bytes=$(( $(stat -c %s "$take") - 44 ))
+{ printf 'RF64\377\377\377\377WAVEds64\034\000\000\000'
+  perl -e 'print pack("Q<Q<Q<L<", $ARGV[0] + 72, $ARGV[0], $ARGV[0] / 2, 0)' \
+    "$data_bytes"
+  tail -c +13 "$take"; } >"$out/inspect_fuzz/rf64"
+printf '\377\377\377\377' |
+  dd of="$out/inspect_fuzz/rf64" bs=1 seek=76 conv=notrunc 2>/dev/null
 "$build/make_session" "$work/float" --tracks 1 --takes 1 --edits 2 --rate 8 \
   --seconds 2 --lead-in 0 --bits 32 --float --channels 1
 cp "$work/float/kick_t1.wav" "$out/inspect_fuzz/float"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <csignal>
 
 namespace takeloom::testing {
@@ -48,8 +49,16 @@ Bytes FmtChunk(uint16_t format_tag, uint32_t channels, uint32_t sample_rate,
 Bytes MakeTake(const TakeParts& parts) {
   Bytes body;
   PutText(body, "WAVE");
-  const Bytes fmt = FmtChunk(parts.format_tag, parts.channels, parts.sample_rate,
-                             parts.bits_per_sample);
+  Bytes fmt = FmtChunk(parts.format_tag, parts.channels, parts.sample_rate,
+                       parts.bits_per_sample);
+  if (parts.fact_chunk) {
+    fmt[4] = std::byte{18};
+    PutU16(fmt, 0);
+    const uint32_t frame_size = parts.channels * (parts.bits_per_sample / 8);
+    PutText(fmt, "fact");
+    PutU32(fmt, 4);
+    PutU32(fmt, static_cast<uint32_t>(parts.audio.size() / frame_size));
+  }
   body.insert(body.end(), fmt.begin(), fmt.end());
   body.insert(body.end(), parts.extra_chunks.begin(), parts.extra_chunks.end());
   PutText(body, "data");
@@ -63,6 +72,25 @@ Bytes MakeTake(const TakeParts& parts) {
   PutU32(out, static_cast<uint32_t>(body.size()));
   out.insert(out.end(), body.begin(), body.end());
   return out;
+}
+
+Bytes AudioOf(const Bytes& file) {
+  size_t at = 12;
+  while (at + 8 <= file.size()) {
+    uint64_t size = 0;
+    for (size_t b = 0; b < 4; ++b) {
+      size |= std::to_integer<uint64_t>(file[at + 4 + b]) << (8 * b);
+    }
+    if (std::string_view(reinterpret_cast<const char*>(&file[at]), 4) ==
+        "data") {
+      const size_t end = std::min<uint64_t>(file.size(), at + 8 + size);
+      return Bytes(file.begin() + static_cast<std::ptrdiff_t>(at + 8),
+                   file.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+    at += 8 + size + size % 2;
+  }
+  ADD_FAILURE() << "no data chunk";
+  return {};
 }
 
 Bytes Pcm(const std::vector<int64_t>& samples, uint32_t bytes_per_sample) {

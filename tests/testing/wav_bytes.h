@@ -33,9 +33,17 @@ struct TakeParts {
   uint16_t format_tag = 1;
   Bytes extra_chunks;                 // placed between "fmt " and "data"
   int64_t declared_data_size = -1;    // -1: the size of `audio`
+  // As float files are written for readers that expect them: the "fmt "
+  // chunk with its 2-byte extension size of 0, then a "fact" chunk with the
+  // frame count.
+  bool fact_chunk = false;
   Bytes audio;
 };
 Bytes MakeTake(const TakeParts& parts);
+
+// The audio of a WAV file, found by walking its chunks; what the file holds
+// of the data chunk when that runs past its end.
+Bytes AudioOf(const Bytes& file);
 
 // Interleaved little-endian PCM from signed sample values (each of
 // bytes_per_sample bytes, two's complement, low bits kept).

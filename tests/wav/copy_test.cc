@@ -15,6 +15,9 @@
 namespace takeloom {
 namespace {
 
+// Where the audio of an integer file that fits 32-bit sizes starts.
+constexpr int64_t kHeaderBytes = 44;
+
 using testing::Bytes;
 
 std::string Str(std::span<const std::byte> bytes) {

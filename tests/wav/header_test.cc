@@ -12,18 +12,16 @@
 namespace takeloom {
 namespace {
 
-std::string AsString(const std::array<std::byte, kHeaderBytes>& header) {
+std::string AsString(const std::vector<std::byte>& header) {
   return std::string(reinterpret_cast<const char*>(header.data()), header.size());
 }
 
-uint32_t U32(const std::array<std::byte, kHeaderBytes>& h, size_t at) {
-  uint32_t value = 0;
-  for (size_t i = 0; i < 4; ++i) value |= static_cast<uint32_t>(h[at + i]) << (8 * i);
+uint64_t Le(const std::vector<std::byte>& h, size_t at, size_t width) {
+  uint64_t value = 0;
+  for (size_t i = 0; i < width; ++i) {
+    value |= static_cast<uint64_t>(h[at + i]) << (8 * i);
+  }
   return value;
-}
-
-uint32_t U16(const std::array<std::byte, kHeaderBytes>& h, size_t at) {
-  return static_cast<uint32_t>(h[at]) | (static_cast<uint32_t>(h[at + 1]) << 8);
 }
 
 TrackFormat Format(uint32_t rate, uint32_t bits, uint32_t channels,
@@ -40,47 +38,81 @@ TEST(WavHeaderTest, WritesEveryByteOfStereoTake) {
   EXPECT_EQ(AsString(HeaderBytes(Format(44100, 16, 2), 441000)), expected);
 }
 
-TEST(WavHeaderTest, DeclaresFloatAudioOnlyByItsFormatTag) {
-  const auto integer = HeaderBytes(Format(48000, 32, 6), 10);
-  const auto floating =
-      HeaderBytes(Format(48000, 32, 6, SampleFormat::kFloat), 10);
-  EXPECT_EQ(U16(integer, 20), 1u);
-  EXPECT_EQ(U16(floating, 20), 3u);
-  auto rest = floating;
-  rest[20] = std::byte{1};
-  EXPECT_EQ(AsString(rest), AsString(integer));
+// Float audio is declared as readers expect it: an 18-byte format chunk
+// (the fields and an extension size of 0) and a fact chunk with the frames.
+TEST(WavHeaderTest, WritesEveryByteOfFloatTake) {
+  const std::string expected(
+      "RIFF\x22\x01\x00\x00WAVEfmt \x12\x00\x00\x00\x03\x00\x06\x00"
+      "\x80\xBB\x00\x00\x00\x94\x11\x00\x18\x00\x20\x00\x00\x00"
+      "fact\x04\x00\x00\x00\x0A\x00\x00\x00"
+      "data\xF0\x00\x00\x00",
+      58);
+  EXPECT_EQ(AsString(HeaderBytes(Format(48000, 32, 6, SampleFormat::kFloat), 10)),
+            expected);
 }
 
-TEST(WavHeaderTest, FormsSizesAndSaturatesBeyond4GiB) {
+TEST(WavHeaderTest, FormsSizesAndTurnsToRf64Beyond4GiB) {
   struct Case {
     const char* name;
-    uint32_t rate, bits;
+    TrackFormat format;
     int64_t frames;
-    uint32_t channels;
-    uint32_t riff_size, byte_rate, block_align, data_size, channel_field;
+    size_t header_bytes;  // 44 and 58 classic, 80 and 94 RF64
+    uint64_t riff_size, data_size;
+    uint32_t byte_rate, block_align, channel_field;
   };
+  const TrackFormat float_mono = Format(48000, 32, 1, SampleFormat::kFloat);
+  constexpr uint64_t k32 = 0xFFFFFFFF;
+  constexpr int64_t kFloatFits = (k32 - 50) / 4;  // frames
   const Case cases[] = {
-      {"24-bit mono, empty", 48000, 24, 0, 1, 36, 144000, 3, 0, 1},
-      {"12-bit stereo", 44100, 12, 1000, 2, 2036, 88200, 3, 2000, 2},
-      {"4 GiB", 44100, 16, 1073741824, 2, 0xFFFFFFFF, 176400, 4, 0xFFFFFFFF, 2},
-      {"data fits, RIFF size not", 44100, 16, 1073741823, 2, 0xFFFFFFFF, 176400,
-       4, 0xFFFFFFFC, 2},
-      {"largest exact RIFF size", 44100, 8, 0xFFFFFFFF - 36, 1, 0xFFFFFFFF,
-       44100, 1, 0xFFFFFFFF - 36, 1},
-      {"product beyond 64 bits", 44100, 24, INT64_MAX, 2, 0xFFFFFFFF, 264600, 6,
-       0xFFFFFFFF, 2},
-      {"negative frames", 44100, 16, -5, 2, 36, 176400, 4, 0, 2},
-      {"channel count cut to 16 bits", 8000, 16, 10, 0x10002, 76, 32000, 4, 40, 2},
+      {"24-bit mono, empty", Format(48000, 24, 1), 0, 44, 36, 0, 144000, 3, 1},
+      {"12-bit stereo", Format(44100, 12, 2), 1000, 44, 2036, 2000, 88200, 3,
+       2},
+      {"negative frames", Format(44100, 16, 2), -5, 44, 36, 0, 176400, 4, 2},
+      {"channel count cut to 16 bits", Format(8000, 16, 0x10002), 10, 44, 76,
+       40, 32000, 4, 2},
+      {"largest RIFF size that fits", Format(44100, 8, 1), k32 - 36, 44, k32,
+       k32 - 36, 44100, 1, 1},
+      {"one byte more", Format(44100, 8, 1), k32 - 35, 80, k32 - 35 + 72,
+       k32 - 35, 44100, 1, 1},
+      {"4 GiB of 16-bit stereo", Format(44100, 16, 2), 1073741824, 80,
+       4294967296 + 72, 4294967296, 176400, 4, 2},
+      {"float, largest that fits", float_mono, kFloatFits, 58,
+       50 + kFloatFits * 4, kFloatFits * 4, 192000, 4, 1},
+      {"float beyond", float_mono, kFloatFits + 1, 94,
+       86 + (kFloatFits + 1) * 4, (kFloatFits + 1) * 4, 192000, 4, 1},
   };
   for (const Case& c : cases) {
-    const auto h = HeaderBytes(Format(c.rate, c.bits, c.channels), c.frames);
-    EXPECT_EQ(U32(h, 4), c.riff_size) << c.name;
-    EXPECT_EQ(U16(h, 22), c.channel_field) << c.name;
-    EXPECT_EQ(U32(h, 24), c.rate) << c.name;
-    EXPECT_EQ(U32(h, 28), c.byte_rate) << c.name;
-    EXPECT_EQ(U16(h, 32), c.block_align) << c.name;
-    EXPECT_EQ(U16(h, 34), c.bits) << c.name;
-    EXPECT_EQ(U32(h, 40), c.data_size) << c.name;
+    const std::vector<std::byte> h = HeaderBytes(c.format, c.frames);
+    const std::string text = AsString(h);
+    ASSERT_EQ(h.size(), c.header_bytes) << c.name;
+    const bool rf64 = c.header_bytes >= 80;
+    const size_t fmt = rf64 ? 48 : 12;
+    EXPECT_EQ(text.substr(0, 4), rf64 ? "RF64" : "RIFF") << c.name;
+    EXPECT_EQ(text.substr(8, 4), "WAVE") << c.name;
+    EXPECT_EQ(text.substr(fmt, 4), "fmt ") << c.name;
+    EXPECT_EQ(Le(h, fmt + 10, 2), c.channel_field) << c.name;
+    EXPECT_EQ(Le(h, fmt + 12, 4), c.format.sample_rate) << c.name;
+    EXPECT_EQ(Le(h, fmt + 16, 4), c.byte_rate) << c.name;
+    EXPECT_EQ(Le(h, fmt + 20, 2), c.block_align) << c.name;
+    EXPECT_EQ(Le(h, fmt + 22, 2), c.format.bits_per_sample) << c.name;
+    EXPECT_EQ(text.substr(h.size() - 8, 4), "data") << c.name;
+    if (!rf64) {
+      EXPECT_EQ(Le(h, 4, 4), c.riff_size) << c.name;
+      EXPECT_EQ(Le(h, h.size() - 4, 4), c.data_size) << c.name;
+      continue;
+    }
+    // The 32-bit sizes give way to the ds64 chunk's 64-bit ones.
+    EXPECT_EQ(Le(h, 4, 4), 0xFFFFFFFFu) << c.name;
+    EXPECT_EQ(Le(h, h.size() - 4, 4), 0xFFFFFFFFu) << c.name;
+    EXPECT_EQ(text.substr(12, 8), std::string("ds64\x1C\0\0\0", 8)) << c.name;
+    EXPECT_EQ(Le(h, 20, 8), c.riff_size) << c.name;
+    EXPECT_EQ(Le(h, 28, 8), c.data_size) << c.name;
+    EXPECT_EQ(Le(h, 36, 8), static_cast<uint64_t>(c.frames)) << c.name;
+    EXPECT_EQ(Le(h, 44, 4), 0u) << c.name;
+    if (c.header_bytes == 94) {
+      EXPECT_EQ(text.substr(74, 8), std::string("fact\4\0\0\0", 8)) << c.name;
+      EXPECT_EQ(Le(h, 82, 4), static_cast<uint64_t>(c.frames)) << c.name;
+    }
   }
 }
 
@@ -105,8 +137,10 @@ TEST(WavHeaderTest, WritesANewFileAndLeavesItOpen) {
     if (which == "a hard link") fs::create_hard_link(outside, path);
     if (which == "a dangling link") fs::create_symlink(dir.File("none/x"), path);
     File file;
-    ASSERT_TRUE(MAKE_HEADER(path, format, 0, &file).ok()) << name;
-    ASSERT_TRUE(file.WriteAt(kHeaderBytes, audio)) << name;
+    int64_t audio_start = 0;
+    ASSERT_TRUE(MAKE_HEADER(path, format, 0, &file, &audio_start).ok()) << name;
+    ASSERT_EQ(audio_start, 44) << name;
+    ASSERT_TRUE(file.WriteAt(audio_start, audio)) << name;
     ASSERT_TRUE(file.Close()) << name;
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path))) << name;
     EXPECT_EQ(testing::ReadFile(path),
@@ -140,7 +174,8 @@ TEST(WavHeaderTest, ReportsFilesItCannotWrite) {
     {
       std::optional<testing::ScopedFileSizeLimit> limit;
       if (c.size_limit != 0) limit.emplace(c.size_limit);
-      err = MAKE_HEADER(c.path, Format(44100, 16, 2), 1, &file);
+      int64_t audio_start = 0;
+      err = MAKE_HEADER(c.path, Format(44100, 16, 2), 1, &file, &audio_start);
     }
     EXPECT_EQ(err.fault, Fault::kCannotWrite) << c.name;
     EXPECT_EQ(err.file, c.path) << c.name;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "testing/memory_source.h"
 #include "testing/temp_dir.h"
@@ -56,6 +58,23 @@ TEST(InspectTest, ReadsFieldsAndClipsFramesToTheFile) {
   const auto unfinished = [](uint32_t channels, uint32_t bits) {
     return Take(channels, bits, 4000, 0xFFFFFFFF);
   };
+  // An RF64 (or BW64) take: its data size is the ds64 chunk's, here 40
+  // bytes of the 400 the file holds; a RIFF take has no ds64 to believe.
+  const auto long_form = [](std::string_view form) {
+    TakeParts parts;
+    parts.audio = Bytes(400);
+    parts.declared_data_size = 0xFFFFFFFF;
+    Bytes ds64;
+    testing::PutText(ds64, "ds64");
+    testing::PutU32(ds64, 28);
+    for (const uint32_t word : {436u, 0u, 40u, 0u, 10u, 0u, 0u}) {
+      testing::PutU32(ds64, word);
+    }
+    Bytes file = testing::MakeTake(parts);
+    file.insert(file.begin() + 12, ds64.begin(), ds64.end());
+    std::copy(form.begin(), form.end(), reinterpret_cast<char*>(file.data()));
+    return file;
+  };
   const Case cases[] = {
       {"whole file", stereo16, {2, 44, 44100, 100000, 2, 16}},
       {"cut short, partial frame dropped", Cut(stereo16, 200046),
@@ -74,6 +93,9 @@ TEST(InspectTest, ReadsFieldsAndClipsFramesToTheFile) {
       {"chunk between fmt and data, float tag",
        testing::MakeTake(float_mono),
        {1, 62, 96000, 10, 4, 32}},
+      {"RF64 size from ds64", long_form("RF64"), {2, 80, 44100, 10, 2, 16}},
+      {"BW64 size from ds64", long_form("BW64"), {2, 80, 44100, 10, 2, 16}},
+      {"RIFF ignores a ds64", long_form("RIFF"), {2, 80, 44100, 100, 2, 16}},
       {"ends inside the size field", Cut(stereo16, 42), {2, 44, 44100, 0, 2, 16}},
       {"ends right after the tag", Cut(stereo16, 40), {2, 44, 44100, 0, 2, 16}},
   };

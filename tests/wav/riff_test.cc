@@ -48,6 +48,13 @@ Bytes Riff(std::initializer_list<Bytes> chunks, std::string_view form = "RIFF") 
 TEST(RiffTest, WalkFindsChunksByTheirSizesNotTheirText) {
   const Bytes fmt = testing::FmtChunk(1, 2, 48000, 24);
   const Bytes data = Chunk("data", std::string(12, '\x01'));
+  // An RF64 data chunk whose 32-bit size reads 0xFFFFFFFF: its ds64 chunk
+  // says it holds 12 bytes, after which the format chunk follows.
+  Bytes long_data = data;
+  std::fill(long_data.begin() + 4, long_data.begin() + 8, std::byte{0xFF});
+  const Bytes ds64 = Chunk(
+      "ds64", std::string("\0\0\0\0\0\0\0\0\x0C\0\0\0\0\0\0\0"
+                          "\0\0\0\0\0\0\0\0\0\0\0\0", 28));
   // A comment as converters write it, and a Broadcast WAV description: the
   // text "data" lies at even offsets, where the tag scan would take it.
   const Bytes comment =
@@ -72,6 +79,8 @@ TEST(RiffTest, WalkFindsChunksByTheirSizesNotTheirText) {
       {"audio beyond every scan limit", Riff({fmt, late, data}), 12, 204844},
       {"RF64", Riff({fmt, data}, "RF64"), 12, 36},
       {"BW64", Riff({fmt, data}, "BW64"), 12, 36},
+      {"RF64 data sized by its ds64", Riff({ds64, long_data, fmt}, "RF64"), 68,
+       48},
       {"first of two data chunks", Riff({fmt, data, data}), 12, 36},
       {"data before fmt", Riff({data, fmt}), 32, 12},
       // Where the walk cannot reach "data", the tag scan decides.
