@@ -80,9 +80,8 @@ Error TrackBuilder::EditWithTemp(size_t o, TrackWriter* temp) {
   bool overlay =
       CrossfadeEligible(o, job_.crossfade.type, segment.start, x);
   if (overlay) {
-    const Error placed = PlaceCrossfade(job_.takes[o - 1].path,
-                                        job_.takes[o].path, segment.start, x,
-                                        &windows);
+    const Error placed = PlaceCrossfade(job_.takes[o - 1], job_.takes[o],
+                                        segment.start, x, &windows);
     if (!placed.ok()) {
       // The hard cut stays at this edit point.
       const std::string note = CrossfadeNote(placed);
@@ -99,7 +98,8 @@ Error TrackBuilder::EditWithTemp(size_t o, TrackWriter* temp) {
   // when the crossfade was placed.
   TakeReader opened;
   if (!overlay) {
-    if (err = opened.OpenAudio(job_.takes[o].path); !err.ok()) return err;
+    const Take& t = job_.takes[o];
+    if (err = opened.Open(t.path, t.attributes); !err.ok()) return err;
   }
   const TakeReader& take = overlay ? windows.next : opened;
   err = INSERT_FILE(output_, take, segment.start, segment.length,

@@ -96,8 +96,6 @@ std::string Message(const Error& err) {
 
 std::string CrossfadeNote(const Error& err) {
   switch (err.fault) {
-    case Fault::kNoDataChunk:
-      return "Data block not found error";
     case Fault::kWindowOutside:
       return err.number == 1 ? "Invalid crossfade for destination file"
                              : "Invalid crossfade for source file";

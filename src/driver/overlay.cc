@@ -49,23 +49,21 @@ Error CopyToWindow(const TakeReader& take, int64_t offset, int64_t count,
 
 }  // namespace
 
-Error PlaceCrossfade(const std::string& previous_path,
-                     const std::string& next_path, int64_t centre,
+Error PlaceCrossfade(const Take& previous, const Take& next, int64_t centre,
                      int64_t length, CrossfadeWindows* windows) {
-  const Error previous_open = windows->previous.Open(previous_path);
-  const Error next_open = windows->next.Open(next_path);
+  const Error previous_open =
+      windows->previous.Open(previous.path, previous.attributes);
+  const Error next_open = windows->next.Open(next.path, next.attributes);
   if (!previous_open.ok()) return previous_open;
   if (!next_open.ok()) return next_open;
-  if (Error err = windows->previous.FindAudio(); !err.ok()) return err;
-  if (Error err = windows->next.FindAudio(); !err.ok()) return err;
 
   int64_t first = 0;
   const bool fits = !__builtin_sub_overflow(centre, length / 2, &first);
   if (!fits || !windows->previous.BeginsInside(first)) {
-    return {Fault::kWindowOutside, previous_path, 1};
+    return {Fault::kWindowOutside, previous.path, 1};
   }
   if (!windows->next.BeginsInside(first)) {
-    return {Fault::kWindowOutside, next_path, 2};
+    return {Fault::kWindowOutside, next.path, 2};
   }
   windows->first_frame = first;
   return {};

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/plan.h"
 #include "dsp/curves.h"
 #include "error.h"
 #include "wav/take_reader.h"
@@ -31,11 +32,10 @@ struct CrossfadeScratch {
 
 // Opens both takes and places their windows of `length` frames, half of
 // them (truncated) before `centre`. When they cannot be used, the fault
-// names the take: the opens are judged first (previous, then next), then
-// each take's data chunk, then each window's start (kWindowOutside, number
-// 1 for the previous take and 2 for the next).
-Error PlaceCrossfade(const std::string& previous_path,
-                     const std::string& next_path, int64_t centre,
+// names the take: both opens are judged first (previous, then next), then
+// each window's start (kWindowOutside, number 1 for the previous take and
+// 2 for the next).
+Error PlaceCrossfade(const Take& previous, const Take& next, int64_t centre,
                      int64_t length, CrossfadeWindows* windows);
 
 // Renders the `length` frames of a placed crossfade of `type` in blocks:

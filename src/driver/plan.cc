@@ -92,7 +92,8 @@ Error PlanTrack(const std::vector<float>& times, const std::vector<Take>& takes,
     }
   }
   if (edits >= 2) plan.length = std::min(plan.length, points[edits - 1]);
-  if (times[0] > 0) plan.lead_in = static_cast<int64_t>(rate * times[0]);
+  // Silence up to the first edit point (none when it lies at 0).
+  plan.lead_in = points[0];
   return {};
 }
 

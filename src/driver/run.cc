@@ -1,5 +1,8 @@
 #include "driver/run.h"
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <filesystem>
 
 #include "driver/assemble.h"
@@ -89,26 +92,50 @@ void PrintCrossfadeMatrix(const std::vector<CrossfadeSetting>& crossfades,
   }
 }
 
-bool SameName(const std::string& a, const std::string& b) {
-  return std::filesystem::path(a).lexically_normal() ==
-         std::filesystem::path(b).lexically_normal();
+// Where an output lands: its directory as the file system resolves it
+// (links included), and its file name.
+std::filesystem::path Location(const std::string& name) {
+  namespace fs = std::filesystem;
+  const fs::path path(name);
+  const fs::path parent = path.has_parent_path() ? path.parent_path() : ".";
+  std::error_code ec;
+  const fs::path directory = fs::weakly_canonical(parent, ec);
+  return (ec ? parent.lexically_normal() : directory) / path.filename();
+}
+
+// Every output stays open until all are in place: one descriptor per
+// track. The soft limit on open files is raised as far as the system lets
+// a process raise it, so that a session of a thousand tracks still builds.
+void AllowADescriptorPerTrack(size_t tracks) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+  const rlim_t wanted = static_cast<rlim_t>(tracks) + 64;
+  if (limit.rlim_cur >= wanted) return;
+  limit.rlim_cur = std::min(wanted, limit.rlim_max);
+  setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 // Builds every track under its partial name, then puts them all in place:
 // a run replaces all its outputs or none.
 Error BuildTracks(const std::vector<TrackJob>& jobs, const RunSignals& signals,
                   std::FILE* out) {
+  AllowADescriptorPerTrack(jobs.size());
   Workspace workspace;
   const std::function<bool()> stop = [&] { return signals.Pending() != 0; };
   std::vector<TrackWriter> outputs(jobs.size());
   const auto remove_all = [&] {
     for (TrackWriter& output : outputs) output.Remove();
   };
+  std::vector<std::filesystem::path> locations;
   for (size_t t = 0; t < jobs.size(); ++t) {
-    // A later track of the same output replaces an earlier one's build, as
-    // it would replace the file.
+    // A later track of the same output, however its name is spelled,
+    // replaces an earlier one's build, as it would replace the file.
+    locations.push_back(Location(jobs[t].output));
     for (size_t u = 0; u < t; ++u) {
-      if (SameName(outputs[u].name(), jobs[t].output)) outputs[u] = TrackWriter();
+      if (locations[u] == locations[t]) {
+        outputs[u].Remove();
+        outputs[u] = TrackWriter();
+      }
     }
     if (Error err = AssembleTrack(jobs[t], &workspace, stop, out, &outputs[t]);
         !err.ok()) {

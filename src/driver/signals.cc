@@ -13,8 +13,17 @@ constexpr int kStopping[] = {SIGINT, SIGTERM, SIGHUP};
 }  // namespace
 
 RunSignals::RunSignals() {
+  // A signal that whoever started the run ignores (as nohup ignores
+  // SIGHUP) stops nothing: it is neither blocked nor looked for.
   sigemptyset(&stopping_);
-  for (const int signal : kStopping) sigaddset(&stopping_, signal);
+  for (const int signal : kStopping) {
+    struct sigaction current {};
+    if (sigaction(signal, nullptr, &current) == 0 &&
+        current.sa_handler == SIG_IGN) {
+      continue;
+    }
+    sigaddset(&stopping_, signal);
+  }
   sigprocmask(SIG_BLOCK, &stopping_, &old_mask_);
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
@@ -45,7 +54,10 @@ int RunSignals::Pending() const {
   sigset_t pending;
   if (sigpending(&pending) != 0) return 0;
   for (const int signal : kStopping) {
-    if (sigismember(&pending, signal) == 1) return signal;
+    if (sigismember(&stopping_, signal) == 1 &&
+        sigismember(&pending, signal) == 1) {
+      return signal;
+    }
   }
   return 0;
 }

@@ -10,6 +10,20 @@
 
 namespace takeloom {
 
+namespace {
+
+FileId IdOf(const struct stat& st) {
+  return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+}  // namespace
+
+std::optional<FileId> IdOfName(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+  return IdOf(st);
+}
+
 File::~File() {
   if (fd_ >= 0) ::close(fd_);
 }
@@ -48,6 +62,12 @@ int64_t File::Length() const {
   struct stat st {};
   if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
   return static_cast<int64_t>(st.st_size);
+}
+
+std::optional<FileId> File::Id() const {
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return std::nullopt;
+  return IdOf(st);
 }
 
 int64_t File::ReadSome(int64_t offset, std::span<std::byte> out) const {

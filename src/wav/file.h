@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -11,6 +12,16 @@
 #include "wav/riff.h"
 
 namespace takeloom {
+
+// Which file a name or a descriptor stands for.
+struct FileId {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const FileId&) const = default;
+};
+
+// The file `path` names (a link itself, not what it points to), if any.
+std::optional<FileId> IdOfName(const std::string& path);
 
 class File {
  public:
@@ -33,6 +44,8 @@ class File {
   bool is_open() const { return fd_ >= 0; }
   // Length in bytes, or -1 when it cannot be found.
   int64_t Length() const;
+  // The file this descriptor stands for.
+  std::optional<FileId> Id() const;
   // Reads up to out.size() bytes from `offset`, fewer only at the end of the
   // file. Returns the count read, or -1 on a read error.
   int64_t ReadSome(int64_t offset, std::span<std::byte> out) const;

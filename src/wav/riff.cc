@@ -75,7 +75,8 @@ ChunkPlaces WalkChunks(const ByteSource& file) {
          file.ReadSome(offset, chunk) == kChunkHeaderBytes) {
     uint64_t size = LoadU32(chunk, 4);
     if (!places.fmt && SameText(chunk, 0, "fmt ")) places.fmt = offset;
-    if (rf64 && !places.long_data_size && SameText(chunk, 0, "ds64")) {
+    if (rf64 && !places.long_data_size && SameText(chunk, 0, "ds64") &&
+        size >= 16) {
       std::array<std::byte, 16> sizes{};  // RIFF size, then data size
       if (file.ReadSome(offset + kChunkHeaderBytes, sizes) == 16) {
         places.long_data_size = LoadLe(sizes, 8, 8);
@@ -122,10 +123,16 @@ std::optional<int64_t> ScanForTag(const ByteSource& file, std::string_view tag,
 }
 
 ChunkPlaces LocateChunks(const ByteSource& file, int64_t scan_limit) {
-  const ChunkPlaces walked = WalkChunks(file);
-  if (walked.data) return walked;
-  return {ScanForTag(file, "fmt", scan_limit),
-          ScanForTag(file, "data", scan_limit), std::nullopt};
+  ChunkPlaces places = WalkChunks(file);
+  // A data chunk the walk cannot reach, or a format chunk it does not
+  // find (one that follows audio cut short, say), is left to the scan.
+  if (!places.data) {
+    places.data = ScanForTag(file, "data", scan_limit);
+    places.fmt = ScanForTag(file, "fmt", scan_limit);
+  } else if (!places.fmt) {
+    places.fmt = ScanForTag(file, "fmt", scan_limit);
+  }
+  return places;
 }
 
 }  // namespace takeloom

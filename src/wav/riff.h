@@ -52,7 +52,8 @@ std::optional<int64_t> ScanForTag(const ByteSource& file, std::string_view tag,
 
 // Both chunks as every reader of a take finds them: by the walk when it
 // reaches the data chunk, otherwise both by the tag scan up to `scan_limit`,
-// so that odd files whose list cannot be walked still read as they did.
+// so that odd files whose list cannot be walked still read as they did; a
+// format chunk the walk does not find is left to the scan as well.
 ChunkPlaces LocateChunks(const ByteSource& file, int64_t scan_limit);
 
 }  // namespace takeloom

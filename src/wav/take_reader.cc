@@ -4,25 +4,13 @@
 
 namespace takeloom {
 
-Error TakeReader::Open(const std::string& path) {
+Error TakeReader::Open(const std::string& path, const TakeAttributes& take) {
   path_ = path;
+  take_ = take;
   if (!file_.OpenRead(path)) return {Fault::kCannotOpen, path};
+  file_length_ = file_.Length();
+  if (file_length_ < 0) return {Fault::kCannotRead, path};
   return {};
-}
-
-Error TakeReader::FindAudio() {
-  const FileSource source(file_);
-  file_length_ = source.Length();
-  if (file_length_ < 0) return {Fault::kCannotRead, path_};
-  Inspection inspection;
-  const Error err = InspectTake(source, path_, &inspection);
-  take_ = inspection.take;
-  return err;
-}
-
-Error TakeReader::OpenAudio(const std::string& path) {
-  const Error err = Open(path);
-  return err.ok() ? FindAudio() : err;
 }
 
 bool TakeReader::BeginsInside(int64_t frame) const {

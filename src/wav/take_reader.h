@@ -15,17 +15,13 @@ namespace takeloom {
 
 class TakeReader {
  public:
-  // Opens `path`; kCannotOpen when it cannot be opened.
-  Error Open(const std::string& path);
-  // Finds the open take's audio as inspection does.
-  Error FindAudio();
-  // Both, as a reader of a take's audio needs them.
-  Error OpenAudio(const std::string& path);
+  // Opens the take at `path`, whose audio inspection found as `take`:
+  // the chunks are walked once per run, not once per reader. kCannotOpen
+  // when it cannot be opened.
+  Error Open(const std::string& path, const TakeAttributes& take);
 
   const TakeAttributes& attributes() const { return take_; }
-  int64_t frame_size() const {
-    return int64_t{take_.bytes_per_sample} * take_.channels;
-  }
+  int64_t frame_size() const { return FormatOf(take_).FrameSize(); }
 
   // Whether a window that begins at `frame` begins within the take: not
   // before its first audio byte and not beyond the end of the file (a

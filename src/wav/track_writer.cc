@@ -31,6 +31,7 @@ Error TrackWriter::Open(const std::string& name, const std::string& path,
   written_back_ = 0;
   Error err = MAKE_HEADER(path, format, frames, &file_, &data_start_);
   created_ = err.ok();
+  id_ = created_ ? file_.Id() : std::nullopt;
   err.file = name;
   return err;
 }
@@ -80,37 +81,43 @@ Error TrackWriter::Silence(int64_t offset, int64_t count) {
 
 Error TrackWriter::Finish() {
   if (!file_.is_open()) return {Fault::kCannotWrite, name_};
-  if (partial_) {
-    file_.StartWriteback(data_start_ + written_back_, end_ - written_back_);
+  if (!partial_) {
+    return file_.Close() ? Error{} : Error{Fault::kCannotWrite, name_};
   }
-  if (!file_.Close()) return {Fault::kCannotWrite, name_};
+  // An output stays open until it is put in place: its file cannot be
+  // replaced unseen while this writer holds it (its inode cannot be reused
+  // for another), and the disk catches up with it meanwhile.
+  file_.StartWriteback(data_start_ + written_back_, end_ - written_back_);
   return {};
 }
 
+bool TrackWriter::StillOurs() const {
+  const std::optional<FileId> named = IdOfName(path_);
+  return named && named == (file_.is_open() ? file_.Id() : id_);
+}
+
 Error TrackWriter::MakeDurable() {
-  // Data written through one descriptor is made durable through another:
-  // the file, not the descriptor, is synchronised. Closing each output
-  // when it is built keeps the run at one open output however many tracks
-  // it has, while the disk catches up with the tracks built so far.
-  File file;
-  if (!partial_ || !file.OpenRead(path_) || !file.Sync()) {
+  if (!partial_ || !file_.is_open() || !StillOurs() || !file_.Sync()) {
     return {Fault::kCannotWrite, name_};
   }
   return {};
 }
 
 Error TrackWriter::Commit() {
-  if (!partial_ || std::rename(path_.c_str(), name_.c_str()) != 0) {
+  if (!partial_ || !file_.is_open() || !StillOurs() ||
+      std::rename(path_.c_str(), name_.c_str()) != 0) {
     return {Fault::kCannotWrite, name_};
   }
   created_ = false;  // the file is the output now, no longer this writer's
-  return {};
+  return file_.Close() ? Error{} : Error{Fault::kCannotWrite, name_};
 }
 
 void TrackWriter::Remove() {
   if (!created_) return;
   created_ = false;
+  const bool ours = StillOurs();
   if (file_.is_open()) file_.Close();
+  if (!ours) return;
   std::error_code ignored;
   std::filesystem::remove(path_, ignored);
 }

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -47,8 +48,9 @@ class TrackWriter {
   // Writes `count` zero bytes from `offset` on.
   Error Silence(int64_t offset, int64_t count);
 
-  // Closes the file. An output's last bytes start on their way to the disk
-  // (the earlier ones did as they were written).
+  // Closes the temporary file. An output's last bytes start on their way
+  // to the disk (the earlier ones did as they were written); it stays open
+  // until Commit() or Remove().
   Error Finish();
   // Waits until a finished output's audio is on the disk, so that once it
   // is in place no crash can leave its name with a header that promises
@@ -61,7 +63,16 @@ class TrackWriter {
   // created it: a file it could not create stays as it was.
   void Remove();
 
+  // Durability, renaming and removal act on the partial file only while its
+  // name still stands for the file this writer created: another run that
+  // replaced it (writing the same output from another directory) keeps its
+  // file, and this one fails instead of putting a file it did not write in
+  // place.
+
  private:
+  // Whether the partial (or temporary) file's name still stands for the
+  // file this writer created.
+  bool StillOurs() const;
   Error Open(const std::string& name, const std::string& path,
              const TrackFormat& format, int64_t frames);
 
@@ -75,6 +86,7 @@ class TrackWriter {
   int64_t written_back_ = 0;  // an output's bytes whose writeback has begun
   bool created_ = false;
   bool partial_ = false;
+  std::optional<FileId> id_;  // of the file created
 };
 
 }  // namespace takeloom

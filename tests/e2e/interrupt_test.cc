@@ -29,7 +29,8 @@ namespace fs = std::filesystem;
 // The tool running in a directory, its standard output read as it comes.
 class Child {
  public:
-  explicit Child(const TempDir& dir) {
+  // `ignored`: a signal the tool starts with ignored, as under nohup.
+  explicit Child(const TempDir& dir, int ignored = 0) {
     int fds[2];
     if (pipe(fds) != 0) ADD_FAILURE() << "pipe";
     pid_ = fork();
@@ -38,6 +39,7 @@ class Child {
       close(fds[0]);
       close(fds[1]);
       if (chdir(dir.path().c_str()) != 0) _exit(127);
+      if (ignored != 0) signal(ignored, SIG_IGN);
       execl(TAKELOOM_BINARY, TAKELOOM_BINARY, static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -220,6 +222,21 @@ TEST_F(InterruptTest, AStoppedRunLeavesEverythingAsItWas) {
       EXPECT_EQ(Changed(before, Read(dir_)), kNone) << label;
     }
   }
+}
+
+// A signal that whoever started the run ignores (nohup ignores SIGHUP)
+// stops nothing.
+TEST_F(InterruptTest, AnIgnoredSignalStopsNothing) {
+  const Contents before = Read(dir_);
+  Child child(dir_, SIGHUP);
+  ASSERT_TRUE(child.ReadUntil([](const std::string& s) {
+    return Contains(s, "Building to kick_bld.wav\nedits: 1 ");
+  }));
+  child.Signal(SIGHUP);
+  const int status = child.Wait();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(Contains(child.printed(), "Done"));
+  EXPECT_EQ(Changed(before, Read(dir_)), kNone);
 }
 
 // Nobody reading the progress (a pipe closed early) stops nothing.

@@ -5,6 +5,7 @@
 // nor the temporary file behind; links are replaced, never written through.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -461,6 +462,29 @@ TEST(NothingLostTest, LinksNamedLikeOutputsAreReplacedNotFollowed) {
   }
 }
 
+
+// One output named twice, through a linked directory: it is built once,
+// the later track's build replacing the earlier one's as it would replace
+// the file, and nothing of the earlier build stays behind.
+TEST(NothingLostTest, AnOutputSpelledTwiceIsBuiltOnce) {
+  TempDir dir;
+  fs::create_directory(dir.File("d"));
+  fs::create_directory_symlink("d", dir.File("link"));
+  WriteSession(dir, {"snare", "d/kick"}, {"_t1", "_t2"});
+  WriteLists(dir, "snare\nd/kick\nlink/kick\n", kPoints, kCrossfade);
+  const ToolRun run = RunTool(dir);
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_TRUE(EndsWith(run.out, "\n\nDone\n\n"));
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir.File("d"))) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"kick_bld.wav", "kick_t1.wav",
+                                             "kick_t2.wav"}));
+  EXPECT_EQ(fs::file_size(dir.File("d/kick_bld.wav")), 44u + 2500u * 4u);
+  EXPECT_TRUE(fs::exists(dir.File("snare_bld.wav")));
+}
 
 }  // namespace
 }  // namespace takeloom::testing

@@ -82,7 +82,7 @@ struct Tags {
 // the first of each id counts, and a size past the end stops the walk. An
 // RF64 or BW64 file's ds64 chunk gives the 64-bit data size, which a data
 // chunk of size 0xFFFFFFFF has. Where no data chunk is reached, both tags
-// are the scan's, up to the limit.
+// are the scan's, up to the limit, and so is a format chunk not reached.
 __attribute__((no_sanitize("coverage"))) Tags ExpectedTags(
     std::span<const uint8_t> file) {
   Tags walked;
@@ -114,10 +114,14 @@ __attribute__((no_sanitize("coverage"))) Tags ExpectedTags(
       at += 8 + size + size % 2;
     }
   }
-  if (walked.data) return walked;
-  return {Within(FirstMatch(file, "fmt"), takeloom::kInspectScanLimit),
-          Within(FirstMatch(file, "data"), takeloom::kInspectScanLimit),
-          std::nullopt};
+  // The scan finds what the walk does not (a ds64 the walk passed still
+  // counts).
+  const auto scan = [&](std::string_view tag) {
+    return Within(FirstMatch(file, tag), takeloom::kInspectScanLimit);
+  };
+  if (!walked.data) return {scan("fmt"), scan("data"), walked.long_data_size};
+  if (!walked.fmt) walked.fmt = scan("fmt");
+  return walked;
 }
 
 uint32_t Le(std::span<const uint8_t> bytes, int64_t at, int width) {

@@ -18,6 +18,13 @@ namespace {
 // Where the audio of an integer file that fits 32-bit sizes starts.
 constexpr int64_t kHeaderBytes = 44;
 
+// Opens a take with what inspection found of it, as the run does.
+Error OpenTake(const std::string& path, TakeReader* take) {
+  Inspection inspection;
+  const Error err = GET_ATTRIBUTES(path, &inspection);
+  return err.ok() ? take->Open(path, inspection.take) : err;
+}
+
 using testing::Bytes;
 
 std::string Str(std::span<const std::byte> bytes) {
@@ -69,7 +76,7 @@ TEST(TakeReaderTest, ReadsZerosWhereTheTakeHoldsNoAudio) {
   const Bytes audio = testing::Noise(42, 1);
   testing::WriteFile(dir.File("take.wav"), TakeAt62(Format(2, 2), audio, true));
   TakeReader take;
-  ASSERT_TRUE(take.OpenAudio(dir.File("take.wav")).ok());
+  ASSERT_TRUE(OpenTake(dir.File("take.wav"), &take).ok());
   struct Case {
     const char* name;
     int64_t offset, size;
@@ -94,7 +101,7 @@ TEST(TakeReaderTest, WindowsBeginBetweenTheAudioAndTheFileEnd) {
   testing::WriteFile(dir.File("take.wav"),
                      TakeAt62(Format(2, 2), testing::Noise(40, 2)));
   TakeReader take;
-  ASSERT_TRUE(take.OpenAudio(dir.File("take.wav")).ok());
+  ASSERT_TRUE(OpenTake(dir.File("take.wav"), &take).ok());
   struct Case {
     const char* name;
     int64_t frame;
@@ -215,6 +222,21 @@ TEST(TrackWriterTest, PartialOutputsArePutInPlaceByCommit) {
   EXPECT_FALSE(fs::exists(name + ".partial"));
   EXPECT_EQ(fs::file_size(name), static_cast<uintmax_t>(kHeaderBytes + 8));
 
+  // Another run replaced the partial file: this writer neither syncs,
+  // renames nor removes that one.
+  TrackWriter overtaken;
+  ASSERT_TRUE(overtaken.CreatePartial(name, Format(2, 2), 2).ok());
+  ASSERT_TRUE(overtaken.Write(0, testing::Noise(8, 4)).ok());
+  ASSERT_TRUE(overtaken.Finish().ok());
+  fs::remove(name + ".partial");
+  testing::WriteFile(name + ".partial", "theirs");
+  EXPECT_EQ(overtaken.MakeDurable().fault, Fault::kCannotWrite);
+  EXPECT_EQ(overtaken.Commit().fault, Fault::kCannotWrite);
+  overtaken.Remove();
+  EXPECT_EQ(testing::ReadFile(name + ".partial"), "theirs");
+  EXPECT_EQ(fs::file_size(name), static_cast<uintmax_t>(kHeaderBytes + 8));
+  fs::remove(name + ".partial");
+
   const std::string directory = dir.File("snare_bld.wav");
   fs::create_directory(directory);
   TrackWriter refused;
@@ -255,7 +277,7 @@ TEST(CopyTest, CopiesFramesBetweenDifferentDataStarts) {
     testing::WriteFile(dir.File("take.wav"),
                        TakeAt62(format, audio, c.trailer));
     TakeReader take;
-    ASSERT_TRUE(take.OpenAudio(dir.File("take.wav")).ok()) << c.name;
+    ASSERT_TRUE(OpenTake(dir.File("take.wav"), &take).ok()) << c.name;
     TrackWriter out;
     ASSERT_TRUE(out.Create(dir.File("out.wav"), format, 0).ok()) << c.name;
     Bytes buffer(c.buffer_bytes);
@@ -297,7 +319,7 @@ TEST(CopyTest, ReportsWritesThatFail) {
   testing::WriteFile(dir.File("take.wav"),
                      TakeAt62(Format(2, 2), testing::Noise(10000, 5)));
   TakeReader take;
-  ASSERT_TRUE(take.OpenAudio(dir.File("take.wav")).ok());
+  ASSERT_TRUE(OpenTake(dir.File("take.wav"), &take).ok());
   TrackWriter out;
   ASSERT_TRUE(out.Create(path, Format(2, 2), 0).ok());
   Bytes buffer(4096);

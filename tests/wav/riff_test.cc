@@ -52,6 +52,9 @@ TEST(RiffTest, WalkFindsChunksByTheirSizesNotTheirText) {
   // says it holds 12 bytes, after which the format chunk follows.
   Bytes long_data = data;
   std::fill(long_data.begin() + 4, long_data.begin() + 8, std::byte{0xFF});
+  // A data chunk that declares more than the file holds before "fmt ".
+  Bytes cut_data = Chunk("data", std::string(1000, '\x02'));
+  cut_data[5] = std::byte{0x80};
   const Bytes ds64 = Chunk(
       "ds64", std::string("\0\0\0\0\0\0\0\0\x0C\0\0\0\0\0\0\0"
                           "\0\0\0\0\0\0\0\0\0\0\0\0", 28));
@@ -83,6 +86,9 @@ TEST(RiffTest, WalkFindsChunksByTheirSizesNotTheirText) {
        48},
       {"first of two data chunks", Riff({fmt, data, data}), 12, 36},
       {"data before fmt", Riff({data, fmt}), 32, 12},
+      // A format chunk after audio cut short is left to the scan.
+      {"fmt after a data chunk that runs past the end",
+       Riff({cut_data, fmt}), 1020, 12},
       // Where the walk cannot reach "data", the tag scan decides.
       {"size runs past the end", Riff({fmt, cut_short}), 12, 46},
       {"not a RIFF form", Riff({fmt, comment, data}, "RIFX"), 12, 60},
