@@ -14,9 +14,6 @@
 namespace takeloom {
 namespace {
 
-// Where the audio of an integer file that fits 32-bit sizes starts.
-constexpr int64_t kHeaderBytes = 44;
-
 using testing::Bytes;
 
 std::string Str(std::span<const std::byte> bytes) {
@@ -61,35 +58,6 @@ std::string Frames(const Bytes& audio, int64_t frame_size, int64_t first,
     const int64_t at = first * frame_size + i;
     if (at >= 0 && at < std::ssize(audio)) {
       out[i] = static_cast<char>(audio[at]);
-    }
-  }
-  return out;
-}
-
-int64_t Sample24(const std::string& bytes, size_t k) {
-  const auto byte = [&](size_t i) {
-    return static_cast<int64_t>(static_cast<unsigned char>(bytes[3 * k + i]));
-  };
-  const int64_t value = byte(0) | (byte(1) << 8) | (byte(2) << 16);
-  return value >= (1 << 23) ? value - (1 << 24) : value;
-}
-
-// The linear crossfade (type 2) of two 24-bit windows of `channels`, from
-// the curve: frame i fades the previous take out by g = 1 - i / length and
-// the next one in by 1 - g; the sum is truncated toward zero.
-std::string Linear24(const std::string& previous, const std::string& next,
-                     uint32_t channels, int64_t length) {
-  std::string out;
-  for (size_t k = 0; 3 * k < previous.size(); ++k) {
-    const int64_t frame = static_cast<int64_t>(k / channels);
-    const double g =
-        1.0 - static_cast<double>(frame) / static_cast<double>(length);
-    const double h = 1.0 - g;
-    const int64_t value = std::clamp<int64_t>(
-        static_cast<int64_t>(Sample24(previous, k) * g + Sample24(next, k) * h),
-        -8388608, 8388607);
-    for (int b = 0; b < 3; ++b) {
-      out.push_back(static_cast<char>(value >> (8 * b)));
     }
   }
   return out;
@@ -249,128 +217,6 @@ TEST_F(OverlayTest, LayoutsAndTypesWithoutABlendGetTheHardCut) {
               Frames(previous, frame_size, c.centre - half, half) +
                   Frames(next, frame_size, c.centre, c.length - half))
         << c.name;
-  }
-}
-
-TEST_F(OverlayTest, LinearBlendOf24BitTakes) {
-  struct Case {
-    const char* name;
-    uint32_t channels;
-    int64_t previous_frames, next_frames, centre, length;
-    bool trailer;  // after the previous take's audio
-    bool same_take;
-  };
-  const Case cases[] = {
-      {"one frame", 1, 3000, 3000, 1500, 1, false, false},
-      {"mono", 1, 3000, 3000, 1500, 2500, false, false},
-      {"30 channels", 30, 3000, 3000, 1500, 2000, false, false},
-      {"frames wider than a block", 30000, 8, 8, 4, 3, false, false},
-      // Over several blocks, whatever their size.
-      {"longer than a table of gains", 1, 72000, 72000, 36000, 70001, false,
-       false},
-      {"past the previous take's end, before a metadata chunk", 1, 10, 14, 10,
-       6, true, false},
-      {"the same take on both sides", 2, 3000, 3000, 1500, 1500, false, true},
-  };
-  for (const Case& c : cases) {
-    const int64_t frame_size = 3 * c.channels;
-    const Bytes previous = testing::Noise(c.previous_frames * frame_size, 3);
-    const Bytes next =
-        c.same_take ? previous : testing::Noise(c.next_frames * frame_size, 4);
-    WriteTake(previous_, Format(c.channels, 24), previous, c.trailer);
-    WriteTake(next_, Format(c.channels, 24), next);
-    CrossfadeWindows windows;
-    ASSERT_TRUE(PlaceCrossfade(Inspected(previous_),
-                               Inspected(c.same_take ? previous_ : next_),
-                               c.centre, c.length, &windows)
-                    .ok())
-        << c.name;
-    ASSERT_TRUE(Render(windows, c.length, 2).ok()) << c.name;
-    const int64_t first = c.centre - c.length / 2;
-    EXPECT_EQ(Audio(temp_),
-              Linear24(Frames(previous, frame_size, first, c.length),
-                       Frames(next, frame_size, first, c.length), c.channels,
-                       c.length))
-        << c.name;
-  }
-}
-
-// The temporary file gets the whole window after its header; the output,
-// only the first `visible` frames, from `start` on, and nothing else.
-TEST_F(OverlayTest, OnlyVisibleFramesGoOverTheOutput) {
-  const TrackFormat format = Format(2, 24);
-  WriteTake(previous_, format, testing::Noise(3000 * 6, 5));
-  WriteTake(next_, format, testing::Noise(3000 * 6, 6));
-  const Bytes output = testing::Noise(6000 * 6, 7);
-  constexpr int64_t kLength = 2500;
-  struct Case {
-    const char* name;
-    int32_t type;
-    int64_t start, visible;
-  };
-  const Case cases[] = {
-      {"none", 2, 1000, 0},
-      {"part", 2, 1000, 1500},
-      {"no more than the window", 2, 1000, 4000},
-      {"past the output's end, which grows", 2, 5000, kLength},
-      {"hard cut, into the next take", 9, 1000, 2000},
-  };
-  for (const Case& c : cases) {
-    CrossfadeWindows windows;
-    ASSERT_TRUE(PlaceCrossfade(Inspected(previous_), Inspected(next_), 1500,
-                               kLength, &windows)
-                    .ok());
-    ASSERT_TRUE(
-        Render(windows, kLength, c.type, c.start, c.visible, output).ok())
-        << c.name;
-    const std::string temp = testing::ReadFile(temp_);
-    EXPECT_EQ(temp.substr(0, kHeaderBytes), Str(HeaderBytes(format, kLength)))
-        << c.name;
-    ASSERT_EQ(temp.size(), static_cast<size_t>(kHeaderBytes + kLength * 6))
-        << c.name;
-    const size_t shown = static_cast<size_t>(
-        6 * std::clamp<int64_t>(c.visible, 0, kLength));
-    std::string expected = Str(output);
-    expected.resize(std::max(expected.size(), 6 * c.start + shown), '\0');
-    expected.replace(6 * c.start, shown, temp.substr(kHeaderBytes, shown));
-    // The output declares no frames; all it holds after its header counts.
-    EXPECT_EQ(testing::ReadFile(out_).substr(kHeaderBytes), expected) << c.name;
-  }
-}
-
-// Whichever file fills first is named: the temporary file is written
-// before the output.
-TEST_F(OverlayTest, ReportsTheFileThatCannotBeWritten) {
-  const TrackFormat format = Format(1, 24);
-  WriteTake(previous_, format, testing::Noise(3000 * 3, 8));
-  WriteTake(next_, format, testing::Noise(3000 * 3, 9));
-  constexpr int64_t kLength = 2500;
-  struct Case {
-    const char* name;
-    int32_t type;
-    uint64_t size_limit;
-    int64_t visible;
-    std::string file;
-  };
-  const Case cases[] = {
-      {"blend, temporary file", 2, kHeaderBytes + 100, 0, temp_},
-      // The output's frames lie past the limit; the temporary file's do not.
-      {"blend, output", 2, kHeaderBytes + 3 * kLength + 100, kLength, out_},
-      {"hard cut, output", 9, kHeaderBytes + 3 * kLength + 100, kLength, out_},
-  };
-  for (const Case& c : cases) {
-    CrossfadeWindows windows;
-    ASSERT_TRUE(PlaceCrossfade(Inspected(previous_), Inspected(next_), 1500,
-                               kLength, &windows)
-                    .ok());
-    TrackWriter temp, out;
-    ASSERT_TRUE(temp.Create(temp_, format, kLength).ok()) << c.name;
-    ASSERT_TRUE(out.Create(out_, format, 0).ok()) << c.name;
-    const testing::ScopedFileSizeLimit limit(c.size_limit);
-    const Error err = RenderCrossfade(windows, kLength, c.type, &temp, &out,
-                                      5000, c.visible, &scratch_);
-    EXPECT_EQ(err.fault, Fault::kCannotWrite) << c.name;
-    EXPECT_EQ(err.file, c.file) << c.name;
   }
 }
 
