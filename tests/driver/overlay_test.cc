@@ -9,7 +9,6 @@
 
 #include "testing/temp_dir.h"
 #include "testing/wav_bytes.h"
-#include "wav/header.h"
 
 namespace takeloom {
 namespace {
