@@ -67,10 +67,10 @@ Error PlanTrack(const std::vector<float>& times, const std::vector<Take>& takes,
   // Every edit point's frame position is formed once, in single precision,
   // and each segment runs from its own point to the next: consecutive
   // segments meet exactly, with no frame left unwritten between them.
-  const float rate = static_cast<float>(plan.format.sample_rate);
+  // The caller has checked that every point fits (FirstUnplannableEdit).
   std::vector<int64_t> points(edits);
   for (size_t k = 0; k < edits; ++k) {
-    points[k] = static_cast<int64_t>(times[k] * rate);
+    points[k] = FramesAt(times[k], plan.format.sample_rate).value_or(0);
   }
   for (size_t k = 1; k < edits; ++k) {
     Segment& segment = plan.segments[k - 1];
