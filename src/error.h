@@ -46,6 +46,9 @@ struct Error {
   Fault fault = Fault::kNone;
   std::string file;
   int64_t number = 0;
+  // What the user needs to fix it, beyond the message itself (which take,
+  // which numbers, the system's reason); printed on standard error.
+  std::string detail;
 
   bool ok() const { return fault == Fault::kNone; }
 };

@@ -21,6 +21,7 @@ namespace {
 int Fail(const Error& err, std::FILE* out) {
   std::fputs(Message(err).c_str(), out);
   std::fflush(out);
+  if (!err.detail.empty()) std::fprintf(stderr, "takeloom: %s\n", err.detail.c_str());
   return 1;
 }
 
