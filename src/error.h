@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace takeloom {
 
@@ -14,6 +15,7 @@ enum class Fault {
   kCannotOpen,        // a file to read does not exist or cannot be opened
   kCannotRead,        // a file exists but cannot be read (or is no file)
   kCannotWrite,       // a file cannot be created, written or closed
+  kNoFormatChunk,     // a take has no format chunk
   kNoDataChunk,       // a take has no data chunk
   kUnreadableFormat,  // a take's format fields are missing or give no frames
   kWindowOutside,     // a crossfade window does not start inside a take;
@@ -23,6 +25,7 @@ enum class Fault {
   kInterrupted,       // a signal asked the run to stop
   // Lists and parameters.
   kUnknownOption,     // file = the argument
+  kTooManyArguments,
   kNoTakeName,        // number = the edit, from 1
   kNoEditPoints,
   kInvalidEntry,      // an entry of the parameter file cannot be read
@@ -43,6 +46,14 @@ enum class Fault {
 };
 
 struct Error {
+  Error() = default;
+  Error(Fault f, std::string file_name = {}, int64_t n = 0,
+        std::string why = {})
+      : fault(f),
+        file(std::move(file_name)),
+        number(n),
+        detail(std::move(why)) {}
+
   Fault fault = Fault::kNone;
   std::string file;
   int64_t number = 0;
