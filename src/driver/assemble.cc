@@ -1,136 +1,143 @@
 #include "driver/assemble.h"
 
-#include <algorithm>
+#include <optional>
 
-#include "driver/messages.h"
 #include "driver/setup.h"
 #include "wav/copy.h"
 
 namespace takeloom {
 namespace {
 
-// Builds one track through its output's writer; the caller removes what a
-// failure leaves.
+// Carries out one track's plan through its output's writer; the caller
+// removes what a failure leaves.
 class TrackBuilder {
  public:
-  TrackBuilder(const TrackJob& job, Workspace* workspace,
-               const std::function<bool()>& stop, std::FILE* out,
-               TrackWriter* output)
+  TrackBuilder(const TrackJob& job, const TrackPlan& plan,
+               Workspace* workspace, const std::function<bool()>& stop,
+               Reporter* reporter, TrackWriter* output)
       : job_(job),
-        plan_(job.plan),
+        plan_(plan),
         workspace_(*workspace),
         stop_(stop),
-        out_(out),
-        output_(*output) {}
+        reporter_(*reporter),
+        output_(*output),
+        takes_(job.takes.size()) {}
 
   Error Run();
+  // Removes the temporary file, if this track made one.
+  void RemoveTemp() { temp_.Remove(); }
 
  private:
-  Error Edit(size_t o);
-  Error EditWithTemp(size_t o, TrackWriter* temp);
+  Error Carry(const Operation& op);
+  // The take at `index`, opened the first time the track needs it.
+  Error Open(size_t index, const TakeReader** reader);
+  Error Crossfade(const Operation& op);
 
   const TrackJob& job_;
   const TrackPlan& plan_;
   Workspace& workspace_;
   const std::function<bool()>& stop_;
-  std::FILE* out_;
+  Reporter& reporter_;
   TrackWriter& output_;
+  std::vector<std::optional<TakeReader>> takes_;
+  TrackWriter temp_;
+  bool temp_made_ = false;
 };
 
 Error TrackBuilder::Run() {
-  std::fprintf(out_, "\n\nBuilding to %s\n", job_.output.c_str());
+  reporter_.TrackStarted(job_.output);
   Error err = output_.CreatePartial(job_.output, plan_.format, plan_.length);
   if (!err.ok()) return err;
   output_.StopWhen(stop_);
-  std::fputs("edits: ", out_);
-  for (size_t o = 0; o < plan_.segments.size(); ++o) {
-    if (err = Edit(o); !err.ok()) return err;
+  for (const Operation& op : plan_.operations) {
+    if (err = Carry(op); !err.ok()) return err;
   }
-  // The output holds every frame its header declares, whatever the edits
-  // reached.
-  const int64_t frames_written = output_.end() / output_.frame_size();
-  if (frames_written < plan_.length) {
-    err = PAD_FILE(output_, frames_written, plan_.length - frames_written);
-    if (!err.ok()) return err;
+  if (temp_made_) {
+    if (err = temp_.Finish(); !err.ok()) return err;
+    temp_.Remove();
   }
   return output_.Finish();
 }
 
-Error TrackBuilder::Edit(size_t o) {
-  std::fprintf(out_, "%zu ", o + 1);
-  std::fflush(out_);
-  if (plan_.segments[o].length <= 0) return {};
-  // The temporary file is recreated for every edit with a segment, and
-  // removed once the edit is written, also after a failure.
-  TrackWriter temp;
-  Error err = temp.Create(std::string(kTempFileName), plan_.format,
-                          plan_.crossfade_frames);
-  temp.StopWhen(stop_);
-  if (err.ok()) err = EditWithTemp(o, &temp);
-  if (err.ok()) err = temp.Finish();
-  temp.Remove();
+Error TrackBuilder::Carry(const Operation& op) {
+  Error err;
+  switch (op.kind) {
+    case OpKind::kEdit:
+      reporter_.EditStarted(op.edit + 1);
+      return {};
+    case OpKind::kCrossfadeRefused: {
+      const Take& take = job_.takes[op.refused == 1 ? op.from : op.take];
+      reporter_.CrossfadeRefused(
+          {Fault::kWindowOutside, take.path, op.refused,
+           "track " + job_.base + ", edit " + std::to_string(op.edit + 1) +
+               ": the crossfade window would start at frame " +
+               std::to_string(op.start) + ", beyond the end of " +
+               take.path});
+      return {};
+    }
+    case OpKind::kSilence:
+      err = PAD_FILE(output_, op.start, op.frames);
+      break;
+    case OpKind::kCopy: {
+      const TakeReader* take = nullptr;
+      if (err = Open(op.take, &take); !err.ok()) return err;
+      err = INSERT_FILE(output_, *take, op.start, op.frames, op.start,
+                        workspace_.copy());
+      break;
+    }
+    case OpKind::kCrossfade:
+      err = Crossfade(op);
+      break;
+  }
+  if (err.ok()) reporter_.BytesDone(op.frames * plan_.format.FrameSize());
   return err;
 }
 
-Error TrackBuilder::EditWithTemp(size_t o, TrackWriter* temp) {
-  const Segment& segment = plan_.segments[o];
-  const int64_t x = plan_.crossfade_frames;
-  const int64_t xs = segment.start - x / 2;
-  CrossfadeWindows windows;
-  bool overlay =
-      CrossfadeEligible(o, job_.crossfade.type, segment.start, x);
-  if (overlay) {
-    const Error placed = PlaceCrossfade(job_.takes[o - 1], job_.takes[o],
-                                        segment.start, x, &windows);
-    if (!placed.ok()) {
-      // The hard cut stays at this edit point.
-      const std::string note = CrossfadeNote(placed);
-      if (!note.empty()) std::fprintf(out_, "%s\n", note.c_str());
-      std::fputs(kCrossfadeFailed.data(), out_);
-      overlay = false;
+Error TrackBuilder::Open(size_t index, const TakeReader** reader) {
+  std::optional<TakeReader>& slot = takes_[index];
+  if (!slot) {
+    const Take& take = job_.takes[index];
+    TakeReader opened;
+    if (Error err = opened.Open(take.path, take.attributes); !err.ok()) {
+      return err;
     }
+    slot = std::move(opened);
   }
-  Error err;
-  if (o == 0 && plan_.lead_in != 0) {
-    if (err = PAD_FILE(output_, 0, plan_.lead_in); !err.ok()) return err;
-  }
-  // The segment's take is the crossfade's next take: it is open already
-  // when the crossfade was placed.
-  TakeReader opened;
-  if (!overlay) {
-    const Take& t = job_.takes[o];
-    if (err = opened.Open(t.path, t.attributes); !err.ok()) return err;
-  }
-  const TakeReader& take = overlay ? windows.next : opened;
-  err = INSERT_FILE(output_, take, segment.start, segment.length,
-                    segment.start, workspace_.copy());
-  if (!err.ok()) return err;
-  if (segment.silence) {
-    err = PAD_FILE(output_, segment.silence_start, segment.silence_length);
-    if (!err.ok()) return err;
-  }
-  // A crossfade that would run past the declared end is cut off there.
-  if (overlay && xs > 0) {
-    return RenderCrossfade(windows, x, job_.crossfade.type, temp, &output_, xs,
-                           std::min(x, plan_.length - xs),
-                           &workspace_.crossfade());
-  }
+  *reader = &*slot;
   return {};
+}
+
+Error TrackBuilder::Crossfade(const Operation& op) {
+  const TakeReader* previous = nullptr;
+  const TakeReader* next = nullptr;
+  Error err = Open(op.from, &previous);
+  if (err.ok()) err = Open(op.take, &next);
+  if (!err.ok()) return err;
+  // Every crossfade of the track is rendered into one temporary file,
+  // made at the first and removed once the track is built.
+  if (!temp_made_) {
+    err = temp_.Create(std::string(kTempFileName), plan_.format,
+                       plan_.crossfade_frames);
+    temp_made_ = err.ok();
+    if (!err.ok()) return err;
+    temp_.StopWhen(stop_);
+  }
+  return RenderCrossfade(*previous, *next, op.start, op.frames,
+                         plan_.crossfade_type, &temp_, &output_,
+                         &workspace_.crossfade());
 }
 
 }  // namespace
 
-bool CrossfadeEligible(size_t edit, int32_t type, int64_t start,
-                       int64_t frames) {
-  return edit > 0 && type != 0 &&
-         static_cast<double>(start) > static_cast<double>(frames) * 0.5;
-}
-
-Error AssembleTrack(const TrackJob& job, Workspace* workspace,
-                    const std::function<bool()>& stop, std::FILE* out,
-                    TrackWriter* output) {
-  const Error err = TrackBuilder(job, workspace, stop, out, output).Run();
-  if (!err.ok()) output->Remove();
+Error AssembleTrack(const TrackJob& job, const TrackPlan& plan,
+                    Workspace* workspace, const std::function<bool()>& stop,
+                    Reporter* reporter, TrackWriter* output) {
+  TrackBuilder builder(job, plan, workspace, stop, reporter, output);
+  const Error err = builder.Run();
+  if (!err.ok()) {
+    builder.RemoveTemp();
+    output->Remove();
+  }
   return err;
 }
 

@@ -1,10 +1,9 @@
-// Track assembly: writes one output track from its plan, edit by edit, with
-// the progress line, the lead-in, segments, silences and crossfades.
+// Track assembly: writes one output track by carrying out its plan's
+// operations in order: silence, copies from the takes, crossfades.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <new>
@@ -12,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/messages.h"
 #include "driver/overlay.h"
 #include "driver/plan.h"
 #include "error.h"
@@ -19,11 +19,13 @@
 
 namespace takeloom {
 
+// One track of a run, once its takes are inspected.
 struct TrackJob {
+  std::string base;         // base name
   std::string output;       // output file name
-  std::vector<Take> takes;  // one per edit
-  TrackPlan plan;
+  std::vector<Take> takes;  // the track's distinct takes, by take index
   CrossfadeSetting crossfade;
+  int64_t crossfade_frames = 0;
 };
 
 // Working storage that every track of a run shares, bounded whatever the
@@ -51,17 +53,12 @@ class Workspace {
   CrossfadeScratch crossfade_;
 };
 
-// Builds `job.output` under its partial name into `output`, printing
-// progress to `out`; the caller puts it in place with output->Commit() once
-// every track is built. Every write first asks `stop`. On failure the
-// partial output and the temporary file are removed.
-Error AssembleTrack(const TrackJob& job, Workspace* workspace,
-                    const std::function<bool()>& stop, std::FILE* out,
-                    TrackWriter* output);
-
-// Whether the edit at `start` gets a crossfade of `frames` frames: only past
-// the first edit, with a curve, and once half the crossfade fits before it.
-bool CrossfadeEligible(size_t edit, int32_t type, int64_t start,
-                       int64_t frames);
+// Builds `job.output` from `plan` under its partial name into `output`,
+// telling `reporter` how it goes; the caller puts it in place with
+// output->Commit() once every track is built. Every write first asks
+// `stop`. On failure the partial output and the temporary file are removed.
+Error AssembleTrack(const TrackJob& job, const TrackPlan& plan,
+                    Workspace* workspace, const std::function<bool()>& stop,
+                    Reporter* reporter, TrackWriter* output);
 
 }  // namespace takeloom

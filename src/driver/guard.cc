@@ -65,7 +65,7 @@ Error GuardInputs(const BuildState& state) {
   std::vector<std::string> takes;
   std::unordered_set<std::string> seen;
   for (const std::string& base : state.base_names) {
-    for (const std::string& take : state.edits.takes) {
+    for (const std::string& take : state.take_names) {
       std::string path = base + take + ".wav";
       if (seen.insert(path).second) takes.push_back(std::move(path));
     }

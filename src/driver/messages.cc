@@ -42,6 +42,8 @@ std::string Message(const Error& err) {
         return "Could not write the loomrc.txt template\n";
       }
       return Exiting("Cannot write file " + err.file);
+    case Fault::kNoFormatChunk:
+      return std::string(kFormatChunkMissing);
     case Fault::kNoDataChunk:
       return Exiting("Can't find data block in wave file");
     case Fault::kUnreadableFormat:
@@ -54,6 +56,8 @@ std::string Message(const Error& err) {
       return "";
     case Fault::kUnknownOption:
       return Exiting("Unknown option " + err.file + ", see takeloom --help");
+    case Fault::kTooManyArguments:
+      return Exiting("Too many arguments, see takeloom --help");
     case Fault::kNoTakeName:
       return Edit(err, "has no take name");
     case Fault::kNoEditPoints:
@@ -102,6 +106,73 @@ std::string CrossfadeNote(const Error& err) {
     default:
       return "";
   }
+}
+
+}  // namespace takeloom
+
+namespace takeloom {
+
+void ConsoleReporter::Started() {
+  std::fputs("\nTakeloom 2.00 by Quorvane\n\n", out_);
+}
+
+void ConsoleReporter::Loaded(size_t tracks, size_t edits) {
+  std::fprintf(out_, "Planning to build %zu tracks", tracks);
+  std::fprintf(out_, " using %zu edit points.\n\n", edits);
+}
+
+void ConsoleReporter::Warning(const Error& err) {
+  std::fputs(Message(err).c_str(), out_);
+  Detail(err);
+}
+
+void ConsoleReporter::Note(const std::string& text) {
+  std::fflush(out_);
+  std::fprintf(err_, "takeloom: note: %s\n", text.c_str());
+}
+
+void ConsoleReporter::Planned(const std::vector<CrossfadeSetting>& crossfades,
+                              int64_t /*audio_bytes*/) {
+  std::fputs("Crossfade Matrix:\ntrack\tlength\ttype\n", out_);
+  for (size_t t = 0; t < crossfades.size(); ++t) {
+    std::fprintf(out_, "%zu\t%.1f\t%d\n", t + 1,
+                 static_cast<double>(crossfades[t].length_ms),
+                 crossfades[t].type);
+  }
+}
+
+void ConsoleReporter::TrackStarted(const std::string& output) {
+  std::fprintf(out_, "\n\nBuilding to %s\n", output.c_str());
+  std::fputs("edits: ", out_);
+}
+
+void ConsoleReporter::EditStarted(size_t edit) {
+  std::fprintf(out_, "%zu ", edit);
+  std::fflush(out_);
+}
+
+void ConsoleReporter::CrossfadeRefused(const Error& why) {
+  const std::string note = CrossfadeNote(why);
+  if (!note.empty()) std::fprintf(out_, "%s\n", note.c_str());
+  std::fputs(kCrossfadeFailed.data(), out_);
+  Detail(why);
+}
+
+void ConsoleReporter::Failed(const Error& err) {
+  std::fputs(Message(err).c_str(), out_);
+  std::fflush(out_);
+  Detail(err);
+}
+
+void ConsoleReporter::Finished() {
+  std::fputs("\n\nDone\n\n", out_);
+  std::fflush(out_);
+}
+
+void ConsoleReporter::Detail(const Error& err) {
+  if (err.detail.empty()) return;
+  std::fflush(out_);
+  std::fprintf(err_, "takeloom: %s\n", err.detail.c_str());
 }
 
 }  // namespace takeloom

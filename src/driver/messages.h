@@ -1,11 +1,16 @@
 // The words of the run: every failure the layers below return becomes here
-// the text the user reads, so that each message is written once.
+// the text the user reads, so that each message is written once; and the
+// one interface through which the run reports what it does.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "error.h"
+#include "inputs/params.h"
 
 namespace takeloom {
 
@@ -21,5 +26,103 @@ inline constexpr std::string_view kCrossfadeFailed = "Crossfade failed.\n";
 // The line (without its line end) that reports why a crossfade could not be
 // rendered before "Crossfade failed.", or empty when there is none.
 std::string CrossfadeNote(const Error& err);
+
+struct TrackJob;
+struct TrackPlan;
+
+// Everything the user reads goes through a Reporter: the run tells it what
+// happens, and the reporter chooses the words and where they go. Every
+// event does nothing unless an implementation says otherwise, so a quiet
+// reporter is the base class itself.
+class Reporter {
+ public:
+  virtual ~Reporter() = default;
+
+  virtual void Started() {}
+  // The lists are read: `tracks` tracks, `edits` edit points.
+  virtual void Loaded(size_t /*tracks*/, size_t /*edits*/) {}
+  // A problem the run reports and goes past.
+  virtual void Warning(const Error& /*err*/) {}
+  // Something the user may want to know that changes nothing.
+  virtual void Note(const std::string& /*text*/) {}
+  // Every track is planned; `audio_bytes` is what the build will write.
+  virtual void Planned(const std::vector<CrossfadeSetting>& /*crossfades*/,
+                       int64_t /*audio_bytes*/) {}
+  // One track's plan, for a reporter that shows plans.
+  virtual void TrackPlanned(const TrackJob& /*job*/,
+                            const TrackPlan& /*plan*/) {}
+  virtual void TrackStarted(const std::string& /*output*/) {}
+  // Edit `edit` (from 1) of the current track begins.
+  virtual void EditStarted(size_t /*edit*/) {}
+  // A crossfade stays a hard cut; `why` says which take is at fault.
+  virtual void CrossfadeRefused(const Error& /*why*/) {}
+  virtual void BytesDone(int64_t /*bytes*/) {}
+  virtual void Failed(const Error& /*err*/) {}
+  virtual void Finished() {}
+};
+
+// The run's own text: standard output as it has always read, and details
+// and notes on standard error.
+class ConsoleReporter : public Reporter {
+ public:
+  ConsoleReporter(std::FILE* out, std::FILE* err) : out_(out), err_(err) {}
+
+  void Started() override;
+  void Loaded(size_t tracks, size_t edits) override;
+  void Warning(const Error& err) override;
+  void Note(const std::string& text) override;
+  void Planned(const std::vector<CrossfadeSetting>& crossfades,
+               int64_t audio_bytes) override;
+  void TrackStarted(const std::string& output) override;
+  void EditStarted(size_t edit) override;
+  void CrossfadeRefused(const Error& why) override;
+  void Failed(const Error& err) override;
+  void Finished() override;
+
+ protected:
+  void Detail(const Error& err);
+
+  std::FILE* out_;
+  std::FILE* err_;
+};
+
+// Passes every event on to each of several reporters, in order.
+class ReporterList : public Reporter {
+ public:
+  explicit ReporterList(std::vector<Reporter*> reporters)
+      : reporters_(std::move(reporters)) {}
+
+  void Started() override { Each(&Reporter::Started); }
+  void Loaded(size_t tracks, size_t edits) override {
+    Each(&Reporter::Loaded, tracks, edits);
+  }
+  void Warning(const Error& err) override { Each(&Reporter::Warning, err); }
+  void Note(const std::string& text) override { Each(&Reporter::Note, text); }
+  void Planned(const std::vector<CrossfadeSetting>& crossfades,
+               int64_t audio_bytes) override {
+    Each(&Reporter::Planned, crossfades, audio_bytes);
+  }
+  void TrackPlanned(const TrackJob& job, const TrackPlan& plan) override {
+    Each(&Reporter::TrackPlanned, job, plan);
+  }
+  void TrackStarted(const std::string& output) override {
+    Each(&Reporter::TrackStarted, output);
+  }
+  void EditStarted(size_t edit) override { Each(&Reporter::EditStarted, edit); }
+  void CrossfadeRefused(const Error& why) override {
+    Each(&Reporter::CrossfadeRefused, why);
+  }
+  void BytesDone(int64_t bytes) override { Each(&Reporter::BytesDone, bytes); }
+  void Failed(const Error& err) override { Each(&Reporter::Failed, err); }
+  void Finished() override { Each(&Reporter::Finished); }
+
+ private:
+  template <typename Event, typename... Args>
+  void Each(Event event, const Args&... args) {
+    for (Reporter* reporter : reporters_) (reporter->*event)(args...);
+  }
+
+  std::vector<Reporter*> reporters_;
+};
 
 }  // namespace takeloom

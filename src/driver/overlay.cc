@@ -13,21 +13,17 @@ namespace {
 // and memory stays flat however many channels a frame holds.
 constexpr int64_t kMaxBlockBytes = 64 * 1024;
 
-// Where rendered bytes go: all of the window to the temporary file, and the
-// part before `visible_bytes` over the output from `start_byte` on.
+// Where rendered bytes go: the whole window to the temporary file, and
+// over the output from `start_byte` on.
 struct Sink {
   TrackWriter* temp;
   TrackWriter* out;
   int64_t start_byte;
-  int64_t visible_bytes;
 
   Error Emit(int64_t window_offset, std::span<const std::byte> bytes) const {
-    Error err = temp->Write(window_offset, bytes);
-    if (!err.ok() || window_offset >= visible_bytes) return err;
-    const int64_t shown =
-        std::min(std::ssize(bytes), visible_bytes - window_offset);
-    return out->Write(start_byte + window_offset,
-                      bytes.first(static_cast<size_t>(shown)));
+    const Error err = temp->Write(window_offset, bytes);
+    if (!err.ok()) return err;
+    return out->Write(start_byte + window_offset, bytes);
   }
 };
 
@@ -49,46 +45,25 @@ Error CopyToWindow(const TakeReader& take, int64_t offset, int64_t count,
 
 }  // namespace
 
-Error PlaceCrossfade(const Take& previous, const Take& next, int64_t centre,
-                     int64_t length, CrossfadeWindows* windows) {
-  const Error previous_open =
-      windows->previous.Open(previous.path, previous.attributes);
-  const Error next_open = windows->next.Open(next.path, next.attributes);
-  if (!previous_open.ok()) return previous_open;
-  if (!next_open.ok()) return next_open;
-
-  int64_t first = 0;
-  const bool fits = !__builtin_sub_overflow(centre, length / 2, &first);
-  if (!fits || !windows->previous.BeginsInside(first)) {
-    return {Fault::kWindowOutside, previous.path, 1};
-  }
-  if (!windows->next.BeginsInside(first)) {
-    return {Fault::kWindowOutside, next.path, 2};
-  }
-  windows->first_frame = first;
-  return {};
-}
-
-Error RenderCrossfade(const CrossfadeWindows& windows, int64_t length,
-                      int32_t type, TrackWriter* temp, TrackWriter* out,
-                      int64_t start, int64_t visible,
+Error RenderCrossfade(const TakeReader& previous, const TakeReader& next,
+                      int64_t first, int64_t length, int32_t type,
+                      TrackWriter* temp, TrackWriter* out,
                       CrossfadeScratch* scratch) {
-  const TrackFormat format = FormatOf(windows.previous.attributes());
+  const TrackFormat format = FormatOf(previous.attributes());
   const int64_t frame_size = format.FrameSize();
   if (length <= 0 || frame_size <= 0) return {};
-  const Sink sink{temp, out, start * frame_size,
-                  std::max<int64_t>(0, visible) * frame_size};
-  const int64_t first_byte = windows.first_frame * frame_size;
+  const Sink sink{temp, out, first * frame_size};
+  const int64_t first_byte = first * frame_size;
   if (!CanBlend(format) || !HasCurve(type)) {
     // The hard cut at the centre frame: the previous take's frames before
     // it, the next take's from it on, moved as bytes, so that a frame of any
     // declared width passes through one bounded block.
     scratch->blended.resize(static_cast<size_t>(kMaxBlockBytes));
     const int64_t head = (length / 2) * frame_size;
-    const Error err = CopyToWindow(windows.previous, first_byte, head, 0,
+    const Error err = CopyToWindow(previous, first_byte, head, 0,
                                    scratch->blended, sink);
     if (!err.ok()) return err;
-    return CopyToWindow(windows.next, first_byte + head,
+    return CopyToWindow(next, first_byte + head,
                         length * frame_size - head, head, scratch->blended,
                         sink);
   }
@@ -101,15 +76,15 @@ Error RenderCrossfade(const CrossfadeWindows& windows, int64_t length,
   for (int64_t done = 0; done < length;) {
     const int64_t n = std::min(length - done, block_frames);
     const auto bytes = static_cast<size_t>(n * frame_size);
-    const auto previous = std::span(scratch->previous).first(bytes);
-    const auto next = std::span(scratch->next).first(bytes);
+    const auto fading_out = std::span(scratch->previous).first(bytes);
+    const auto fading_in = std::span(scratch->next).first(bytes);
     const auto blended = std::span(scratch->blended).first(bytes);
     const int64_t offset = done * frame_size;
-    Error err = windows.previous.Read(first_byte + offset, previous);
-    if (err.ok()) err = windows.next.Read(first_byte + offset, next);
+    Error err = previous.Read(first_byte + offset, fading_out);
+    if (err.ok()) err = next.Read(first_byte + offset, fading_in);
     if (!err.ok()) return err;
-    Blend(previous, next, scratch->gains.Frames(type, length, done, n), format,
-          blended);
+    Blend(fading_out, fading_in, scratch->gains.Frames(type, length, done, n),
+          format, blended);
     if (err = sink.Emit(offset, blended); !err.ok()) return err;
     done += n;
   }

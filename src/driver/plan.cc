@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace takeloom {
 namespace {
@@ -14,22 +15,134 @@ std::optional<int64_t> Truncate(float frames) {
   return static_cast<int64_t>(frames);
 }
 
+std::string Seconds(double seconds) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.3f s", seconds);
+  return text;
+}
+
+// One edit's share of the track before crossfades are laid over it.
+struct Segment {
+  int64_t start = 0;
+  int64_t end = 0;  // past the last frame; equal to start when empty
+  int64_t holds() const { return end - start; }
+};
+
+// The crossfade rendered at an edit point, if any.
+struct Fade {
+  int64_t frames = 0;  // 0: a hard cut
+  int64_t first = 0;   // the window's first frame
+  size_t from = 0;     // the take that fades out
+  int refused = 0;     // 1: the window starts beyond take `from`, and a
+                       // hard cut stays
+  Shortened shortened = Shortened::kNo;
+
+  int64_t rendered() const { return refused == 0 ? frames : 0; }
+};
+
+// Whether a window that begins at `frame` begins within `take`: not beyond
+// the end of its file (a window that begins exactly at the end passes).
+bool BeginsInside(const TakeAttributes& take, int64_t frame) {
+  const int64_t frame_size = FormatOf(take).FrameSize();
+  int64_t offset = 0;
+  if (__builtin_mul_overflow(frame, frame_size, &offset) ||
+      __builtin_add_overflow(offset, take.data_start, &offset)) {
+    return false;
+  }
+  return frame >= 0 && offset <= take.file_length;
+}
+
+// The crossfades of a planned track: none at the first segment that holds
+// frames, and none where the track has no crossfade.
+std::vector<Fade> PlanFades(const std::vector<Segment>& segments,
+                            const TrackInput& track) {
+  std::vector<Fade> fades(segments.size());
+  if (track.crossfade_type == 0 || track.crossfade_frames <= 0) return fades;
+  std::optional<size_t> left;  // the last segment so far that holds frames
+  for (size_t k = 0; k < segments.size(); ++k) {
+    if (segments[k].holds() <= 0) continue;
+    if (left) {
+      Fade& fade = fades[k];
+      const int64_t left_frames = segments[*left].holds();
+      const int64_t entered = segments[k].holds();
+      fade.frames = std::min({track.crossfade_frames, left_frames, entered});
+      if (fade.frames < track.crossfade_frames) {
+        fade.shortened = fade.frames == left_frames
+                             ? Shortened::kBySegmentLeft
+                             : Shortened::kBySegmentEntered;
+      }
+      fade.first = segments[k].start - fade.frames / 2;
+      fade.from = track.edit_takes[*left];
+      // The window starts before the entered take's point, which its take
+      // holds; the take fading out may have ended before it.
+      if (!BeginsInside(track.takes[fade.from].attributes, fade.first)) {
+        fade.refused = 1;
+      }
+    }
+    left = k;
+  }
+  return fades;
+}
+
+// Appends operations edit by edit, filling with silence whatever lies
+// between the end of the last one and the start of the next.
+class OpList {
+ public:
+  explicit OpList(std::vector<Operation>* ops) : ops_(*ops) {}
+
+  void Marker(const Operation& op) { ops_.push_back(op); }
+
+  void Audio(Operation op) {
+    if (op.frames <= 0) return;
+    SilenceUpTo(op.edit, op.start);
+    ops_.push_back(op);
+    covered_ = op.start + op.frames;
+  }
+
+  void SilenceUpTo(size_t edit, int64_t frame) {
+    if (frame <= covered_) return;
+    Operation silence{OpKind::kSilence, edit, covered_, frame - covered_};
+    ops_.push_back(silence);
+    covered_ = frame;
+  }
+
+ private:
+  std::vector<Operation>& ops_;
+  int64_t covered_ = 0;
+};
+
 }  // namespace
 
-Error CheckTakeFormat(const TrackFormat& track, const TakeAttributes& take,
+Error CheckTakeFormat(const Take& first, const Take& take,
                       const std::string& base_name) {
+  const TakeAttributes& a = take.attributes;
+  const TakeAttributes& b = first.attributes;
   Fault fault = Fault::kNone;
-  if (take.sample_rate != track.sample_rate) {
+  std::string mine, theirs;
+  if (a.sample_rate != b.sample_rate) {
     fault = Fault::kRateMismatch;
-  } else if (take.bits_per_sample != track.bits_per_sample) {
+    mine = std::to_string(a.sample_rate) + " Hz";
+    theirs = std::to_string(b.sample_rate) + " Hz";
+  } else if (a.bits_per_sample != b.bits_per_sample) {
     fault = Fault::kBitsMismatch;
-  } else if (take.channels != track.channels) {
+    mine = std::to_string(a.bits_per_sample) + " bits";
+    theirs = std::to_string(b.bits_per_sample) + " bits";
+  } else if (a.channels != b.channels) {
     fault = Fault::kChannelsMismatch;
-  } else if (take.format != track.format) {
+    mine = std::to_string(a.channels) + " channels";
+    theirs = std::to_string(b.channels) + " channels";
+  } else if (a.format != b.format) {
     fault = Fault::kSampleFormatMismatch;
+    const auto name = [](SampleFormat f) {
+      return f == SampleFormat::kFloat ? "float samples" : "integer samples";
+    };
+    mine = name(a.format);
+    theirs = name(b.format);
   }
   if (fault == Fault::kNone) return {};
-  return {fault, base_name};
+  return {fault, base_name, 0,
+          take.path + " has " + mine + ", the track's first take " +
+              first.path + " has " + theirs};
 }
 
 std::optional<int64_t> FramesAt(float seconds, uint32_t sample_rate) {
@@ -51,16 +164,16 @@ std::optional<int64_t> CrossfadeFrames(float milliseconds,
   return Truncate(rate * (milliseconds / 1000.0f));
 }
 
-Error PlanTrack(const std::vector<float>& times, const std::vector<Take>& takes,
-                int64_t crossfade_frames, TrackPlan* out) {
+Error PlanTrack(const std::vector<float>& times, const TrackInput& track,
+                TrackPlan* out) {
   *out = TrackPlan();
   TrackPlan& plan = *out;
   const size_t edits = times.size();
-  if (edits == 0) return {};
-  plan.format = FormatOf(takes[0].attributes);
-  plan.crossfade_frames = crossfade_frames;
-  plan.segments.resize(edits);
-  for (const Take& take : takes) {
+  if (edits == 0 || track.takes.empty()) return {};
+  plan.format = FormatOf(track.takes[0].attributes);
+  plan.crossfade_frames = track.crossfade_frames;
+  plan.crossfade_type = track.crossfade_type;
+  for (const Take& take : track.takes) {
     plan.length = std::max(plan.length, take.attributes.frames);
   }
 
@@ -68,32 +181,59 @@ Error PlanTrack(const std::vector<float>& times, const std::vector<Take>& takes,
   // and each segment runs from its own point to the next: consecutive
   // segments meet exactly, with no frame left unwritten between them.
   // The caller has checked that every point fits (FirstUnplannableEdit).
+  const uint32_t rate = plan.format.sample_rate;
   std::vector<int64_t> points(edits);
   for (size_t k = 0; k < edits; ++k) {
-    points[k] = FramesAt(times[k], plan.format.sample_rate).value_or(0);
-  }
-  for (size_t k = 1; k < edits; ++k) {
-    Segment& segment = plan.segments[k - 1];
-    segment.start = points[k - 1];
-    segment.length = points[k] - points[k - 1];
-    int64_t end = points[k];
-    if (end > plan.length) {
-      segment.length = plan.length - segment.start;
-      end = plan.length;
-    }
-    const int64_t take_frames = takes[k - 1].attributes.frames;
-    if (segment.start > take_frames) {
-      return {Fault::kTakeEndsEarly, "", static_cast<int64_t>(k)};
-    }
-    if (take_frames < end) {
-      segment.silence = true;
-      segment.silence_start = take_frames;
-      segment.silence_length = end - take_frames;
-    }
+    points[k] = FramesAt(times[k], rate).value_or(0);
   }
   if (edits >= 2) plan.length = std::min(plan.length, points[edits - 1]);
-  // Silence up to the first edit point (none when it lies at 0).
-  plan.lead_in = points[0];
+
+  std::vector<Segment> segments(edits);
+  for (size_t k = 0; k + 1 < edits; ++k) {
+    const Take& take = track.takes[track.edit_takes[k]];
+    const int64_t take_frames = take.attributes.frames;
+    if (points[k] > take_frames) {
+      return {Fault::kTakeEndsEarly, take.path, static_cast<int64_t>(k + 1),
+              take.path + " ends at " +
+                  Seconds(static_cast<double>(take_frames) / rate) +
+                  ", before edit " + std::to_string(k + 1) + " at " +
+                  Seconds(times[k])};
+    }
+    segments[k] = {points[k], std::max(points[k], std::min(points[k + 1],
+                                                           plan.length))};
+  }
+  const std::vector<Fade> fades = PlanFades(segments, track);
+
+  OpList ops(&plan.operations);
+  for (size_t k = 0; k < edits; ++k) {
+    ops.Marker({OpKind::kEdit, k});
+    const Fade& fade = fades[k];
+    const size_t take = track.edit_takes[k];
+    if (fade.refused != 0) {
+      ops.Marker({OpKind::kCrossfadeRefused, k, fade.first, fade.frames, take,
+                  fade.from, fade.refused});
+    }
+    if (segments[k].holds() <= 0) continue;
+    if (!plan.first_heard) plan.first_heard = take;
+    ops.Audio({OpKind::kCrossfade, k, fade.first, fade.rendered(), take,
+               fade.from, 0, fade.shortened});
+    // The segment's own frames: after this edit's window, before the next
+    // one's, and silent from where the take runs out.
+    const int64_t begin = fade.rendered() > 0
+                              ? fade.first + fade.rendered()
+                              : segments[k].start;
+    int64_t end = segments[k].end;
+    for (size_t next = k + 1; next < edits; ++next) {
+      if (segments[next].holds() <= 0) continue;
+      end -= fades[next].rendered() / 2;
+      break;
+    }
+    const int64_t take_end =
+        std::clamp(track.takes[take].attributes.frames, begin, end);
+    ops.Audio({OpKind::kCopy, k, begin, take_end - begin, take});
+    ops.SilenceUpTo(k, end);
+  }
+  ops.SilenceUpTo(edits - 1, plan.length);
   return {};
 }
 

@@ -1,11 +1,16 @@
 // Edit planning: from edit times in seconds and each take's attributes to
-// every segment, silence, lead-in and crossfade length of one track in
-// frames. Pure arithmetic, in single precision where frame positions are
-// formed, so that positions match the takes to the frame.
+// the list of operations that build one output track, in frames. Every
+// decision about the audio is made here (lead-in, segments, silence where a
+// take runs out, which crossfades are rendered, their windows and lengths),
+// by pure arithmetic, in single precision where frame positions are formed,
+// so that positions match the takes to the frame. Assembly only carries
+// the list out.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,28 +26,57 @@ struct Take {
   TakeAttributes attributes;
 };
 
-// What one edit contributes to its track: frames [start, start + length)
-// copied from the edit's take at the same position, and, when the take ends
-// inside that range, silence from the take's end on.
-struct Segment {
-  int64_t start = 0;
-  int64_t length = 0;
-  bool silence = false;
-  int64_t silence_start = 0;
-  int64_t silence_length = 0;
+enum class OpKind {
+  kEdit,       // edit `edit` begins: the progress line shows its number
+  kSilence,    // frames [start, start + frames) silent
+  kCopy,       // frames [start, start + frames) of take `take`, at the same
+               // frames in the take
+  kCrossfade,  // the window [start, start + frames) blends take `from`
+               // (fading out) into take `take` (fading in), both read at
+               // the window's own frames
+  kCrossfadeRefused,  // edit `edit` stays a hard cut: its window
+                      // [start, start + frames) would start beyond the end
+                      // of take `from` (refused == 1)
 };
 
+// Why a crossfade is shorter than the track's crossfade length.
+enum class Shortened { kNo, kBySegmentLeft, kBySegmentEntered };
+
+struct Operation {
+  OpKind kind = OpKind::kEdit;
+  size_t edit = 0;  // from 0
+  int64_t start = 0;
+  int64_t frames = 0;
+  size_t take = 0;  // index into the track's takes
+  size_t from = 0;  // a crossfade's take that fades out
+  int refused = 0;
+  Shortened shortened = Shortened::kNo;
+};
+
+// An output track as a list of operations. Apart from the kEdit and
+// kCrossfadeRefused markers, the operations follow one another in frame
+// order and cover [0, length) exactly once, so no write overlaps another.
 struct TrackPlan {
   TrackFormat format;
-  std::vector<Segment> segments;  // one per edit; the last has length 0
   int64_t length = 0;             // frames the output declares and holds
-  int64_t lead_in = 0;            // silent frames before the first segment
-  int64_t crossfade_frames = 0;
+  int64_t crossfade_frames = 0;   // the track's, before any shortening
+  int32_t crossfade_type = 0;
+  std::optional<size_t> first_heard;  // the take of the first copied frames
+  std::vector<Operation> operations;
 };
 
-// Refuses `take` for disagreeing with the track's first take: sample rate,
-// then bits, then channels, then sample format, naming the track's base.
-Error CheckTakeFormat(const TrackFormat& track, const TakeAttributes& take,
+// What planning needs of one track besides the edit times.
+struct TrackInput {
+  std::span<const Take> takes;         // the track's distinct takes
+  std::span<const size_t> edit_takes;  // for each edit, its take's index
+  int64_t crossfade_frames = 0;
+  int32_t crossfade_type = 0;
+};
+
+// Refuses `take` for disagreeing with the track's first take `first`:
+// sample rate, then bits, then channels, then sample format, naming the
+// track's base name; the detail gives both takes' values.
+Error CheckTakeFormat(const Take& first, const Take& take,
                       const std::string& base_name);
 
 // seconds x rate in single precision, truncated toward zero; nullopt when
@@ -59,11 +93,19 @@ size_t FirstUnplannableEdit(const std::vector<float>& times,
 std::optional<int64_t> CrossfadeFrames(float milliseconds,
                                        uint32_t sample_rate);
 
-// Plans one track into `plan`. `times` are the edit times with a negative
-// first time already raised to 0, each fitting in frames at the track's
-// rate; `takes` holds one entry per edit, `crossfade_frames` the track's
-// crossfade. kTakeEndsEarly names an edit whose take ends before its point.
-Error PlanTrack(const std::vector<float>& times, const std::vector<Take>& takes,
-                int64_t crossfade_frames, TrackPlan* plan);
+// Plans one track. `times` are the edit times with a negative first time
+// already raised to 0, each fitting in frames at the track's rate.
+//
+// Edit k's segment runs from its point to the next, clipped to the track's
+// length (the last point, or the longest take when that ends first); where
+// its take runs out, silence. An edit after the first whose segment holds
+// frames is crossfaded from the take of the last earlier segment that holds
+// frames, centred on its point, over min(the track's crossfade length, the
+// segment it leaves, the segment it enters) frames, half of them
+// (truncated) before the point: neighbouring windows then never overlap
+// and never leave the two segments they join. kTakeEndsEarly names an edit
+// whose take ends before its point.
+Error PlanTrack(const std::vector<float>& times, const TrackInput& track,
+                TrackPlan* plan);
 
 }  // namespace takeloom

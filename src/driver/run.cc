@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 #include "driver/assemble.h"
@@ -18,34 +19,28 @@
 namespace takeloom {
 namespace {
 
-int Fail(const Error& err, std::FILE* out) {
-  std::fputs(Message(err).c_str(), out);
-  std::fflush(out);
-  if (!err.detail.empty()) std::fprintf(stderr, "takeloom: %s\n", err.detail.c_str());
-  return 1;
-}
-
-// Inspects every take of every track into one job per track, refusing takes
-// of a track that disagree with its first take.
+// Inspects every take of every track, once per distinct take name, into one
+// job per track, refusing takes of a track that disagree with its first.
 Error InspectTakes(const BuildState& state, std::vector<TrackJob>* jobs,
-                   std::FILE* out) {
+                   Reporter* reporter) {
+  jobs->resize(state.base_names.size());
   for (size_t t = 0; t < state.base_names.size(); ++t) {
-    const std::string& base = state.base_names[t];
     TrackJob& job = (*jobs)[t];
+    job.base = state.base_names[t];
     job.output = state.output_names[t];
     job.crossfade = state.crossfades[t];
-    for (const std::string& take_name : state.edits.takes) {
-      Take take{base + take_name + ".wav", {}};
+    for (const std::string& take_name : state.take_names) {
+      Take take{job.base + take_name + ".wav", {}};
       Inspection inspection;
       const Error err = GET_ATTRIBUTES(take.path, &inspection);
       if (inspection.format_chunk_missing) {
-        std::fputs(kFormatChunkMissing.data(), out);
+        reporter->Warning({Fault::kNoFormatChunk, take.path, 0,
+                           take.path + " has no format chunk"});
       }
       if (!err.ok()) return err;
       take.attributes = inspection.take;
       if (!job.takes.empty()) {
-        const TrackFormat track = FormatOf(job.takes[0].attributes);
-        const Error mismatch = CheckTakeFormat(track, take.attributes, base);
+        const Error mismatch = CheckTakeFormat(job.takes[0], take, job.base);
         if (!mismatch.ok()) return mismatch;
       }
       job.takes.push_back(std::move(take));
@@ -54,17 +49,80 @@ Error InspectTakes(const BuildState& state, std::vector<TrackJob>* jobs,
   return {};
 }
 
-// Plans every track: the frame-position checks first (all tracks), then
-// each track's segments.
-Error PlanTracks(const BuildState& state, std::vector<TrackJob>* jobs) {
+// What planning needs of `job`.
+TrackInput InputOf(const BuildState& state, const TrackJob& job) {
+  return {job.takes, state.edit_takes, job.crossfade_frames,
+          job.crossfade.type};
+}
+
+// One crossfade made shorter than its track's, for the notes.
+struct ShortFade {
+  size_t edit = 0;
+  size_t track = 0;
+  int64_t frames = 0;
+  uint32_t rate = 0;
+  Shortened why = Shortened::kNo;
+  bool operator==(const ShortFade& o) const {
+    return frames == o.frames && rate == o.rate && why == o.why;
+  }
+};
+
+// One note per edit whose crossfade is shortened alike on every track,
+// otherwise one per track.
+void NoteShortFades(std::vector<ShortFade> fades, const BuildState& state,
+                    Reporter* reporter) {
+  std::stable_sort(fades.begin(), fades.end(),
+                   [](const ShortFade& a, const ShortFade& b) {
+                     return a.edit < b.edit;
+                   });
+  const auto text = [](const ShortFade& f) {
+    char ms[32];
+    std::snprintf(ms, sizeof ms, "%.1f ms",
+                  1000.0 * static_cast<double>(f.frames) / f.rate);
+    return "crossfade shortened to " + std::to_string(f.frames) +
+           " frames (" + ms + "): the segment it " +
+           (f.why == Shortened::kBySegmentLeft ? "leaves" : "enters") +
+           " holds only " + std::to_string(f.frames) + " frames";
+  };
+  for (size_t i = 0; i < fades.size();) {
+    size_t j = i;
+    while (j < fades.size() && fades[j].edit == fades[i].edit) ++j;
+    const bool alike =
+        j - i == state.base_names.size() &&
+        std::all_of(fades.begin() + i, fades.begin() + j,
+                    [&](const ShortFade& f) { return f == fades[i]; });
+    const std::string edit = "edit " + std::to_string(fades[i].edit + 1);
+    if (alike) {
+      reporter->Note(edit + ": " + text(fades[i]));
+    } else {
+      for (size_t k = i; k < j; ++k) {
+        reporter->Note("track " + state.base_names[fades[k].track] + ", " +
+                       edit + ": " + text(fades[k]));
+      }
+    }
+    i = j;
+  }
+}
+
+// Plans every track once before anything is written: the frame-position
+// checks first (all tracks), then each track's plan, whose failures and
+// shortened crossfades are reported now. Plans are made again, one at a
+// time, as tracks are built, so that memory grows with the edit list and
+// not with tracks x edits.
+Error PlanTracks(const BuildState& state, std::vector<TrackJob>* jobs,
+                 Reporter* reporter) {
   const std::vector<float>& times = state.edits.times;
   for (const TrackJob& job : *jobs) {
     const uint32_t rate = job.takes[0].attributes.sample_rate;
     if (const size_t edit = FirstUnplannableEdit(times, rate)) {
-      return {Fault::kInvalidTime, "", static_cast<int64_t>(edit)};
+      char detail[128];
+      std::snprintf(detail, sizeof detail,
+                    "edit %zu: %g s lies beyond the frames a take at %u Hz "
+                    "can count",
+                    edit, static_cast<double>(times[edit - 1]), rate);
+      return {Fault::kInvalidTime, "", static_cast<int64_t>(edit), detail};
     }
   }
-  std::vector<int64_t> crossfade_frames;
   for (size_t t = 0; t < jobs->size(); ++t) {
     const auto frames =
         CrossfadeFrames(state.crossfades[t].length_ms,
@@ -72,25 +130,27 @@ Error PlanTracks(const BuildState& state, std::vector<TrackJob>* jobs) {
     if (!frames) {
       return {Fault::kInvalidCrossfade, "", static_cast<int64_t>(t + 1)};
     }
-    crossfade_frames.push_back(*frames);
+    (*jobs)[t].crossfade_frames = *frames;
   }
+  std::vector<ShortFade> short_fades;
+  int64_t audio_bytes = 0;
   for (size_t t = 0; t < jobs->size(); ++t) {
-    TrackJob& job = (*jobs)[t];
-    const Error err =
-        PlanTrack(times, job.takes, crossfade_frames[t], &job.plan);
+    const TrackJob& job = (*jobs)[t];
+    TrackPlan plan;
+    const Error err = PlanTrack(times, InputOf(state, job), &plan);
     if (!err.ok()) return err;
+    for (const Operation& op : plan.operations) {
+      if (op.kind == OpKind::kCrossfade && op.shortened != Shortened::kNo) {
+        short_fades.push_back({op.edit, t, op.frames,
+                               plan.format.sample_rate, op.shortened});
+      }
+    }
+    audio_bytes += plan.length * plan.format.FrameSize();
+    reporter->TrackPlanned(job, plan);
   }
+  reporter->Planned(state.crossfades, audio_bytes);
+  NoteShortFades(std::move(short_fades), state, reporter);
   return {};
-}
-
-void PrintCrossfadeMatrix(const std::vector<CrossfadeSetting>& crossfades,
-                          std::FILE* out) {
-  std::fputs("Crossfade Matrix:\ntrack\tlength\ttype\n", out);
-  for (size_t t = 0; t < crossfades.size(); ++t) {
-    std::fprintf(out, "%zu\t%.1f\t%d\n", t + 1,
-                 static_cast<double>(crossfades[t].length_ms),
-                 crossfades[t].type);
-  }
 }
 
 // Where an output lands: its directory as the file system resolves it
@@ -118,8 +178,8 @@ void AllowADescriptorPerTrack(size_t tracks) {
 
 // Builds every track under its partial name, then puts them all in place:
 // a run replaces all its outputs or none.
-Error BuildTracks(const std::vector<TrackJob>& jobs, const RunSignals& signals,
-                  std::FILE* out) {
+Error BuildTracks(const BuildState& state, const std::vector<TrackJob>& jobs,
+                  const RunSignals& signals, Reporter* reporter) {
   AllowADescriptorPerTrack(jobs.size());
   Workspace workspace;
   const std::function<bool()> stop = [&] { return signals.Pending() != 0; };
@@ -138,8 +198,13 @@ Error BuildTracks(const std::vector<TrackJob>& jobs, const RunSignals& signals,
         outputs[u] = TrackWriter();
       }
     }
-    if (Error err = AssembleTrack(jobs[t], &workspace, stop, out, &outputs[t]);
-        !err.ok()) {
+    TrackPlan plan;
+    Error err = PlanTrack(state.edits.times, InputOf(state, jobs[t]), &plan);
+    if (err.ok()) {
+      err = AssembleTrack(jobs[t], plan, &workspace, stop, reporter,
+                          &outputs[t]);
+    }
+    if (!err.ok()) {
       remove_all();
       return err;
     }
@@ -169,24 +234,25 @@ Error BuildTracks(const std::vector<TrackJob>& jobs, const RunSignals& signals,
 
 // The whole build, from the lock on the directory to the outputs in place.
 Error Build(const std::vector<std::string>& args, const RunSignals& signals,
-            std::FILE* out) {
+            Reporter* reporter) {
   DirectoryLock lock;
   if (Error err = lock.Acquire(); !err.ok()) return err;
   BuildState state;
   state.suffix = SuffixFromArgs(args);
-  if (Error err = LoadInputs(&state, out); !err.ok()) return err;
+  if (Error err = LoadInputs(&state, reporter); !err.ok()) return err;
   if (Error err = GuardInputs(state); !err.ok()) return err;
-  std::vector<TrackJob> jobs(state.base_names.size());
-  if (Error err = InspectTakes(state, &jobs, out); !err.ok()) return err;
-  if (Error err = PlanTracks(state, &jobs); !err.ok()) return err;
-  PrintCrossfadeMatrix(state.crossfades, out);
-  return BuildTracks(jobs, signals, out);
+  std::vector<TrackJob> jobs;
+  if (Error err = InspectTakes(state, &jobs, reporter); !err.ok()) return err;
+  if (Error err = PlanTracks(state, &jobs, reporter); !err.ok()) return err;
+  return BuildTracks(state, jobs, signals, reporter);
 }
 
 
 }  // namespace
 
 int RunTakeloom(const std::vector<std::string>& args, std::FILE* out) {
+  ConsoleReporter console(out, stderr);
+  Reporter* reporter = &console;
   switch (CommandFromArgs(args)) {
     case Command::kHelp:
       std::fwrite(kUsageText.data(), 1, kUsageText.size(), out);
@@ -195,22 +261,28 @@ int RunTakeloom(const std::vector<std::string>& args, std::FILE* out) {
       std::fwrite(kVersionText.data(), 1, kVersionText.size(), out);
       return 0;
     case Command::kUnknownOption:
-      return Fail({Fault::kUnknownOption, args[0]}, out);
+      reporter->Failed({Fault::kUnknownOption, args[0]});
+      return 1;
+    case Command::kTooMany:
+      reporter->Failed({Fault::kTooManyArguments, ""});
+      return 1;
     case Command::kBuild:
       break;
   }
-  std::fputs("\nTakeloom 2.00 by Quorvane\n\n", out);
+  reporter->Started();
   RunSignals signals;
-  const Error err = Build(args, signals, out);
+  const Error err = Build(args, signals, reporter);
   // A run stopped by a signal ends by that signal, once it has removed what
   // it wrote.
   if (const int signal = signals.Pending(); signal != 0 && !err.ok()) {
     std::fflush(out);
     signals.Die(signal);
   }
-  if (!err.ok()) return Fail(err, out);
-  std::fputs("\n\nDone\n\n", out);
-  std::fflush(out);
+  if (!err.ok()) {
+    reporter->Failed(err);
+    return 1;
+  }
+  reporter->Finished();
   return 0;
 }
 

@@ -1,9 +1,9 @@
 #include "driver/setup.h"
 
 #include <cmath>
-#include <cstdio>
+#include <string_view>
+#include <unordered_map>
 
-#include "driver/messages.h"
 
 namespace takeloom {
 
@@ -55,10 +55,24 @@ Error CheckEditTimes(const std::vector<float>& times) {
   return {};
 }
 
-Error LoadInputs(BuildState* state, std::FILE* out) {
+void DistinctTakes(const std::vector<std::string>& takes,
+                   std::vector<std::string>* names,
+                   std::vector<size_t>* indices) {
+  std::unordered_map<std::string_view, size_t> seen;
+  names->clear();
+  indices->clear();
+  indices->reserve(takes.size());
+  for (const std::string& take : takes) {
+    const auto [entry, added] = seen.try_emplace(take, names->size());
+    if (added) names->push_back(take);
+    indices->push_back(entry->second);
+  }
+}
+
+Error LoadInputs(BuildState* state, Reporter* reporter) {
   Error err = Check_RC(&state->params);
   if (err.fault == Fault::kCannotWrite) {
-    std::fputs(Message(err).c_str(), out);
+    reporter->Warning(err);
   } else if (!err.ok()) {
     return err;
   }
@@ -67,8 +81,7 @@ Error LoadInputs(BuildState* state, std::FILE* out) {
 
   const size_t tracks = state->base_names.size();
   std::vector<float>& times = state->edits.times;
-  std::fprintf(out, "Planning to build %zu tracks", tracks);
-  std::fprintf(out, " using %zu edit points.\n\n", times.size());
+  reporter->Loaded(tracks, times.size());
   if (times.empty() && tracks > 0) return {Fault::kNoEditPoints, ""};
 
   state->crossfades = TrackCrossfades(state->params, tracks);
@@ -80,6 +93,7 @@ Error LoadInputs(BuildState* state, std::FILE* out) {
   if (err = CheckEditOrder(times); !err.ok()) return err;
   if (err = CheckEditTimes(times); !err.ok()) return err;
   if (!times.empty() && times[0] < 0) times[0] = 0;
+  DistinctTakes(state->edits.takes, &state->take_names, &state->edit_takes);
   return {};
 }
 

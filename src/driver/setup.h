@@ -4,10 +4,10 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "driver/messages.h"
 #include "error.h"
 #include "inputs/lists.h"
 #include "inputs/params.h"
@@ -24,6 +24,11 @@ struct BuildState {
   EditList edits;                          // the first time never negative
   std::vector<CrossfadeSetting> crossfades;  // per track, defaults applied
   std::vector<std::string> output_names;     // per track
+  // The distinct take names in the order they first appear, and for each
+  // edit the index of its take's name: a track's takes are inspected and
+  // opened once each, however many edit points name them.
+  std::vector<std::string> take_names;
+  std::vector<size_t> edit_takes;
 };
 
 // The output suffix: the single argument when there is exactly one.
@@ -45,8 +50,15 @@ Error CheckEditOrder(const std::vector<float>& times);
 // included), or negative after the first edit.
 Error CheckEditTimes(const std::vector<float>& times);
 
-// Runs the loading stage, printing to `out` as it goes; the error ends the
-// run. A negative first time is raised to 0 once the checks have passed.
-Error LoadInputs(BuildState* state, std::FILE* out);
+// The distinct names of `takes`, in order of first appearance, into
+// `names`, and each entry's index among them into `indices`.
+void DistinctTakes(const std::vector<std::string>& takes,
+                   std::vector<std::string>* names,
+                   std::vector<size_t>* indices);
+
+// Runs the loading stage, telling `reporter` as it goes; the error ends
+// the run. A negative first time is raised to 0 once the checks have
+// passed.
+Error LoadInputs(BuildState* state, Reporter* reporter);
 
 }  // namespace takeloom

@@ -3,7 +3,8 @@
 namespace takeloom {
 
 Command CommandFromArgs(const std::vector<std::string>& args) {
-  if (args.size() != 1) return Command::kBuild;
+  if (args.size() > 1) return Command::kTooMany;
+  if (args.empty()) return Command::kBuild;
   if (args[0] == "-h" || args[0] == "--help") return Command::kHelp;
   if (args[0] == "--version") return Command::kVersion;
   const std::string& arg = args[0];

@@ -7,12 +7,12 @@
 
 namespace takeloom {
 
-enum class Command { kBuild, kHelp, kVersion, kUnknownOption };
+enum class Command { kBuild, kHelp, kVersion, kUnknownOption, kTooMany };
 
 // -h, --help or --version as the only argument. A single argument that looks
 // like another option ("--" and anything, or "-" and one character) is
 // refused rather than taken for a suffix; anything else builds (a single
-// argument being the output suffix).
+// argument being the output suffix). Two or more arguments are too many.
 Command CommandFromArgs(const std::vector<std::string>& args);
 
 extern const std::string_view kUsageText;

@@ -74,7 +74,8 @@ Error InspectTake(const ByteSource& file, const std::string& name,
       std::min<uint64_t>(data_size / frame_size, INT64_MAX));
   // Headers of recordings cut short claim more than the file holds; count
   // only whole frames that are really there, and never fewer than none.
-  const int64_t available = (file.Length() - take.data_start) / frame_size;
+  take.file_length = file.Length();
+  const int64_t available = (take.file_length - take.data_start) / frame_size;
   take.frames = std::max<int64_t>(0, std::min(declared, available));
   return {};
 }

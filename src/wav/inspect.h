@@ -19,6 +19,7 @@ struct TakeAttributes {
   uint32_t bytes_per_sample = 0;  // bits per sample / 8, truncated
   uint32_t bits_per_sample = 0;   // 0 to 65535
   SampleFormat format = SampleFormat::kInteger;
+  int64_t file_length = 0;        // bytes, as inspected
 };
 
 struct Inspection {

@@ -92,8 +92,8 @@ class Child {
 };
 
 // Two tracks of two takes, two minutes each at 48 kHz, 24-bit stereo, cut
-// at 30 s and 90 s with crossfades; the last crossfade, 40 s long, is laid
-// over the last 20.5 s of each track.
+// at 30 s and 100 s with crossfades of 20 s; the last one is laid over the
+// last 10 s of each track.
 void WriteSession(const TempDir& dir) {
   uint32_t seed = 7;
   for (const char* base : {"kick", "snare"}) {
@@ -106,8 +106,8 @@ void WriteSession(const TempDir& dir) {
       WriteFile(dir.File(std::string(base) + take + ".wav"), MakeTake(parts));
     }
   }
-  WriteJob(dir, "kick\nsnare\n", "0\t_t1\n30\t_t2\n100\t_t1\n100.5\t_t1\n",
-           "xf_all\t40000\t1\n");
+  WriteJob(dir, "kick\nsnare\n", "0\t_t1\n30\t_t2\n100\t_t1\n120\t_t1\n",
+           "xf_all\t20000\t1\n");
 }
 
 using Contents = std::map<std::string, std::string>;

@@ -187,10 +187,15 @@ TEST(LoadingTest, OptionsTouchNoFile) {
   EXPECT_EQ(run.out, "Takeloom 2.00\n");
   EXPECT_TRUE(ListDir(dir).empty());
 
-  // With another argument beside it, -h is no option: the run goes on.
-  const ToolRun build = RunTool(dir, {"-h", "x"});
-  EXPECT_EQ(build.status, 1);
-  EXPECT_TRUE(build.out.starts_with(kBanner));
+  // Two arguments are refused before anything is read, -h among them too.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-h", "x"}, {"_a.wav", "_b.wav"}}) {
+    const ToolRun refused = RunTool(dir, args);
+    EXPECT_EQ(refused.status, 1) << args[0];
+    EXPECT_EQ(refused.out,
+              ">> Too many arguments, see takeloom --help, exiting\n");
+    EXPECT_TRUE(ListDir(dir).empty()) << args[0];
+  }
 
   // What looks like another option is refused, not taken for a suffix.
   for (const char* option : {"--verbose", "--", "-v"}) {

@@ -365,9 +365,10 @@ TEST(NothingLostTest, AFailedRunLeavesTheEarlierOutputsAsTheyWere) {
     };
   };
   // The kick takes are 2000 frames (8044 bytes), the snare takes 3000
-  // (12044 bytes); a crossfade of 2.8 s at 1.5 s makes a temporary file of
-  // 2800 frames (11244 bytes), longer than the tracks that end at 2 s.
-  const std::string long_crossfade_points = "0\t_t1\n1.5\t_t2\n2\t_t2\n";
+  // (12044 bytes); a crossfade at 1 s between segments of 1 s lasts 1000
+  // frames, so its temporary file (4044 bytes) passes a limit of 3000 while
+  // the output still holds only the 500 frames before the window.
+  const std::string long_crossfade_points = "0\t_t1\n1\t_t2\n2\t_t2\n";
   const WriteFailureCase cases[] = {
       {"output is a directory", directory("kick_bld.wav"), "kick_bld.wav"},
       {"temporary file is a directory", directory("xfade_temp.wav"),
@@ -379,7 +380,7 @@ TEST(NothingLostTest, AFailedRunLeavesTheEarlierOutputsAsTheyWere) {
       {"file-size limit on a later output", nullptr, "snare_bld.wav", kPoints,
        kCrossfade, 10000},
       {"file-size limit on the temporary file", nullptr, "xfade_temp.wav",
-       long_crossfade_points, "xf_all\t2800\t2\n", 10000},
+       long_crossfade_points, "xf_all\t2000\t2\n", 3000},
   };
   for (const WriteFailureCase& c : cases) {
     TempDir dir;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -43,14 +44,27 @@ ToolRun RunShell(const std::string& command) {
 }  // namespace
 
 ToolRun RunTool(const TempDir& dir, const std::vector<std::string>& args) {
-  // Standard output comes through a pipe, so the directory holds only what
-  // the tool itself leaves there, and a file size limit set by a test
-  // applies to the tool's files alone.
+  // Standard output comes through a pipe and standard error goes to a file
+  // outside the directory, so the directory holds only what the tool itself
+  // leaves there, and a file size limit set by a test applies to the tool's
+  // files alone.
+  static int runs = 0;
+  const std::string err_path =
+      (std::filesystem::temp_directory_path() /
+       ("takeloom-stderr-" + std::to_string(getpid()) + "-" +
+        std::to_string(++runs)))
+          .string();
   std::string command = "cd " + Quote(dir.path().string()) + " && " +
                         Quote(TAKELOOM_BINARY);
   for (const std::string& arg : args) command += " " + Quote(arg);
-  command += " 2>&1 < /dev/null";
-  return RunShell(command);
+  command += " 2>" + Quote(err_path) + " < /dev/null";
+  ToolRun run = RunShell(command);
+  std::error_code ignored;
+  if (std::filesystem::exists(err_path, ignored)) {
+    run.err = ReadFile(err_path);
+    std::filesystem::remove(err_path, ignored);
+  }
+  return run;
 }
 
 std::string Capture(const TempDir& dir, const std::string& command) {

@@ -13,7 +13,8 @@ namespace takeloom::testing {
 
 struct ToolRun {
   int status = -1;
-  std::string out;
+  std::string out;  // standard output
+  std::string err;  // standard error
 };
 
 ToolRun RunTool(const TempDir& dir, const std::vector<std::string>& args = {});
