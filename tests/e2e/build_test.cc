@@ -531,5 +531,80 @@ TEST(BuildTest, HardCutsMatchTheSegmentsSoxCutsFromTheTakes) {
   }
 }
 
+// Sine takes at three levels from sox, with edits closer than their 200 ms
+// crossfades: each crossfade fades out the take heard (never the take of an
+// empty segment), shrinks to the segments it joins so the level moves
+// without a step, the lead-in stays silent, and standard error says which
+// crossfades were shortened.
+TEST(BuildTest, CloseEditsMoveTheLevelWithoutAStep) {
+  if (!Installed("sox")) GTEST_SKIP() << "sox is not installed";
+  const Format f{.channels = 1, .rate = 44100, .bits = 16};
+  TempDir dir;
+  std::vector<Bytes> t;
+  for (const char* level : {"0.2", "0.5", "0.8"}) {
+    const std::string name = "kick_t" + std::to_string(t.size() + 1) + ".wav";
+    Capture(dir, "sox -n -r 44100 -b 16 -c 1 " + name +
+                     " synth 3 sine 440 vol " + level);
+    t.push_back(AudioOfFile(dir.File(name)));
+  }
+  // Two points at 1 s (the segment of _t2 is empty), then 50 ms apart.
+  WriteJob(dir, "kick\n",
+           "0.5\t_t1\n1\t_t2\n1\t_t3\n1.05\t_t2\n1.1\t_t1\n2\t_t1\n",
+           "xf_all\t200\t1\n");
+  const ToolRun run = RunTool(dir);
+  ASSERT_EQ(run.status, 0) << run.out;
+  const auto at = [](float seconds) {
+    return static_cast<int64_t>(seconds * 44100.0f);
+  };
+  const int64_t a = at(1), b = at(1.05f), c = at(1.1f), end = at(2);
+  // Each crossfade spans at most the segments it joins.
+  const int64_t xa = std::min(a - at(0.5f), b - a);
+  const int64_t xb = std::min(b - a, c - b);
+  const int64_t xc = std::min(c - b, end - c);
+  Expected expected(f, end);
+  expected.Silence(0, at(0.5f))
+      .Copy(at(0.5f), a - xa / 2, t[0])
+      .Blend(a - xa / 2, a - xa / 2 + xa, t[0], t[2], 1, xa)
+      .Copy(a - xa / 2 + xa, b - xb / 2, t[2])
+      .Blend(b - xb / 2, b - xb / 2 + xb, t[2], t[1], 1, xb)
+      .Copy(b - xb / 2 + xb, c - xc / 2, t[1])
+      .Blend(c - xc / 2, c - xc / 2 + xc, t[1], t[0], 1, xc)
+      .Copy(c - xc / 2 + xc, end, t[0]);
+  const std::string built = ReadFile(dir.File("kick_bld.wav"));
+  EXPECT_TRUE(SameBytes(built, expected.File()));
+
+  // The largest change of the peak level between consecutive 5 ms windows
+  // is that of the blend computed here, far below the 0.23 of full scale
+  // that overlapping windows gave.
+  const auto largest_step = [&](const std::string& file) {
+    const Bytes audio = AudioOf(Bytes(
+        reinterpret_cast<const std::byte*>(file.data()),
+        reinterpret_cast<const std::byte*>(file.data()) + file.size()));
+    double largest = 0;
+    double last_peak = 0;
+    for (int64_t w = at(0.5f); w + 220 <= end; w += 220) {
+      double peak = 0;
+      for (int64_t i = w; i < w + 220; ++i) {
+        peak = std::max(peak, std::abs(SampleAt(audio, f, i, 0) / 32768.0));
+      }
+      if (w > at(0.5f)) largest = std::max(largest, std::abs(peak - last_peak));
+      last_peak = peak;
+    }
+    return largest;
+  };
+  EXPECT_LE(largest_step(built), largest_step(expected.File()) + 1e-9);
+  EXPECT_LT(largest_step(built), 0.15);
+  const auto note = [](int edit, int64_t frames, const char* segment) {
+    char ms[16];
+    std::snprintf(ms, sizeof ms, "%.1f", 1000.0 * frames / 44100);
+    return "takeloom: note: edit " + std::to_string(edit) +
+           ": crossfade shortened to " + std::to_string(frames) + " frames (" +
+           ms + " ms): the segment it " + segment + " holds only " +
+           std::to_string(frames) + " frames\n";
+  };
+  EXPECT_EQ(run.err, note(3, xa, "enters") + note(4, xb, "leaves") +
+                         note(5, xc, "leaves"));
+}
+
 }  // namespace
 }  // namespace takeloom::testing

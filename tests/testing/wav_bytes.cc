@@ -1,5 +1,7 @@
 #include "testing/wav_bytes.h"
 
+#include "testing/temp_dir.h"
+
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -72,6 +74,12 @@ Bytes MakeTake(const TakeParts& parts) {
   PutU32(out, static_cast<uint32_t>(body.size()));
   out.insert(out.end(), body.begin(), body.end());
   return out;
+}
+
+Bytes AudioOfFile(const std::string& path) {
+  const std::string file = ReadFile(path);
+  const auto* bytes = reinterpret_cast<const std::byte*>(file.data());
+  return AudioOf(Bytes(bytes, bytes + file.size()));
 }
 
 Bytes AudioOf(const Bytes& file) {

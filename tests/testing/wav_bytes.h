@@ -45,6 +45,9 @@ Bytes MakeTake(const TakeParts& parts);
 // of the data chunk when that runs past its end.
 Bytes AudioOf(const Bytes& file);
 
+// The audio of the WAV file at `path`, as AudioOf finds it.
+Bytes AudioOfFile(const std::string& path);
+
 // Interleaved little-endian PCM from signed sample values (each of
 // bytes_per_sample bytes, two's complement, low bits kept).
 Bytes Pcm(const std::vector<int64_t>& samples, uint32_t bytes_per_sample);
