@@ -18,6 +18,8 @@ enum class Fault {
   kNoFormatChunk,     // a take has no format chunk
   kNoDataChunk,       // a take has no data chunk
   kUnreadableFormat,  // a take's format fields are missing or give no frames
+  kTakeChanged,       // a take cannot be opened or read for its audio, or
+                      // is no longer the file inspected
   kWindowOutside,     // a crossfade window does not start inside a take;
                       // number 1 = the previous take, 2 = the next one
   // The run.

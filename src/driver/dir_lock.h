@@ -1,7 +1,12 @@
-// One run per working directory: an exclusive advisory lock on the
-// directory itself, held for the life of the run, so that two runs never
-// write and remove each other's outputs and temporary file.
+// One run per directory: an exclusive advisory lock on the working
+// directory, and on every other directory the run writes outputs into,
+// held for the life of the run, so that two runs never write, rename and
+// remove each other's outputs and temporary file.
 #pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "error.h"
 
@@ -15,12 +20,18 @@ class DirectoryLock {
   DirectoryLock(const DirectoryLock&) = delete;
   DirectoryLock& operator=(const DirectoryLock&) = delete;
 
-  // Locks the working directory without waiting: kDirectoryBusy when
-  // another run holds it.
-  Error Acquire();
+  // Locks `directory` without waiting: kDirectoryBusy when another run
+  // holds it.
+  Error Acquire(const std::string& directory = ".");
 
  private:
   int fd_ = -1;
 };
+
+// Locks the directory of every output named with a folder, each once
+// however it is spelled, besides the working directory (locked already).
+Error LockOutputDirectories(
+    const std::vector<std::string>& outputs,
+    std::vector<std::unique_ptr<DirectoryLock>>* locks);
 
 }  // namespace takeloom

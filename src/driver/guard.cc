@@ -4,6 +4,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "driver/commit.h"
 #include "wav/track_writer.h"
 
 namespace takeloom {
@@ -79,7 +80,10 @@ Error GuardInputs(const BuildState& state) {
     if (inputs.Contains(output)) return {Fault::kOutputIsInput, output};
     // An output is written under its name and ".partial" until it is
     // complete; one named like that could be another's unfinished file.
-    if (Normal(output).ends_with(kPartialSuffix)) {
+    const std::string normal = Normal(output);
+    if (normal.ends_with(kPartialSuffix) ||
+        normal.ends_with(std::string(kPartialSuffix) +
+                         std::string(kBackupSuffix))) {
       return {Fault::kOutputIsPartial, output};
     }
   }

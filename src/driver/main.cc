@@ -3,9 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "driver/process.h"
 #include "driver/run.h"
 
 int main(int argc, char** argv) {
+  takeloom::PrepareProcess();
   const std::vector<std::string> args(argv + 1, argv + argc);
   return takeloom::RunTakeloom(args, stdout);
 }

@@ -1,5 +1,7 @@
 #include "driver/messages.h"
 
+#include "driver/commit.h"
+
 namespace takeloom {
 namespace {
 
@@ -48,6 +50,8 @@ std::string Message(const Error& err) {
       return Exiting("Can't find data block in wave file");
     case Fault::kUnreadableFormat:
       return Exiting("Can't read the format of " + err.file);
+    case Fault::kTakeChanged:
+      return Exiting("Take " + err.file + " changed or cannot be read");
     case Fault::kWindowOutside:
       return CrossfadeNote(err) + "\n";
     case Fault::kDirectoryBusy:
@@ -114,6 +118,23 @@ namespace takeloom {
 
 void ConsoleReporter::Started() {
   std::fputs("\nTakeloom 2.00 by Quorvane\n\n", out_);
+}
+
+void ConsoleReporter::Recovered(const Recovery& recovery) {
+  if (recovery.outputs == 0) {
+    Note("removed the commit record of an interrupted run that had nothing "
+         "left to put in place");
+  } else if (recovery.completed) {
+    std::fprintf(out_,
+                 "Completed an interrupted run: %zu of its outputs put in "
+                 "place\n\n",
+                 recovery.outputs);
+  } else {
+    std::fprintf(out_,
+                 "Undid an interrupted run: %zu outputs put back as they "
+                 "were\n\n",
+                 recovery.outputs);
+  }
 }
 
 void ConsoleReporter::Loaded(size_t tracks, size_t edits) {

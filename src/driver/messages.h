@@ -27,6 +27,7 @@ inline constexpr std::string_view kCrossfadeFailed = "Crossfade failed.\n";
 // rendered before "Crossfade failed.", or empty when there is none.
 std::string CrossfadeNote(const Error& err);
 
+struct Recovery;
 struct TrackJob;
 struct TrackPlan;
 
@@ -39,6 +40,8 @@ class Reporter {
   virtual ~Reporter() = default;
 
   virtual void Started() {}
+  // An interrupted run's outputs were put in place (or back) first.
+  virtual void Recovered(const Recovery& /*recovery*/) {}
   // The lists are read: `tracks` tracks, `edits` edit points.
   virtual void Loaded(size_t /*tracks*/, size_t /*edits*/) {}
   // A problem the run reports and goes past.
@@ -68,6 +71,7 @@ class ConsoleReporter : public Reporter {
   ConsoleReporter(std::FILE* out, std::FILE* err) : out_(out), err_(err) {}
 
   void Started() override;
+  void Recovered(const Recovery& recovery) override;
   void Loaded(size_t tracks, size_t edits) override;
   void Warning(const Error& err) override;
   void Note(const std::string& text) override;
@@ -93,6 +97,9 @@ class ReporterList : public Reporter {
       : reporters_(std::move(reporters)) {}
 
   void Started() override { Each(&Reporter::Started); }
+  void Recovered(const Recovery& recovery) override {
+    Each(&Reporter::Recovered, recovery);
+  }
   void Loaded(size_t tracks, size_t edits) override {
     Each(&Reporter::Loaded, tracks, edits);
   }

@@ -1,12 +1,14 @@
 #include "driver/run.h"
 
-#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
 #include "driver/assemble.h"
+#include "driver/commit.h"
 #include "driver/dir_lock.h"
 #include "driver/guard.h"
 #include "driver/messages.h"
@@ -164,23 +166,10 @@ std::filesystem::path Location(const std::string& name) {
   return (ec ? parent.lexically_normal() : directory) / path.filename();
 }
 
-// Every output stays open until all are in place: one descriptor per
-// track. The soft limit on open files is raised as far as the system lets
-// a process raise it, so that a session of a thousand tracks still builds.
-void AllowADescriptorPerTrack(size_t tracks) {
-  rlimit limit{};
-  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
-  const rlim_t wanted = static_cast<rlim_t>(tracks) + 64;
-  if (limit.rlim_cur >= wanted) return;
-  limit.rlim_cur = std::min(wanted, limit.rlim_max);
-  setrlimit(RLIMIT_NOFILE, &limit);
-}
-
 // Builds every track under its partial name, then puts them all in place:
 // a run replaces all its outputs or none.
 Error BuildTracks(const BuildState& state, const std::vector<TrackJob>& jobs,
                   const RunSignals& signals, Reporter* reporter) {
-  AllowADescriptorPerTrack(jobs.size());
   Workspace workspace;
   const std::function<bool()> stop = [&] { return signals.Pending() != 0; };
   std::vector<TrackWriter> outputs(jobs.size());
@@ -222,14 +211,18 @@ Error BuildTracks(const BuildState& state, const std::vector<TrackJob>& jobs,
     remove_all();
     return {Fault::kInterrupted, ""};
   }
+  std::vector<PendingOutput> pending;
   for (TrackWriter& output : outputs) {
     if (output.name().empty()) continue;
-    if (Error err = output.Commit(); !err.ok()) {
+    const std::optional<FileId> id = output.id();
+    if (Error err = output.Release(); !err.ok() || !id) {
       remove_all();
-      return err;
+      for (const PendingOutput& p : pending) ::unlink(p.partial.c_str());
+      return err.ok() ? Error{Fault::kCannotWrite, output.name()} : err;
     }
+    pending.push_back({output.path(), output.name(), *id});
   }
-  return {};
+  return CommitOutputs(pending);
 }
 
 // The whole build, from the lock on the directory to the outputs in place.
@@ -237,10 +230,18 @@ Error Build(const std::vector<std::string>& args, const RunSignals& signals,
             Reporter* reporter) {
   DirectoryLock lock;
   if (Error err = lock.Acquire(); !err.ok()) return err;
+  Recovery recovery;
+  if (Error err = RecoverCommit(&recovery); !err.ok()) return err;
+  if (recovery.found) reporter->Recovered(recovery);
   BuildState state;
   state.suffix = SuffixFromArgs(args);
   if (Error err = LoadInputs(&state, reporter); !err.ok()) return err;
   if (Error err = GuardInputs(state); !err.ok()) return err;
+  std::vector<std::unique_ptr<DirectoryLock>> output_locks;
+  if (Error err = LockOutputDirectories(state.output_names, &output_locks);
+      !err.ok()) {
+    return err;
+  }
   std::vector<TrackJob> jobs;
   if (Error err = InspectTakes(state, &jobs, reporter); !err.ok()) return err;
   if (Error err = PlanTracks(state, &jobs, reporter); !err.ok()) return err;

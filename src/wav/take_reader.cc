@@ -1,27 +1,28 @@
 #include "wav/take_reader.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace takeloom {
 
 Error TakeReader::Open(const std::string& path, const TakeAttributes& take) {
   path_ = path;
   take_ = take;
-  if (!file_.OpenRead(path)) return {Fault::kCannotOpen, path};
-  file_length_ = file_.Length();
-  if (file_length_ < 0) return {Fault::kCannotRead, path};
-  return {};
-}
-
-bool TakeReader::BeginsInside(int64_t frame) const {
-  int64_t bytes = 0;
-  int64_t offset = 0;
-  // A window whose start does not fit in 64 bits lies inside no file.
-  if (__builtin_mul_overflow(frame, frame_size(), &bytes) ||
-      __builtin_add_overflow(take_.data_start, bytes, &offset)) {
-    return false;
+  if (!file_.OpenRead(path)) {
+    return {Fault::kTakeChanged, path, 0,
+            path + " cannot be opened: " + std::strerror(errno)};
   }
-  return offset >= take_.data_start && offset <= file_length_;
+  file_length_ = file_.Length();
+  // Whatever was inspected must still be there: a take replaced or cut
+  // short since would put other bytes, or none, where its audio was.
+  if (file_length_ != take.file_length) {
+    return {Fault::kTakeChanged, path, 0,
+            path + " was " + std::to_string(take.file_length) +
+                " bytes long when inspected and is " +
+                std::to_string(file_length_) + " now"};
+  }
+  return {};
 }
 
 Error TakeReader::Read(int64_t offset, std::span<std::byte> out) const {
@@ -37,8 +38,12 @@ Error TakeReader::Read(int64_t offset, std::span<std::byte> out) const {
                                  static_cast<size_t>(high - low));
   std::fill(out.begin(), audio.begin(), std::byte{0});
   std::fill(audio.end(), out.end(), std::byte{0});
-  if (file_.ReadSome(take_.data_start + low, audio) != std::ssize(audio)) {
-    return {Fault::kCannotRead, path_};
+  const int64_t got = file_.ReadSome(take_.data_start + low, audio);
+  if (got != std::ssize(audio)) {
+    return {Fault::kTakeChanged, path_, 0,
+            got < 0 ? path_ + " cannot be read: " + std::strerror(errno)
+                    : path_ + " ends before its audio does: it was cut "
+                              "short during the build"};
   }
   return {};
 }

@@ -16,22 +16,18 @@ namespace takeloom {
 class TakeReader {
  public:
   // Opens the take at `path`, whose audio inspection found as `take`:
-  // the chunks are walked once per run, not once per reader. kCannotOpen
-  // when it cannot be opened.
+  // the chunks are walked once per run, not once per reader. kTakeChanged
+  // when it cannot be opened or is no longer the file inspected.
   Error Open(const std::string& path, const TakeAttributes& take);
 
   const TakeAttributes& attributes() const { return take_; }
   int64_t frame_size() const { return FormatOf(take_).FrameSize(); }
 
-  // Whether a window that begins at `frame` begins within the take: not
-  // before its first audio byte and not beyond the end of the file (a
-  // window that begins exactly at the end passes).
-  bool BeginsInside(int64_t frame) const;
-
   // Fills `out` with the take's audio bytes from `offset`, counted from its
   // first audio byte. Bytes before or after the audio read as zero, so a
   // window past the take's end blends with silence, never with whatever
-  // metadata follows the audio. kCannotRead on a read error.
+  // metadata follows the audio. kTakeChanged when the audio cannot be read
+  // whole (a read error, or a take cut short since it was inspected).
   Error Read(int64_t offset, std::span<std::byte> out) const;
 
  private:

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -58,7 +60,7 @@ Error TrackWriter::Write(int64_t offset, std::span<const std::byte> bytes) {
   if (bytes.empty()) return {};
   if (stop_ && stop_()) return {Fault::kInterrupted, name_};
   if (offset < 0 || !file_.WriteAt(data_start_ + offset, bytes)) {
-    return {Fault::kCannotWrite, name_};
+    return Failed();
   }
   end_ = std::max(end_, offset + std::ssize(bytes));
   if (partial_ && end_ - written_back_ >= kWritebackBytes) {
@@ -81,35 +83,47 @@ Error TrackWriter::Silence(int64_t offset, int64_t count) {
 
 Error TrackWriter::Finish() {
   if (!file_.is_open()) return {Fault::kCannotWrite, name_};
-  if (!partial_) {
-    return file_.Close() ? Error{} : Error{Fault::kCannotWrite, name_};
+  // An output's last bytes start on their way to the disk (the earlier
+  // ones did as they were written). It is closed now, so that a run holds
+  // one output open at a time however many tracks it builds; its name
+  // cannot stand for another file unseen, since only the lock holder
+  // writes partial files.
+  if (partial_) {
+    file_.StartWriteback(data_start_ + written_back_, end_ - written_back_);
   }
-  // An output stays open until it is put in place: its file cannot be
-  // replaced unseen while this writer holds it (its inode cannot be reused
-  // for another), and the disk catches up with it meanwhile.
-  file_.StartWriteback(data_start_ + written_back_, end_ - written_back_);
-  return {};
+  length_ = file_.Length();
+  return file_.Close() ? Error{} : Failed();
 }
 
 bool TrackWriter::StillOurs() const {
-  const std::optional<FileId> named = IdOfName(path_);
-  return named && named == (file_.is_open() ? file_.Id() : id_);
+  if (file_.is_open()) return IdOfName(path_) == file_.Id();
+  // A closed file's inode may be reused by a file made in its place: its
+  // length must match too.
+  std::error_code ec;
+  const auto length = std::filesystem::file_size(path_, ec);
+  return IdOfName(path_) == id_ && !ec &&
+         static_cast<int64_t>(length) == length_;
 }
 
 Error TrackWriter::MakeDurable() {
-  if (!partial_ || !file_.is_open() || !StillOurs() || !file_.Sync()) {
+  File file;
+  if (!partial_ || !created_ || !StillOurs() || !file.OpenRead(path_) ||
+      file.Id() != id_) {
     return {Fault::kCannotWrite, name_};
   }
+  return file.Sync() && file.Close() ? Error{} : Failed();
+}
+
+Error TrackWriter::Release() {
+  if (!partial_ || !created_ || file_.is_open() || !StillOurs()) {
+    return {Fault::kCannotWrite, name_};
+  }
+  created_ = false;
   return {};
 }
 
-Error TrackWriter::Commit() {
-  if (!partial_ || !file_.is_open() || !StillOurs() ||
-      std::rename(path_.c_str(), name_.c_str()) != 0) {
-    return {Fault::kCannotWrite, name_};
-  }
-  created_ = false;  // the file is the output now, no longer this writer's
-  return file_.Close() ? Error{} : Error{Fault::kCannotWrite, name_};
+Error TrackWriter::Failed() const {
+  return {Fault::kCannotWrite, name_, 0, name_ + ": " + std::strerror(errno)};
 }
 
 void TrackWriter::Remove() {

@@ -36,6 +36,9 @@ class TrackWriter {
   void StopWhen(std::function<bool()> stop) { stop_ = std::move(stop); }
 
   const std::string& name() const { return name_; }
+  // The file written (an output's partial file), and which file it is.
+  const std::string& path() const { return path_; }
+  std::optional<FileId> id() const { return id_; }
   int64_t frame_size() const { return format_.FrameSize(); }
   // The end of the furthest byte written so far.
   int64_t end() const { return end_; }
@@ -48,17 +51,17 @@ class TrackWriter {
   // Writes `count` zero bytes from `offset` on.
   Error Silence(int64_t offset, int64_t count);
 
-  // Closes the temporary file. An output's last bytes start on their way
-  // to the disk (the earlier ones did as they were written); it stays open
-  // until Commit() or Remove().
+  // Closes the file once it is written; an output's last bytes start on
+  // their way to the disk first (the earlier ones did as they were
+  // written), and its partial file stays until Release() or Remove().
   Error Finish();
   // Waits until a finished output's audio is on the disk, so that once it
   // is in place no crash can leave its name with a header that promises
   // more than the file holds.
   Error MakeDurable();
-  // Renames a durable partial output over its name: a link of that name is
-  // replaced, not followed.
-  Error Commit();
+  // Leaves a finished, durable partial output to whoever puts it in place:
+  // Remove() no longer touches it.
+  Error Release();
   // Closes the file if it is still open and removes it, if this writer
   // created it: a file it could not create stays as it was.
   void Remove();
@@ -73,6 +76,8 @@ class TrackWriter {
   // Whether the partial (or temporary) file's name still stands for the
   // file this writer created.
   bool StillOurs() const;
+  // kCannotWrite for the output, with the system's reason.
+  Error Failed() const;
   Error Open(const std::string& name, const std::string& path,
              const TrackFormat& format, int64_t frames);
 
@@ -87,6 +92,7 @@ class TrackWriter {
   bool created_ = false;
   bool partial_ = false;
   std::optional<FileId> id_;  // of the file created
+  int64_t length_ = -1;       // of the file once finished
 };
 
 }  // namespace takeloom

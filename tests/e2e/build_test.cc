@@ -606,5 +606,22 @@ TEST(BuildTest, CloseEditsMoveTheLevelWithoutAStep) {
                          note(5, xc, "leaves"));
 }
 
+// A run holds open one output and the takes of one track at a time: a
+// session of more tracks than the process may open files still builds.
+TEST(BuildTest, BuildsMoreTracksThanFilesMayBeOpen) {
+  const Format f{.channels = 1, .rate = 1000, .bits = 16};
+  TempDir dir;
+  std::string bases;
+  for (int t = 0; t < 80; ++t) {
+    const std::string base = "tr" + std::to_string(t);
+    bases += base + "\n";
+    WriteTake(dir, base + "_t1.wav", f, 20);
+  }
+  WriteJob(dir, bases, "0\t_t1\n0.01\t_t1\n", "xf_all\t4\t1\n");
+  const ToolRun run = RunTool(dir, {}, "ulimit -n 40;");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(std::filesystem::exists(dir.File("tr79_bld.wav")));
+}
+
 }  // namespace
 }  // namespace takeloom::testing

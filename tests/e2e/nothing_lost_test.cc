@@ -216,6 +216,11 @@ TEST(NothingLostTest, FinishedBuildsChangeNothingButTheirOutputs) {
     EXPECT_EQ(RunTool(dir).status, 0) << c.name;
     EXPECT_EQ(Changes(built, Take(dir.path())), std::vector<std::string>{})
         << c.name;
+    // So does a run whose standard input and output are closed: no file it
+    // opens takes their place.
+    EXPECT_EQ(Capture(dir, "'" TAKELOOM_BINARY "' <&- >&-; echo $?"), "0\n");
+    EXPECT_EQ(Changes(built, Take(dir.path())), std::vector<std::string>{})
+        << c.name;
   }
 }
 
@@ -485,6 +490,139 @@ TEST(NothingLostTest, AnOutputSpelledTwiceIsBuiltOnce) {
                                              "kick_t2.wav"}));
   EXPECT_EQ(fs::file_size(dir.File("d/kick_bld.wav")), 44u + 2500u * 4u);
   EXPECT_TRUE(fs::exists(dir.File("snare_bld.wav")));
+}
+
+// Outputs are put in place as one transaction. A rename that fails part way
+// (strace makes the tool's own renames fail), or an output that cannot be
+// replaced at all, leaves every output of the run before as it was.
+TEST(NothingLostTest, AFailedCommitLeavesEveryOutputAsItWas) {
+  if (!Installed("strace")) GTEST_SKIP() << "strace is not installed";
+  const std::vector<std::string> bases = {"kick", "snare", "tom", "hat"};
+  struct Case {
+    const char* name;
+    std::string inject;  // a fault strace injects into the tool's renames
+    const char* failing;
+  };
+  const Case cases[] = {
+      {"EIO at the 2nd rename", "rename:error=EIO:when=2", "snare_bld.wav"},
+      {"EPERM at the 4th rename", "rename:error=EPERM:when=4", "hat_bld.wav"},
+      {"EACCES at the 3rd rename", "rename:error=EACCES:when=3", "tom_bld.wav"},
+      {"the third output immutable", "", "tom_bld.wav"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    WriteSession(dir, bases, {"_t1", "_t2"});
+    WriteLists(dir, "kick\nsnare\ntom\nhat\n", "0\t_t2\n2\t_t2\n", kCrossfade);
+    ASSERT_EQ(RunTool(dir).status, 0) << c.name;
+    WriteLists(dir, "kick\nsnare\ntom\nhat\n", kPoints, kCrossfade);
+    const std::string immutable = dir.File("tom_bld.wav");
+    if (c.inject.empty() && Capture(dir, "chattr +i tom_bld.wav && echo ok") != "ok\n") {
+      continue;  // the file system has no such flag
+    }
+    const Snapshot before = Take(dir.path());
+    const ToolRun run = RunTool(
+        dir, {}, c.inject.empty() ? "" : "strace -f -o /dev/null -e inject=" + c.inject);
+    if (c.inject.empty()) Capture(dir, "chattr -i tom_bld.wav");
+    EXPECT_EQ(run.status, 1) << c.name;
+    EXPECT_TRUE(EndsWith(run.out, std::string(">> Cannot write file ") +
+                                      c.failing + ", exiting\n"))
+        << c.name << ":\n" << run.out;
+    EXPECT_TRUE(run.err.starts_with(std::string("takeloom: ") + c.failing))
+        << c.name << ": " << run.err;
+    EXPECT_EQ(Changes(before, Take(dir.path())), std::vector<std::string>{})
+        << c.name;
+  }
+}
+
+// A run killed between two renames leaves a commit record; the next run in
+// the directory completes the renames first, says so, and only then goes
+// on (here to fail for a missing take).
+TEST(NothingLostTest, AKilledCommitIsCompletedByTheNextRun) {
+  if (!Installed("strace")) GTEST_SKIP() << "strace is not installed";
+  const std::string bases = "kick\nsnare\ntom\nhat\n";
+  TempDir clean, dir;
+  for (const TempDir* d : {&clean, &dir}) {
+    WriteSession(*d, {"kick", "snare", "tom", "hat"}, {"_t1", "_t2"});
+    WriteLists(*d, bases, "0\t_t2\n2\t_t2\n", kCrossfade);
+    ASSERT_EQ(RunTool(*d).status, 0);
+    WriteLists(*d, bases, kPoints, kCrossfade);
+  }
+  ASSERT_EQ(RunTool(clean).status, 0);
+  const ToolRun killed = RunTool(
+      dir, {}, "strace -f -o /dev/null -e inject=rename:signal=SIGKILL:when=3");
+  EXPECT_NE(killed.status, 0);
+  fs::remove(dir.File("hat_t2.wav"));
+  const ToolRun next = RunTool(dir);
+  EXPECT_EQ(next.status, 1);
+  EXPECT_TRUE(next.out.starts_with(
+      std::string(kBanner) + "Completed an interrupted run: "))
+      << next.out;
+  EXPECT_TRUE(EndsWith(next.out, ">> Cannot find file called hat_t2.wav, exiting\n"));
+  Snapshot expected = Take(clean.path());
+  expected.erase("hat_t2.wav");
+  EXPECT_EQ(Changes(expected, Take(dir.path())), std::vector<std::string>{});
+}
+
+// "Done" comes only once the renames are on the disk: the directory is
+// synced after the last rename and before "Done" is written.
+TEST(NothingLostTest, TheRenamesAreDurableBeforeDone) {
+  if (!Installed("strace")) GTEST_SKIP() << "strace is not installed";
+  TempDir dir;
+  WriteSession(dir, {"kick", "snare"}, {"_t1", "_t2"});
+  WriteLists(dir, "kick\nsnare\n", kPoints, kCrossfade);
+  const std::string trace = dir.path().string() + ".trace";
+  ASSERT_EQ(RunTool(dir, {}, "strace -y -o " + trace +
+                                 " -e trace=rename,fsync,write")
+                .status,
+            0);
+  const std::string calls = ReadFile(trace);
+  fs::remove(trace);
+  const size_t last_rename = calls.rfind("rename(");
+  const size_t sync = calls.find("fsync(", last_rename);
+  const size_t done = calls.find("Done", last_rename);
+  ASSERT_NE(last_rename, std::string::npos);
+  ASSERT_NE(sync, std::string::npos);
+  EXPECT_LT(sync, done);
+  // The descriptor synced is the directory's.
+  EXPECT_NE(calls.find(dir.path().string() + ">)", sync), std::string::npos);
+}
+
+// A take is checked each time it is opened for audio: one that is gone
+// (strace fails its second open, the first for audio) or was cut short
+// meanwhile (while a write of the output is held up) stops the run.
+TEST(NothingLostTest, ATakeThatChangesDuringTheBuildStopsIt) {
+  if (!Installed("strace")) GTEST_SKIP() << "strace is not installed";
+  struct Case {
+    const char* name;
+    std::string under;
+    std::vector<std::string> changes;
+  };
+  const Case cases[] = {
+      {"gone when opened for audio",
+       "strace -f -o /dev/null -P kick_t2.wav "
+       "-e inject=openat:error=ENOENT:when=2",
+       {}},
+      {"cut short during the build",
+       "(sleep 0.5; truncate -s 1000 kick_t2.wav) & strace -f -o /dev/null "
+       "-e inject=pwrite64:delay_exit=2000000:when=1",
+       {"~kick_t2.wav"}},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    WriteSession(dir, {"kick", "snare"}, {"_t1", "_t2"});
+    WriteLists(dir, "kick\nsnare\n", "0\t_t2\n2\t_t2\n", kCrossfade);
+    ASSERT_EQ(RunTool(dir).status, 0) << c.name;
+    WriteLists(dir, "kick\nsnare\n", kPoints, kCrossfade);
+    const Snapshot before = Take(dir.path());
+    const ToolRun run = RunTool(dir, {}, c.under);
+    EXPECT_EQ(run.status, 1) << c.name;
+    EXPECT_TRUE(EndsWith(
+        run.out, ">> Take kick_t2.wav changed or cannot be read, exiting\n"))
+        << c.name << ":\n" << run.out;
+    EXPECT_NE(run.err.find("takeloom: kick_t2.wav "), std::string::npos)
+        << run.err;
+    EXPECT_EQ(Changes(before, Take(dir.path())), c.changes) << c.name;
+  }
 }
 
 }  // namespace

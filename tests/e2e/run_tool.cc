@@ -43,7 +43,8 @@ ToolRun RunShell(const std::string& command) {
 
 }  // namespace
 
-ToolRun RunTool(const TempDir& dir, const std::vector<std::string>& args) {
+ToolRun RunTool(const TempDir& dir, const std::vector<std::string>& args,
+                const std::string& under) {
   // Standard output comes through a pipe and standard error goes to a file
   // outside the directory, so the directory holds only what the tool itself
   // leaves there, and a file size limit set by a test applies to the tool's
@@ -54,7 +55,8 @@ ToolRun RunTool(const TempDir& dir, const std::vector<std::string>& args) {
        ("takeloom-stderr-" + std::to_string(getpid()) + "-" +
         std::to_string(++runs)))
           .string();
-  std::string command = "cd " + Quote(dir.path().string()) + " && " +
+  std::string command = "cd " + Quote(dir.path().string()) +
+                        " || exit 127; " + under + " " +
                         Quote(TAKELOOM_BINARY);
   for (const std::string& arg : args) command += " " + Quote(arg);
   command += " 2>" + Quote(err_path) + " < /dev/null";

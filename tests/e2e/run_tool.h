@@ -17,7 +17,11 @@ struct ToolRun {
   std::string err;  // standard error
 };
 
-ToolRun RunTool(const TempDir& dir, const std::vector<std::string>& args = {});
+// Runs the tool in `dir` with `args`; `under` is a command that runs it
+// (strace with a fault to inject, say), or empty, and may start other
+// commands in `dir` before it ("(sleep 1; rm x) & strace ...").
+ToolRun RunTool(const TempDir& dir, const std::vector<std::string>& args = {},
+                const std::string& under = "");
 
 // Runs `command` through the shell in `dir` (standard error discarded) and
 // returns its standard output; fails the test unless it exits 0.
