@@ -15,13 +15,15 @@ struct EditList {
   std::vector<std::string> takes;    // take name of each edit point
 };
 
-// Every non-empty line, exactly as written (spaces, tabs, a carriage return).
-std::vector<std::string> ParseBaseList(std::string_view text);
+// Every non-empty line of base.txt's bytes, exactly as written (spaces, tabs,
+// an inner carriage return). kNotPlainText as ListText.
+Error ParseBaseList(std::string_view bytes, std::vector<std::string>* names);
 
-// Records of a time token (ended by a tab or line feed) and a take name (the
-// rest of the line, after any empty lines). kNoTakeName, with the edit's
-// number, when the text ends after a time that has no take name.
-Error ParseEditList(std::string_view text, EditList* list);
+// Records of a time token (ended by a tab or line feed) and
+// a take name (the rest of the line, after any empty lines). kNotPlainText as
+// ListText; kNoTakeName, with the edit's number, when the text ends after a
+// time that has no take name.
+Error ParseEditList(std::string_view bytes, EditList* list);
 
 // Read base.txt / points.txt from the working directory.
 Error ReadBaseFile(std::vector<std::string>* names);

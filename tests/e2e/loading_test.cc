@@ -71,7 +71,9 @@ struct RefusalCase {
 };
 
 TEST(LoadingTest, RefusesBadJobsWithTheirMessages) {
+  using namespace std::string_literals;
   const std::string plan = kPlan2x3;
+  // Standard error comes after standard output in run.out: the details.
   const RefusalCase cases[] = {
       {"out of sequence", {.points = "0\tA\n5\tB\n4\tA\n"},
        plan + ">> Edit 3 is out of sequence, exiting\n"},
@@ -83,6 +85,13 @@ TEST(LoadingTest, RefusesBadJobsWithTheirMessages) {
        plan + ">> Edit 2 has an invalid time, exiting\n"},
       {"unit after the time", {.points = "0\tA\n5\tB\n12.5s\tA\n"},
        plan + ">> Edit 3 has an invalid time, exiting\n"},
+      {"zero byte in the edit list", {.points = "0\tA\n5\tB\n\0" "9\tA\n"s},
+       ">> points.txt is not plain text, exiting\n"
+       "takeloom: points.txt holds a zero byte at byte 8\n"},
+      // The parameter file is read first.
+      {"broken UTF-16", {.loomrc = "\xFF\xFEx\0\x3C\xD8"s},
+       ">> loomrc.txt is not plain text, exiting\ntakeloom: loomrc.txt is not "
+       "valid UTF-16 (an unpaired surrogate at byte 4)\n"},
       {"no take name", {.points = "0\tA\n5"},
        ">> Edit 2 has no take name, exiting\n"},
       {"no edit points", {.points = "\n"},

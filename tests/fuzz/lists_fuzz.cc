@@ -1,7 +1,7 @@
 // Fuzzes the readers of base.txt and points.txt: the same bytes are read as
 // both lists, and every name must be exactly the bytes the file holds between
-// its delimiters (line ends as any system saves them), as a plain
-// byte-by-byte cutter finds them; a time is a number only as a whole.
+// its delimiters (line ends and encodings as any system saves them), as a
+// plain byte-by-byte cutter finds them; a time is a number only as a whole.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -61,12 +61,13 @@ uint32_t Bits(float f) {
   return u;
 }
 
-void CheckBaseList(std::string_view bytes) {
-  const std::vector<std::string> names = takeloom::ParseBaseList(bytes);
+void CheckBaseList(std::string_view bytes, const std::string& text) {
+  std::vector<std::string> names;
+  FUZZ_CHECK(takeloom::ParseBaseList(bytes, &names).ok(), "base list refused");
   // Every name is a maximal run of bytes between line feeds.
   std::vector<std::string> expected;
   std::string line;
-  for (char c : ReferenceListText(bytes)) {
+  for (char c : text) {
     if (c != '\n') {
       line += c;
     } else if (!line.empty()) {
@@ -86,14 +87,13 @@ void CheckBaseList(std::string_view bytes) {
   }
 }
 
-void CheckEditList(std::string_view bytes) {
+void CheckEditList(std::string_view bytes, const std::string& text) {
   takeloom::EditList list;
   const takeloom::Error err = takeloom::ParseEditList(bytes, &list);
   const bool ok = err.ok();
 
   takeloom::EditList expected;
   bool expected_ok = true;
-  const std::string text = ReferenceListText(bytes);
   ByteCutter cutter(text);
   for (auto time = cutter.Next(true); time; time = cutter.Next(true)) {
     const auto take = cutter.Next(false);
@@ -138,7 +138,18 @@ void CheckEditList(std::string_view bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  CheckBaseList(bytes);
-  CheckEditList(bytes);
+  const std::optional<std::string> text = ReferenceListText(bytes);
+  if (!text) {
+    std::vector<std::string> names;
+    takeloom::EditList list;
+    FUZZ_CHECK(takeloom::ParseBaseList(bytes, &names).fault ==
+                       takeloom::Fault::kNotPlainText &&
+                   takeloom::ParseEditList(bytes, &list).fault ==
+                       takeloom::Fault::kNotPlainText,
+               "not refused as no plain text");
+    return 0;
+  }
+  CheckBaseList(bytes, *text);
+  CheckEditList(bytes, *text);
   return 0;
 }
