@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,8 +43,10 @@ Error CheckTrackCrossfades(const std::vector<CrossfadeSetting>& crossfades);
 Error CheckEditOrder(const std::vector<float>& times);
 
 // Refuses the first time that is not finite (a time that is no number
-// included), or negative after the first edit.
-Error CheckEditTimes(const std::vector<float>& times);
+// included), or negative after the first edit, with a detail that quotes
+// `unread`'s text when it is that time.
+Error CheckEditTimes(const std::vector<float>& times,
+                     const std::optional<UnreadTime>& unread = std::nullopt);
 
 // Runs the loading stage, printing to `out` as it goes; the error ends the
 // run. A negative first time is raised to 0 once the checks have passed.

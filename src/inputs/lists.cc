@@ -1,5 +1,7 @@
 #include "inputs/lists.h"
 
+#include <limits>
+
 #include "inputs/text_file.h"
 #include "inputs/tokenizer.h"
 
@@ -36,7 +38,13 @@ Error ParseEditList(std::string_view bytes, EditList* list) {
       return {Fault::kNoTakeName, "points.txt",
               static_cast<int64_t>(list->times.size() + 1)};
     }
-    list->times.push_back(ReadTime(*time));
+    const std::optional<float> seconds = ReadTime(*time);
+    if (!seconds && !list->first_unread) {
+      list->first_unread = UnreadTime{list->times.size(), std::string(*time)};
+    }
+    // NaN is refused like any time that is not finite.
+    list->times.push_back(
+        seconds.value_or(std::numeric_limits<float>::quiet_NaN()));
     list->takes.emplace_back(*take);
   }
   return {};

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <limits>
 #include <string>
 
 namespace takeloom {
@@ -88,6 +87,58 @@ void DropMarkAndLineEndReturns(std::string* text) {
   s.resize(kept);
 }
 
+bool AllDigits(std::string_view field) {
+  return !field.empty() && std::all_of(field.begin(), field.end(), [](char c) {
+    return c >= '0' && c <= '9';
+  });
+}
+
+// The ss or mm field of a clock time: exactly two digits, below 60.
+bool TwoDigitsBelowSixty(std::string_view field) {
+  return field.size() == 2 && AllDigits(field) && field[0] < '6';
+}
+
+// The decimal number that `field` starts with. The field lies in a
+// terminated string and is followed by a byte that ends the number (a colon,
+// white space or the end), so strtod stops where the field does; it also
+// gives an overflow as infinity, which is then refused as not finite.
+double FieldValue(std::string_view field) {
+  return std::strtod(field.data(), nullptr);
+}
+
+// m:ss, m:ss.fff, h:mm:ss or h:mm:ss.fff, white space around it allowed.
+std::optional<float> ReadClockTime(const std::string& terminated) {
+  const auto is_space = [](char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+  };
+  std::string_view time(terminated);
+  while (!time.empty() && is_space(time.front())) time.remove_prefix(1);
+  while (!time.empty() && is_space(time.back())) time.remove_suffix(1);
+
+  const size_t last_colon = time.rfind(':');
+  const std::string_view seconds = time.substr(last_colon + 1);
+  const size_t point = seconds.find('.');
+  if (!TwoDigitsBelowSixty(seconds.substr(0, point))) return std::nullopt;
+  if (point != std::string_view::npos &&
+      !AllDigits(seconds.substr(point + 1))) {
+    return std::nullopt;
+  }
+  std::string_view minutes = time.substr(0, last_colon);
+  double hours = 0;
+  if (const size_t colon = minutes.find(':'); colon != std::string_view::npos) {
+    const std::string_view hour_field = minutes.substr(0, colon);
+    minutes.remove_prefix(colon + 1);
+    if (!AllDigits(hour_field) || !TwoDigitsBelowSixty(minutes)) {
+      return std::nullopt;
+    }
+    hours = FieldValue(hour_field);
+  }
+  if (!AllDigits(minutes)) return std::nullopt;
+  const double value =
+      hours * 3600 + FieldValue(minutes) * 60 + FieldValue(seconds);
+  return static_cast<float>(value);
+}
+
 }  // namespace
 
 Error ListText(std::string_view bytes, std::string_view file,
@@ -129,8 +180,11 @@ float ReadFloat(std::string_view token) {
   return static_cast<float>(std::strtod(terminated.c_str(), nullptr));
 }
 
-float ReadTime(std::string_view token) {
+std::optional<float> ReadTime(std::string_view token) {
   const std::string terminated(token);
+  if (token.find(':') != std::string_view::npos) {
+    return ReadClockTime(terminated);
+  }
   const char* begin = terminated.c_str();
   char* end = nullptr;
   const double value = std::strtod(begin, &end);
@@ -138,7 +192,7 @@ float ReadTime(std::string_view token) {
   const bool rest_blank = std::all_of(rest.begin(), rest.end(), [](char c) {
     return std::isspace(static_cast<unsigned char>(c)) != 0;
   });
-  if (end == begin || !rest_blank) return std::numeric_limits<float>::quiet_NaN();
+  if (end == begin || !rest_blank) return std::nullopt;
   return static_cast<float>(value);
 }
 

@@ -43,10 +43,13 @@ class Tokenizer {
 // rounded to the nearest 32-bit float.
 float ReadFloat(std::string_view token);
 
-// A time token read as a number as a whole, with white space before and
-// after allowed; a quiet NaN when it is not one ("1,5", "12.5s", "x"), so
-// that it is refused like any other time that is not finite.
-float ReadTime(std::string_view token);
+// A time token, with white space before and after allowed: a number read as
+// a whole by strtod's rules ("12.5", "1e1", "-2", also "inf" and "nan"), or
+// a clock time m:ss, m:ss.fff, h:mm:ss or h:mm:ss.fff (digits only, ss and mm
+// two digits below 60, m and h and the fraction one digit or more), computed
+// in double precision; either rounded to the nearest 32-bit float. nullopt
+// when the token is neither ("1,5", "12.5s", "1:5", "x").
+std::optional<float> ReadTime(std::string_view token);
 
 // The leading base-10 integer of `token` by strtol's rules (0 when there is
 // none), narrowed to 32 bits.

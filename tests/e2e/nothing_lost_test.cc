@@ -156,7 +156,8 @@ TEST(NothingLostTest, FatalRunsLeaveEveryInputAsItWas) {
       {"out of sequence", session("0\t_t1\n2\t_t2\n1\t_t1\n", kCrossfade),
        ">> Edit 3 is out of sequence, exiting\n"},
       {"invalid time", session("0\t_t1\ninf\t_t2\n", kCrossfade),
-       ">> Edit 2 has an invalid time, exiting\n"},
+       ">> Edit 2 has an invalid time, exiting\n"
+       "takeloom: edit 2: the time is infinite or too large\n"},
       {"no take name", session("0\t_t1\n1", kCrossfade),
        ">> Edit 2 has no take name, exiting\n"},
       {"no edit points", session("\n\n", kCrossfade),

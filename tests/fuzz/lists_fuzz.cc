@@ -1,13 +1,15 @@
 // Fuzzes the readers of base.txt and points.txt: the same bytes are read as
 // both lists, and every name must be exactly the bytes the file holds between
 // its delimiters (line ends and encodings as any system saves them), as a
-// plain byte-by-byte cutter finds them; a time is a number only as a whole.
+// plain byte-by-byte cutter finds them; a time is a number or a clock time
+// only as a whole.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,8 +46,21 @@ class ByteCutter {
   size_t pos_ = 0;
 };
 
-// strtod over the whole token, white space around it allowed; NaN otherwise.
+// strtod over the whole token, or a clock time as a pattern; white space
+// around it allowed; NaN otherwise.
 float Time(const std::string& token) {
+  if (token.find(':') != std::string::npos) {
+    static const std::regex kClock(
+        "[ \t\n\v\f\r]*(?:([0-9]+):([0-5][0-9])|([0-9]+)):"
+        "([0-5][0-9](?:\\.[0-9]+)?)[ \t\n\v\f\r]*");
+    std::smatch m;
+    if (!std::regex_match(token, m, kClock)) return std::nanf("");
+    const auto field = [&m](int i) {
+      return m[i].matched ? std::strtod(m[i].str().c_str(), nullptr) : 0.0;
+    };
+    return static_cast<float>(field(1) * 3600 + (field(2) + field(3)) * 60 +
+                              field(4));
+  }
   char* end = nullptr;
   const double value = std::strtod(token.c_str(), &end);
   if (end == token.c_str()) return std::nanf("");

@@ -80,14 +80,24 @@ TEST(TokenizerTest, ReadsNumbersByTheCLibraryRules) {
   for (const Case& c : cases) {
     EXPECT_EQ(ReadFloat(c.text), c.expected) << c.text;
   }
-  // A time must be a number as a whole; anything else reads as NaN, which
-  // the driver refuses like every time that is not finite.
+  // A time must be a number or a clock time as a whole; anything else is
+  // no time, which the driver refuses.
   for (const char* time : {"12.5", " 12.5 ", "1e1", "-2", "0x10", "0.1 \t"}) {
     EXPECT_EQ(ReadTime(time), ReadFloat(time)) << time;
   }
-  for (const char* time : {"1,5", "12.5s", "x", " ", "12.5 B", "5-"}) {
-    EXPECT_TRUE(std::isnan(ReadTime(time))) << time;
+  const Case clock[] = {
+      {"0:00", 0.0f}, {"0:04.25", 4.25f}, {"0:07.5", 7.5f}, {"0:12", 12.0f},
+      {"1:00:00.5", 3600.5f}, {"10:00", 600.0f}, {" 00:59.9 \r", 59.9f},
+      // Summed in double, then rounded once (in float this is 0x1.e86a8p+5).
+      {"1:01.052", 0x1.e86a7ep+5f},
+  };
+  for (const Case& c : clock) EXPECT_EQ(ReadTime(c.text), c.expected) << c.text;
+  for (const char* time : {"1,5", "12.5s", "x", " ", "12.5 B", "5-", "1:75",
+                           "1:2:3:4", "1:5", "-0:05", "1:30:", "+0:05", ":05",
+                           "0:05.", "1:60:00", "0: 05", "1:05s", "0x1:00"}) {
+    EXPECT_EQ(ReadTime(time), std::nullopt) << time;
   }
+  EXPECT_TRUE(std::isinf(*ReadTime(std::string(400, '9') + ":00")));
   EXPECT_TRUE(std::isinf(ReadFloat("inf")));
   EXPECT_TRUE(std::isnan(ReadFloat("nan")));
 
