@@ -34,6 +34,7 @@ enum class Fault {
   kInvalidCrossfade,  // number = the track, from 1
   kOutOfSequence,     // number = the edit, from 1
   kInvalidTime,       // number = the edit, from 1
+  kNotPlainText,      // file = the list: a zero byte, or broken UTF-16
   // Inputs the run would destroy.
   kOutputIsInput,     // file = the output
   kOutputIsPartial,   // file = the output, named like a partial file

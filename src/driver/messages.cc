@@ -75,6 +75,8 @@ std::string Message(const Error& err) {
       return Edit(err, "is out of sequence");
     case Fault::kInvalidTime:
       return Edit(err, "has an invalid time");
+    case Fault::kNotPlainText:
+      return Exiting(err.file + " is not plain text");
     case Fault::kOutputIsInput:
       return Exiting("Output file " + err.file + " would overwrite an input");
     case Fault::kOutputIsPartial:

@@ -1,5 +1,6 @@
 #include "driver/setup.h"
 
+#include <charconv>
 #include <cmath>
 #include <string_view>
 #include <unordered_map>
@@ -45,12 +46,29 @@ Error CheckEditOrder(const std::vector<float>& times) {
   return {};
 }
 
-Error CheckEditTimes(const std::vector<float>& times) {
+Error CheckEditTimes(const std::vector<float>& times,
+                     const std::optional<UnreadTime>& unread) {
   for (size_t k = 0; k < times.size(); ++k) {
+    const float time = times[k];
     // A negative first time is allowed: it counts from 0.
-    if (!std::isfinite(times[k]) || (k > 0 && times[k] < 0)) {
-      return {Fault::kInvalidTime, "", static_cast<int64_t>(k + 1)};
+    if (std::isfinite(time) && (k == 0 || time >= 0)) continue;
+    std::string detail = "edit " + std::to_string(k + 1) + ": ";
+    if (unread && unread->edit == k) {
+      detail += "\"" + unread->text +
+                "\" is not a time; write seconds (12.5), m:ss(.fff) or "
+                "h:mm:ss(.fff)";
+    } else if (std::isnan(time)) {
+      detail += "the time is not a number (nan)";
+    } else if (std::isinf(time)) {
+      detail += "the time is infinite or too large";
+    } else {
+      char shortest[32];
+      const auto written =
+          std::to_chars(shortest, shortest + sizeof shortest, time);
+      detail += "the time " + std::string(shortest, written.ptr) +
+                " is negative; only the first edit may start before 0";
     }
+    return {Fault::kInvalidTime, "", static_cast<int64_t>(k + 1), detail};
   }
   return {};
 }
@@ -91,7 +109,9 @@ Error LoadInputs(BuildState* state, Reporter* reporter) {
     state->output_names.push_back(base + state->suffix);
   }
   if (err = CheckEditOrder(times); !err.ok()) return err;
-  if (err = CheckEditTimes(times); !err.ok()) return err;
+  if (err = CheckEditTimes(times, state->edits.first_unread); !err.ok()) {
+    return err;
+  }
   if (!times.empty() && times[0] < 0) times[0] = 0;
   DistinctTakes(state->edits.takes, &state->take_names, &state->edit_takes);
   return {};

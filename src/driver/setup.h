@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,8 +48,10 @@ Error CheckTrackCrossfades(const std::vector<CrossfadeSetting>& crossfades);
 Error CheckEditOrder(const std::vector<float>& times);
 
 // Refuses the first time that is not finite (a time that is no number
-// included), or negative after the first edit.
-Error CheckEditTimes(const std::vector<float>& times);
+// included), or negative after the first edit, with a detail that quotes
+// `unread`'s text when it is that time.
+Error CheckEditTimes(const std::vector<float>& times,
+                     const std::optional<UnreadTime>& unread = std::nullopt);
 
 // The distinct names of `takes`, in order of first appearance, into
 // `names`, and each entry's index among them into `indices`.

@@ -32,6 +32,7 @@ const std::string_view kUsageText =
     "                0<TAB>_t1\n"
     "                4<TAB>_t2\n"
     "                10<TAB>_t2\n"
+    "              Times may also be written m:ss(.fff) or h:mm:ss(.fff).\n"
     "  loomrc.txt  crossfade length in milliseconds and type, for all tracks\n"
     "              (xf_all) or for track number N from 1 (xf_tr); written as\n"
     "              a commented template when absent:\n"

@@ -1,5 +1,7 @@
 #include "inputs/lists.h"
 
+#include <limits>
+
 #include "inputs/text_file.h"
 #include "inputs/tokenizer.h"
 
@@ -11,17 +13,21 @@ constexpr std::string_view kTabOrLineFeed = "\t\n";
 
 }  // namespace
 
-std::vector<std::string> ParseBaseList(std::string_view text) {
-  std::vector<std::string> names;
-  const std::string lines = ListText(text);
+Error ParseBaseList(std::string_view bytes, std::vector<std::string>* names) {
+  names->clear();
+  std::string lines;
+  const Error err = ListText(bytes, "base.txt", &lines);
+  if (!err.ok()) return err;
   Tokenizer tokens(lines);
-  while (const auto name = tokens.Next(kLineFeed)) names.emplace_back(*name);
-  return names;
+  while (const auto name = tokens.Next(kLineFeed)) names->emplace_back(*name);
+  return {};
 }
 
-Error ParseEditList(std::string_view text, EditList* list) {
+Error ParseEditList(std::string_view bytes, EditList* list) {
   *list = EditList();
-  const std::string lines = ListText(text);
+  std::string lines;
+  const Error err = ListText(bytes, "points.txt", &lines);
+  if (!err.ok()) return err;
   Tokenizer tokens(lines);
   // Only the tab or line feed right after a time separates it from the take
   // name; a second tab already belongs to the name.
@@ -32,24 +38,30 @@ Error ParseEditList(std::string_view text, EditList* list) {
       return {Fault::kNoTakeName, "points.txt",
               static_cast<int64_t>(list->times.size() + 1)};
     }
-    list->times.push_back(ReadTime(*time));
+    const std::optional<float> seconds = ReadTime(*time);
+    if (!seconds && !list->first_unread) {
+      list->first_unread = UnreadTime{list->times.size(), std::string(*time)};
+    }
+    // NaN is refused like any time that is not finite.
+    list->times.push_back(
+        seconds.value_or(std::numeric_limits<float>::quiet_NaN()));
     list->takes.emplace_back(*take);
   }
   return {};
 }
 
 Error ReadBaseFile(std::vector<std::string>* names) {
-  std::string text;
-  const Error err = ReadTextFile("base.txt", &text);
-  if (err.ok()) *names = ParseBaseList(text);
-  return err;
+  std::string bytes;
+  const Error err = ReadTextFile("base.txt", &bytes);
+  if (!err.ok()) return err;
+  return ParseBaseList(bytes, names);
 }
 
 Error ReadEditFile(EditList* list) {
-  std::string text;
-  const Error err = ReadTextFile("points.txt", &text);
+  std::string bytes;
+  const Error err = ReadTextFile("points.txt", &bytes);
   if (!err.ok()) return err;
-  return ParseEditList(text, list);
+  return ParseEditList(bytes, list);
 }
 
 }  // namespace takeloom

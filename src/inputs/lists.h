@@ -1,7 +1,9 @@
 // The job's two lists: base names (one track per line of base.txt) and edit
-// points (a time in seconds and a take name per record of points.txt).
+// points (a time and a take name per record of points.txt).
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,18 +12,31 @@
 
 namespace takeloom {
 
-struct EditList {
-  std::vector<float> times;          // seconds, in file order
-  std::vector<std::string> takes;    // take name of each edit point
+// A time token that reads as no time, as written, so that its refusal can
+// show it.
+struct UnreadTime {
+  size_t edit = 0;  // index into the times, from 0
+  std::string text;
 };
 
-// Every non-empty line, exactly as written (spaces, tabs, a carriage return).
-std::vector<std::string> ParseBaseList(std::string_view text);
+struct EditList {
+  std::vector<float> times;          // seconds, in file order; NaN: no time
+  std::vector<std::string> takes;    // take name of each edit point
+  // Only the first time that is no time is kept: the checks refuse the first
+  // unusable time, never a later one, and a long list of them would
+  // otherwise be held twice.
+  std::optional<UnreadTime> first_unread;
+};
 
-// Records of a time token (ended by a tab or line feed) and a take name (the
-// rest of the line, after any empty lines). kNoTakeName, with the edit's
-// number, when the text ends after a time that has no take name.
-Error ParseEditList(std::string_view text, EditList* list);
+// Every non-empty line of base.txt's bytes, exactly as written (spaces, tabs,
+// an inner carriage return). kNotPlainText as ListText.
+Error ParseBaseList(std::string_view bytes, std::vector<std::string>* names);
+
+// Records of a time token (ended by a tab or line feed; read by ReadTime) and
+// a take name (the rest of the line, after any empty lines). kNotPlainText as
+// ListText; kNoTakeName, with the edit's number, when the text ends after a
+// time that has no take name.
+Error ParseEditList(std::string_view bytes, EditList* list);
 
 // Read base.txt / points.txt from the working directory.
 Error ReadBaseFile(std::vector<std::string>* names);

@@ -26,9 +26,12 @@ bool WriteTemplate(const std::string& path) {
 
 }  // namespace
 
-Error ParseParams(std::string_view text, CrossfadeParams* params) {
+Error ParseParams(std::string_view bytes, CrossfadeParams* params) {
   const Error invalid{Fault::kInvalidEntry, std::string(kParamsFileName)};
-  const std::string lines = ListText(text);
+  std::string lines;
+  if (const Error err = ListText(bytes, kParamsFileName, &lines); !err.ok()) {
+    return err;
+  }
   Tokenizer tokens(lines);
   auto token = tokens.Next(kTabOrLineFeed);
   while (token) {

@@ -28,17 +28,17 @@ inline constexpr std::string_view kParamsTemplate =
     "Set all tracks the same:\n(xf_all\t200\t1)\n\n"
     "Tweak individual tracks\n(xf_tr\t1\t200\t1)\n";
 
-// Reads the entries of a parameter file's text into `params`, which keeps
-// whatever the text does not name. kInvalidEntry when an entry names a track
-// below 1, the text ends before an entry's values, or a key is written with
-// a space instead of a tab after it.
-Error ParseParams(std::string_view text, CrossfadeParams* params);
+// Reads the entries of a parameter file's bytes into `params`, which keeps
+// whatever the text does not name. kNotPlainText as ListText; kInvalidEntry
+// when an entry names a track below 1, the text ends before an entry's
+// values, or a key is written with a space instead of a tab after it.
+Error ParseParams(std::string_view bytes, CrossfadeParams* params);
 
 // Loads loomrc.txt from the working directory or, when there is nothing of
 // that name, writes its template. kCannotRead when something of that name
 // cannot be read (it is then left alone); kCannotWrite when the template
-// could not be written (the run can go on without it); kInvalidEntry as
-// ParseParams.
+// could not be written (the run can go on without it); kNotPlainText and
+// kInvalidEntry as ParseParams.
 Error Check_RC(CrossfadeParams* params);
 
 }  // namespace takeloom

@@ -9,13 +9,21 @@
 #include <string>
 #include <string_view>
 
+#include "error.h"
+
 namespace takeloom {
 
-// The text of a list file as its lines mean it, whichever system saved it:
-// up to its first zero byte, without a leading UTF-8 byte-order mark, and
-// with a carriage return that ends a line (before a line feed or at the end)
-// counted as part of the line ending rather than of a name or a number.
-std::string ListText(std::string_view bytes);
+// The text of a list file as its lines mean it, whichever system saved it,
+// into `text`: a file that begins with a UTF-16 byte-order mark (FF FE little-
+// endian, FE FF big-endian) decoded to UTF-8; then without a leading UTF-8
+// byte-order mark, and with a carriage return that ends a line (before a line
+// feed or at the end) counted as part of the line ending rather than of a
+// name or a number. kNotPlainText, with `file` and a detail, when the bytes
+// hold a zero byte (a U+0000 in UTF-16) or are no valid UTF-16 after its mark
+// (an odd number of bytes, an unpaired surrogate); a zero would otherwise end
+// the list early without a word. Byte offsets in details count from 0.
+Error ListText(std::string_view bytes, std::string_view file,
+               std::string* text);
 
 // Cuts tokens from `text`. Each call may use another delimiter set: leading
 // delimiters are skipped, and the delimiter that ends a token is consumed.
@@ -35,10 +43,13 @@ class Tokenizer {
 // rounded to the nearest 32-bit float.
 float ReadFloat(std::string_view token);
 
-// A time token read as a number as a whole, with white space before and
-// after allowed; a quiet NaN when it is not one ("1,5", "12.5s", "x"), so
-// that it is refused like any other time that is not finite.
-float ReadTime(std::string_view token);
+// A time token, with white space before and after allowed: a number read as
+// a whole by strtod's rules ("12.5", "1e1", "-2", also "inf" and "nan"), or
+// a clock time m:ss, m:ss.fff, h:mm:ss or h:mm:ss.fff (digits only, ss and mm
+// two digits below 60, m and h and the fraction one digit or more), computed
+// in double precision; either rounded to the nearest 32-bit float. nullopt
+// when the token is neither ("1,5", "12.5s", "1:5", "x").
+std::optional<float> ReadTime(std::string_view token);
 
 // The leading base-10 integer of `token` by strtol's rules (0 when there is
 // none), narrowed to 32 bits.

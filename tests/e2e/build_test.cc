@@ -403,39 +403,56 @@ TEST(BuildTest, EachTrackFollowsItsOwnFormatAndTakes) {
                    "snare_bld.wav"}));
 }
 
-// Lists saved with carriage returns and a byte-order mark, as editors on
-// other systems save them, build exactly what the same lists build with
-// plain line feeds.
+// Lists saved with carriage returns and a byte-order mark, or as UTF-16, as
+// editors and spreadsheets on other systems save them, and edit times
+// written as clock times build exactly what plain lists build.
 TEST(BuildTest, ListsSavedOnAnySystemBuildAlike) {
   const Format f{.channels = 2, .rate = 1000, .bits = 16};
-  const auto windows = [](std::string text) {
-    std::string out = "\xEF\xBB\xBF";
+  const auto crlf = [](const std::string& text) {
+    std::string out;
     for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
     return out;
   };
+  // ASCII text as UTF-16, after its byte-order mark.
+  const auto utf16 = [](const std::string& text, bool big_endian) {
+    std::string out = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char c : text) {
+      out += big_endian ? std::string{'\0', c} : std::string{c, '\0'};
+    }
+    return out;
+  };
   const std::string base = "kick\n";
-  const std::string points = "0.25\t_t1\n1\t_t2\n2\t_t2\n";
+  const std::string points = "0\t_t1\n4.25\t_t2\n7.5\t_t1\n12\t_t2\n";
   const std::string loomrc = "xf_tr\t1\t100\t2\n";
+  using Lists = std::vector<std::string>;
+  const auto each = [&](const std::function<std::string(std::string)>& save) {
+    return Lists{save(base), save(points), save(loomrc)};
+  };
+  const Lists jobs[] = {
+      {base, points, loomrc},
+      each([&](std::string t) { return "\xEF\xBB\xBF" + crlf(t); }),
+      each([&](std::string t) { return utf16(crlf(t), false); }),
+      each([&](std::string t) { return utf16(t, true); }),
+      {base, "0:00\t_t1\n0:04.25\t_t2\n0:07.5\t_t1\n0:12\t_t2\n", loomrc},
+  };
   std::vector<std::string> outputs;
   std::vector<std::string> printed;
-  for (const bool crlf : {false, true}) {
+  for (const Lists& job : jobs) {
     TempDir dir;
-    if (crlf) {
-      WriteJob(dir, windows(base), windows(points), windows(loomrc));
-    } else {
-      WriteJob(dir, base, points, loomrc);
-    }
-    WriteTake(dir, "kick_t1.wav", f, 2000);
-    WriteTake(dir, "kick_t2.wav", f, 2000);
+    WriteJob(dir, job[0], job[1], job[2]);
+    WriteTake(dir, "kick_t1.wav", f, 12000);
+    WriteTake(dir, "kick_t2.wav", f, 12000);
     const ToolRun run = RunTool(dir);
-    EXPECT_EQ(run.status, 0) << crlf << run.out;
+    EXPECT_EQ(run.status, 0) << outputs.size() << run.out;
     printed.push_back(run.out);
     outputs.push_back(ReadFile(dir.File("kick_bld.wav")));
   }
-  EXPECT_EQ(printed[1], printed[0]);
-  EXPECT_TRUE(SameBytes(outputs[1], outputs[0]));
-  // The lead-in of 250 frames is there, and so is the crossfade.
-  EXPECT_EQ(outputs[0].substr(44, 1000), std::string(1000, '\0'));
+  for (size_t k = 1; k < outputs.size(); ++k) {
+    EXPECT_EQ(printed[k], printed[0]) << k;
+    EXPECT_TRUE(SameBytes(outputs[k], outputs[0])) << k;
+  }
+  // Every point was read: the track ends at 12 s; so was the crossfade.
+  EXPECT_EQ(outputs[0].size(), 44u + 12000 * 4);
   EXPECT_NE(printed[0].find("1\t100.0\t2\n"), std::string::npos);
 }
 

@@ -67,22 +67,38 @@ TEST(LoadingTest, MissingEditListStopsAfterTheBaseNames) {
 struct RefusalCase {
   const char* name;
   Job job;
-  std::string expected_tail;  // after the banner
+  std::string expected_tail;  // after the banner, then standard error
 };
 
 TEST(LoadingTest, RefusesBadJobsWithTheirMessages) {
+  using namespace std::string_literals;
   const std::string plan = kPlan2x3;
+  // Each message is followed by its detail on standard error.
+  const std::string forms = " is not a time; write seconds (12.5), m:ss(.fff) "
+                            "or h:mm:ss(.fff)\n";
   const RefusalCase cases[] = {
       {"out of sequence", {.points = "0\tA\n5\tB\n4\tA\n"},
        plan + ">> Edit 3 is out of sequence, exiting\n"},
       {"not finite", {.points = "0\tA\nnan\tB\n9\tA\n"},
-       plan + ">> Edit 2 has an invalid time, exiting\n"},
+       plan + ">> Edit 2 has an invalid time, exiting\n"
+              "takeloom: edit 2: the time is not a number (nan)\n"},
       {"negative after the first", {.points = "-2\tA\n-1\tB\n9\tA\n"},
-       plan + ">> Edit 2 has an invalid time, exiting\n"},
+       plan + ">> Edit 2 has an invalid time, exiting\n"
+              "takeloom: edit 2: the time -1 is negative; only the first edit "
+              "may start before 0\n"},
       {"decimal comma", {.points = "0\tA\n1,5\tB\n9\tA\n"},
-       plan + ">> Edit 2 has an invalid time, exiting\n"},
+       plan + ">> Edit 2 has an invalid time, exiting\n"
+              "takeloom: edit 2: \"1,5\"" + forms},
       {"unit after the time", {.points = "0\tA\n5\tB\n12.5s\tA\n"},
-       plan + ">> Edit 3 has an invalid time, exiting\n"},
+       plan + ">> Edit 3 has an invalid time, exiting\n"
+              "takeloom: edit 3: \"12.5s\"" + forms},
+      {"zero byte in the edit list", {.points = "0\tA\n5\tB\n\0" "9\tA\n"s},
+       ">> points.txt is not plain text, exiting\n"
+       "takeloom: points.txt holds a zero byte at byte 8\n"},
+      // The parameter file is read first.
+      {"broken UTF-16", {.loomrc = "\xFF\xFEx\0\x3C\xD8"s},
+       ">> loomrc.txt is not plain text, exiting\ntakeloom: loomrc.txt is not "
+       "valid UTF-16 (an unpaired surrogate at byte 4)\n"},
       {"no take name", {.points = "0\tA\n5"},
        ">> Edit 2 has no take name, exiting\n"},
       {"no edit points", {.points = "\n"},
@@ -107,7 +123,7 @@ TEST(LoadingTest, RefusesBadJobsWithTheirMessages) {
     WriteJob(dir, c.job);
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 1) << c.name;
-    EXPECT_EQ(run.out, kBanner + c.expected_tail) << c.name;
+    EXPECT_EQ(run.out + run.err, kBanner + c.expected_tail) << c.name;
     EXPECT_EQ(ListDir(dir), (std::vector<std::string>{"base.txt", "loomrc.txt",
                                                       "points.txt"}))
         << c.name;

@@ -1,13 +1,15 @@
 // Fuzzes the readers of base.txt and points.txt: the same bytes are read as
 // both lists, and every name must be exactly the bytes the file holds between
-// its delimiters (line ends as any system saves them), as a plain
-// byte-by-byte cutter finds them; a time is a number only as a whole.
+// its delimiters (line ends and encodings as any system saves them), as a
+// plain byte-by-byte cutter finds them; a time is a number or a clock time
+// only as a whole.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,8 +46,21 @@ class ByteCutter {
   size_t pos_ = 0;
 };
 
-// strtod over the whole token, white space around it allowed; NaN otherwise.
+// strtod over the whole token, or a clock time as a pattern; white space
+// around it allowed; NaN otherwise.
 float Time(const std::string& token) {
+  if (token.find(':') != std::string::npos) {
+    static const std::regex kClock(
+        "[ \t\n\v\f\r]*(?:([0-9]+):([0-5][0-9])|([0-9]+)):"
+        "([0-5][0-9](?:\\.[0-9]+)?)[ \t\n\v\f\r]*");
+    std::smatch m;
+    if (!std::regex_match(token, m, kClock)) return std::nanf("");
+    const auto field = [&m](int i) {
+      return m[i].matched ? std::strtod(m[i].str().c_str(), nullptr) : 0.0;
+    };
+    return static_cast<float>(field(1) * 3600 + (field(2) + field(3)) * 60 +
+                              field(4));
+  }
   char* end = nullptr;
   const double value = std::strtod(token.c_str(), &end);
   if (end == token.c_str()) return std::nanf("");
@@ -61,12 +76,13 @@ uint32_t Bits(float f) {
   return u;
 }
 
-void CheckBaseList(std::string_view bytes) {
-  const std::vector<std::string> names = takeloom::ParseBaseList(bytes);
+void CheckBaseList(std::string_view bytes, const std::string& text) {
+  std::vector<std::string> names;
+  FUZZ_CHECK(takeloom::ParseBaseList(bytes, &names).ok(), "base list refused");
   // Every name is a maximal run of bytes between line feeds.
   std::vector<std::string> expected;
   std::string line;
-  for (char c : ReferenceListText(bytes)) {
+  for (char c : text) {
     if (c != '\n') {
       line += c;
     } else if (!line.empty()) {
@@ -86,14 +102,13 @@ void CheckBaseList(std::string_view bytes) {
   }
 }
 
-void CheckEditList(std::string_view bytes) {
+void CheckEditList(std::string_view bytes, const std::string& text) {
   takeloom::EditList list;
   const takeloom::Error err = takeloom::ParseEditList(bytes, &list);
   const bool ok = err.ok();
 
   takeloom::EditList expected;
   bool expected_ok = true;
-  const std::string text = ReferenceListText(bytes);
   ByteCutter cutter(text);
   for (auto time = cutter.Next(true); time; time = cutter.Next(true)) {
     const auto take = cutter.Next(false);
@@ -138,7 +153,18 @@ void CheckEditList(std::string_view bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  CheckBaseList(bytes);
-  CheckEditList(bytes);
+  const std::optional<std::string> text = ReferenceListText(bytes);
+  if (!text) {
+    std::vector<std::string> names;
+    takeloom::EditList list;
+    FUZZ_CHECK(takeloom::ParseBaseList(bytes, &names).fault ==
+                       takeloom::Fault::kNotPlainText &&
+                   takeloom::ParseEditList(bytes, &list).fault ==
+                       takeloom::Fault::kNotPlainText,
+               "not refused as no plain text");
+    return 0;
+  }
+  CheckBaseList(bytes, *text);
+  CheckEditList(bytes, *text);
   return 0;
 }

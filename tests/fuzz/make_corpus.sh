@@ -47,6 +47,10 @@ printf '0\tA\n12.5\tB\n30\tA\n' >"$out/lists_fuzz/three_records"
 printf '12.5\ttake 2\n13\t\tB\tx\n\n14\nC\n1,5 D\n' >"$out/lists_fuzz/odd_records"
 printf '1e1\tA\n0x10\tB\n-inf\tC\nnan\tD\n5' >"$out/lists_fuzz/numbers_no_take"
 printf '\357\273\2770.5\t_t1\r\n12.5s\t_t2\r\n1 \t_t3\r' >"$out/lists_fuzz/crlf_bom"
+printf '0:00\t_t1\n1:02.5\t_t2\n1:00:00.25\t_t1\n 10:00 \t_t2\n1:5\t_t3\n' \
+  >"$out/lists_fuzz/clock_times"
+printf '\377\3760\000\t\000_\000t\0001\000\r\000\n\000=\330\265\337\n\000' \
+  >"$out/lists_fuzz/utf16le_surrogates"
 
 printf 'xf_tr\t3\t150.5\t2\n' >"$out/params_fuzz/track"
 printf 'xf_tr\n2\n100\n3\nxf_all\t200ms\tx\n' >"$out/params_fuzz/spread"

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,10 +18,10 @@ namespace {
 using takeloom::CrossfadeParams;
 using takeloom::CrossfadeSetting;
 
-std::vector<std::string> AllTokens(std::string_view bytes) {
+std::vector<std::string> AllTokens(std::string_view text) {
   std::vector<std::string> tokens;
   std::string token;
-  for (char c : ReferenceListText(bytes)) {
+  for (char c : text) {
     if (c == '\t' || c == '\n') {
       if (!token.empty()) tokens.push_back(token);
       token.clear();
@@ -41,7 +42,9 @@ float Float(const std::string& token) {
 }
 
 bool ExpectedParams(std::string_view bytes, CrossfadeParams* params) {
-  const std::vector<std::string> t = AllTokens(bytes);
+  const std::optional<std::string> text = ReferenceListText(bytes);
+  if (!text) return false;
+  const std::vector<std::string> t = AllTokens(*text);
   for (size_t i = 0; i < t.size(); ++i) {
     // A key followed by a space is refused where an entry could begin.
     if (t[i].rfind("xf_all ", 0) == 0 || t[i].rfind("xf_tr ", 0) == 0) {

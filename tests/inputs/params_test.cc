@@ -50,8 +50,6 @@ TEST(ParamsTest, ReadsEntriesByTokensNotLines) {
                {3, 50, {{2, {0, 100}}}});
   ExpectParams("huge track number is stored", "xf_tr\t1000000\t10\t1\n",
                {0, 0, {{1000000, {1, 10}}}});
-  ExpectParams("zero byte ends the text",
-               std::string_view("xf_all\t5\t1\n\0xf_all\t9\t2", 22), {1, 5, {}});
 }
 
 TEST(ParamsTest, RefusesBadTrackNumbersAndIncompleteOrSpacedEntries) {
@@ -63,6 +61,11 @@ TEST(ParamsTest, RefusesBadTrackNumbersAndIncompleteOrSpacedEntries) {
     CrossfadeParams params;
     EXPECT_EQ(ParseParams(text, &params).fault, Fault::kInvalidEntry) << text;
   }
+  CrossfadeParams params;
+  const Error zero = ParseParams(
+      std::string_view("xf_all\t5\t1\n\0xf_all\t9\t2", 22), &params);
+  EXPECT_EQ(std::pair(zero.fault, zero.file),
+            std::pair(Fault::kNotPlainText, std::string("loomrc.txt")));
 }
 
 class CheckRcTest : public ::testing::Test {

@@ -36,15 +36,38 @@ TEST(TokenizerTest, ListTextReadsListsSavedOnAnySystem) {
   struct Case { const char* name; std::string_view bytes; std::string_view text; };
   using namespace std::string_view_literals;
   const Case cases[] = {
-      {"zero byte ends the text", "ab\0cd"sv, "ab"},
       {"CRLF lines", "kick\r\nsnare\r\n", "kick\nsnare\n"},
       {"CR at the end", "kick\r", "kick"},
       {"inner CR stays", "ki\rck\n", "ki\rck\n"},
       {"two CRs, one ends the line", "kick\r\r\n", "kick\r\n"},
       {"byte-order mark", "\xEF\xBB\xBF" "0\t_t1\r\n", "0\t_t1\n"},
       {"mark only at the start", "a\xEF\xBB\xBF", "a\xEF\xBB\xBF"},
+      {"UTF-16 LE with CRLF", "\xFF\xFEk\0\r\0\n\0\xE9\0\r\0"sv, "k\n\xC3\xA9"},
+      // U+20AC, then U+1F3B5 as the surrogate pair D83C DFB5.
+      {"UTF-16 BE", "\xFE\xFF\x20\xAC\xD8\x3C\xDF\xB5"sv,
+       "\xE2\x82\xAC\xF0\x9F\x8E\xB5"},
+      {"UTF-16 marks: the second is text", "\xFF\xFE\xFF\xFE"sv,
+       "\xEF\xBB\xBF"},
+      // Refused, with the detail in place of the text.
+      {"zero byte", "ab\0cd"sv, "l.txt holds a zero byte at byte 2"},
+      {"UTF-16 zero", "\xFF\xFEk\0\0\0"sv,
+       "l.txt holds a zero character at byte 4"},
+      {"UTF-16 odd length", "\xFE\xFF\0k\0"sv,
+       "l.txt is not valid UTF-16 (an odd number of bytes)"},
+      {"high surrogate alone", "\xFF\xFE\x3C\xD8k\0"sv,
+       "l.txt is not valid UTF-16 (an unpaired surrogate at byte 2)"},
+      {"high surrogate at the end", "\xFF\xFEk\0\x3C\xD8"sv,
+       "l.txt is not valid UTF-16 (an unpaired surrogate at byte 4)"},
+      {"low surrogate first", "\xFE\xFF\xDF\xB5\xDF\xB5"sv,
+       "l.txt is not valid UTF-16 (an unpaired surrogate at byte 2)"},
   };
-  for (const Case& c : cases) EXPECT_EQ(ListText(c.bytes), c.text) << c.name;
+  for (const Case& c : cases) {
+    std::string text;
+    const Error err = ListText(c.bytes, "l.txt", &text);
+    EXPECT_EQ(err.ok() ? text : err.detail, c.text) << c.name;
+    EXPECT_EQ(err.fault, err.ok() ? Fault::kNone : Fault::kNotPlainText)
+        << c.name;
+  }
 }
 
 TEST(TokenizerTest, ReadsNumbersByTheCLibraryRules) {
@@ -57,14 +80,24 @@ TEST(TokenizerTest, ReadsNumbersByTheCLibraryRules) {
   for (const Case& c : cases) {
     EXPECT_EQ(ReadFloat(c.text), c.expected) << c.text;
   }
-  // A time must be a number as a whole; anything else reads as NaN, which
-  // the driver refuses like every time that is not finite.
+  // A time must be a number or a clock time as a whole; anything else is
+  // no time, which the driver refuses.
   for (const char* time : {"12.5", " 12.5 ", "1e1", "-2", "0x10", "0.1 \t"}) {
     EXPECT_EQ(ReadTime(time), ReadFloat(time)) << time;
   }
-  for (const char* time : {"1,5", "12.5s", "x", " ", "12.5 B", "5-"}) {
-    EXPECT_TRUE(std::isnan(ReadTime(time))) << time;
+  const Case clock[] = {
+      {"0:00", 0.0f}, {"0:04.25", 4.25f}, {"0:07.5", 7.5f}, {"0:12", 12.0f},
+      {"1:00:00.5", 3600.5f}, {"10:00", 600.0f}, {" 00:59.9 \r", 59.9f},
+      // Summed in double, then rounded once (in float this is 0x1.e86a8p+5).
+      {"1:01.052", 0x1.e86a7ep+5f},
+  };
+  for (const Case& c : clock) EXPECT_EQ(ReadTime(c.text), c.expected) << c.text;
+  for (const char* time : {"1,5", "12.5s", "x", " ", "12.5 B", "5-", "1:75",
+                           "1:2:3:4", "1:5", "-0:05", "1:30:", "+0:05", ":05",
+                           "0:05.", "1:60:00", "0: 05", "1:05s", "0x1:00"}) {
+    EXPECT_EQ(ReadTime(time), std::nullopt) << time;
   }
+  EXPECT_TRUE(std::isinf(*ReadTime(std::string(400, '9') + ":00")));
   EXPECT_TRUE(std::isinf(ReadFloat("inf")));
   EXPECT_TRUE(std::isnan(ReadFloat("nan")));
 
