@@ -28,6 +28,7 @@ enum class Fault {
   // Lists and parameters.
   kUnknownOption,     // file = the argument
   kTooManyArguments,
+  kTakesPattern,      // file = the --takes pattern
   kNoTakeName,        // number = the edit, from 1
   kNoEditPoints,
   kInvalidEntry,      // an entry of the parameter file cannot be read

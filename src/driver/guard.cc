@@ -65,10 +65,9 @@ Error GuardInputs(const BuildState& state) {
                                           std::string(kParamsFileName)};
   std::vector<std::string> takes;
   std::unordered_set<std::string> seen;
-  for (const std::string& base : state.base_names) {
-    for (const std::string& take : state.take_names) {
-      std::string path = base + take + ".wav";
-      if (seen.insert(path).second) takes.push_back(std::move(path));
+  for (const std::vector<std::string>& paths : state.take_paths) {
+    for (const std::string& path : paths) {
+      if (seen.insert(path).second) takes.push_back(path);
     }
   }
 

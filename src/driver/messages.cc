@@ -60,6 +60,8 @@ std::string Message(const Error& err) {
       return "";
     case Fault::kUnknownOption:
       return Exiting("Unknown option " + err.file + ", see takeloom --help");
+    case Fault::kTakesPattern:
+      return Exiting("The --takes pattern must hold {track} and {take}");
     case Fault::kTooManyArguments:
       return Exiting("Too many arguments, see takeloom --help");
     case Fault::kNoTakeName:

@@ -51,9 +51,10 @@ class Reporter {
   // Every track is planned; `audio_bytes` is what the build will write.
   virtual void Planned(const std::vector<CrossfadeSetting>& /*crossfades*/,
                        int64_t /*audio_bytes*/) {}
-  // One track's plan, for a reporter that shows plans.
-  virtual void TrackPlanned(const TrackJob& /*job*/,
-                            const TrackPlan& /*plan*/) {}
+  // One track's plan, whose edit times are `times`, for a reporter that
+  // shows plans.
+  virtual void TrackPlanned(const TrackJob& /*job*/, const TrackPlan& /*plan*/,
+                            const std::vector<float>& /*times*/) {}
   virtual void TrackStarted(const std::string& /*output*/) {}
   // Edit `edit` (from 1) of the current track begins.
   virtual void EditStarted(size_t /*edit*/) {}
@@ -109,8 +110,9 @@ class ReporterList : public Reporter {
                int64_t audio_bytes) override {
     Each(&Reporter::Planned, crossfades, audio_bytes);
   }
-  void TrackPlanned(const TrackJob& job, const TrackPlan& plan) override {
-    Each(&Reporter::TrackPlanned, job, plan);
+  void TrackPlanned(const TrackJob& job, const TrackPlan& plan,
+                    const std::vector<float>& times) override {
+    Each(&Reporter::TrackPlanned, job, plan, times);
   }
   void TrackStarted(const std::string& output) override {
     Each(&Reporter::TrackStarted, output);

@@ -21,13 +21,6 @@ std::string Seconds(double seconds) {
   return text;
 }
 
-// One edit's share of the track before crossfades are laid over it.
-struct Segment {
-  int64_t start = 0;
-  int64_t end = 0;  // past the last frame; equal to start when empty
-  int64_t holds() const { return end - start; }
-};
-
 // The crossfade rendered at an edit point, if any.
 struct Fade {
   int64_t frames = 0;  // 0: a hard cut
@@ -188,7 +181,8 @@ Error PlanTrack(const std::vector<float>& times, const TrackInput& track,
   }
   if (edits >= 2) plan.length = std::min(plan.length, points[edits - 1]);
 
-  std::vector<Segment> segments(edits);
+  std::vector<Segment>& segments = plan.segments;
+  segments.assign(edits, {});
   for (size_t k = 0; k + 1 < edits; ++k) {
     const Take& take = track.takes[track.edit_takes[k]];
     const int64_t take_frames = take.attributes.frames;
@@ -199,9 +193,12 @@ Error PlanTrack(const std::vector<float>& times, const TrackInput& track,
                   ", before edit " + std::to_string(k + 1) + " at " +
                   Seconds(times[k])};
     }
-    segments[k] = {points[k], std::max(points[k], std::min(points[k + 1],
-                                                           plan.length))};
+    segments[k] = {points[k],
+                   std::max(points[k], std::min(points[k + 1], plan.length)),
+                   track.edit_takes[k]};
   }
+  segments[edits - 1] = {points[edits - 1], points[edits - 1],
+                         track.edit_takes[edits - 1]};
   const std::vector<Fade> fades = PlanFades(segments, track);
 
   OpList ops(&plan.operations);

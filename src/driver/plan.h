@@ -53,6 +53,15 @@ struct Operation {
   Shortened shortened = Shortened::kNo;
 };
 
+// The frames edit points k and k + 1 enclose, clipped to the track, and
+// the take edit k names.
+struct Segment {
+  int64_t start = 0;
+  int64_t end = 0;  // past the last frame; equal to start when empty
+  size_t take = 0;
+  int64_t holds() const { return end - start; }
+};
+
 // An output track as a list of operations. Apart from the kEdit and
 // kCrossfadeRefused markers, the operations follow one another in frame
 // order and cover [0, length) exactly once, so no write overlaps another.
@@ -62,6 +71,7 @@ struct TrackPlan {
   int64_t crossfade_frames = 0;   // the track's, before any shortening
   int32_t crossfade_type = 0;
   std::optional<size_t> first_heard;  // the take of the first copied frames
+  std::vector<Segment> segments;      // one per edit; the last one empty
   std::vector<Operation> operations;
 };
 

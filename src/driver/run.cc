@@ -1,5 +1,6 @@
 #include "driver/run.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,9 +11,11 @@
 #include "driver/assemble.h"
 #include "driver/commit.h"
 #include "driver/dir_lock.h"
+#include "driver/dry_run.h"
 #include "driver/guard.h"
 #include "driver/messages.h"
 #include "driver/plan.h"
+#include "driver/progress.h"
 #include "driver/setup.h"
 #include "driver/signals.h"
 #include "driver/usage.h"
@@ -31,8 +34,8 @@ Error InspectTakes(const BuildState& state, std::vector<TrackJob>* jobs,
     job.base = state.base_names[t];
     job.output = state.output_names[t];
     job.crossfade = state.crossfades[t];
-    for (const std::string& take_name : state.take_names) {
-      Take take{job.base + take_name + ".wav", {}};
+    for (const std::string& path : state.take_paths[t]) {
+      Take take{path, {}};
       Inspection inspection;
       const Error err = GET_ATTRIBUTES(take.path, &inspection);
       if (inspection.format_chunk_missing) {
@@ -148,11 +151,17 @@ Error PlanTracks(const BuildState& state, std::vector<TrackJob>* jobs,
       }
     }
     audio_bytes += plan.length * plan.format.FrameSize();
-    reporter->TrackPlanned(job, plan);
   }
   reporter->Planned(state.crossfades, audio_bytes);
   NoteShortFades(std::move(short_fades), state, reporter);
   return {};
+}
+
+// Whether standard output and standard error are the same terminal.
+bool SameTerminal() {
+  struct stat out {}, err {};
+  return ::isatty(STDOUT_FILENO) == 1 && ::fstat(STDOUT_FILENO, &out) == 0 &&
+         ::fstat(STDERR_FILENO, &err) == 0 && out.st_rdev == err.st_rdev;
 }
 
 // Where an output lands: its directory as the file system resolves it
@@ -225,16 +234,33 @@ Error BuildTracks(const BuildState& state, const std::vector<TrackJob>& jobs,
   return CommitOutputs(pending);
 }
 
-// The whole build, from the lock on the directory to the outputs in place.
-Error Build(const std::vector<std::string>& args, const RunSignals& signals,
+// Shows every track's plan, made again one track at a time.
+void ShowPlans(const BuildState& state, const std::vector<TrackJob>& jobs,
+               Reporter* reporter) {
+  for (const TrackJob& job : jobs) {
+    TrackPlan plan;
+    PlanTrack(state.edits.times, InputOf(state, job), &plan);
+    reporter->TrackPlanned(job, plan, state.edits.times);
+  }
+}
+
+// The whole run, from the lock on the directory to the outputs in place,
+// or to the plans shown for a dry run.
+Error Build(const CommandLine& line, const RunSignals& signals,
             Reporter* reporter) {
   DirectoryLock lock;
   if (Error err = lock.Acquire(); !err.ok()) return err;
-  Recovery recovery;
-  if (Error err = RecoverCommit(&recovery); !err.ok()) return err;
-  if (recovery.found) reporter->Recovered(recovery);
+  // A dry run writes nothing: an interrupted run's renames wait for the
+  // next build.
+  if (!line.dry_run) {
+    Recovery recovery;
+    if (Error err = RecoverCommit(&recovery); !err.ok()) return err;
+    if (recovery.found) reporter->Recovered(recovery);
+  }
   BuildState state;
-  state.suffix = SuffixFromArgs(args);
+  state.suffix = line.suffix;
+  state.takes = line.takes;
+  state.dry_run = line.dry_run;
   if (Error err = LoadInputs(&state, reporter); !err.ok()) return err;
   if (Error err = GuardInputs(state); !err.ok()) return err;
   std::vector<std::unique_ptr<DirectoryLock>> output_locks;
@@ -245,34 +271,42 @@ Error Build(const std::vector<std::string>& args, const RunSignals& signals,
   std::vector<TrackJob> jobs;
   if (Error err = InspectTakes(state, &jobs, reporter); !err.ok()) return err;
   if (Error err = PlanTracks(state, &jobs, reporter); !err.ok()) return err;
+  if (line.dry_run) {
+    ShowPlans(state, jobs, reporter);
+    return {};
+  }
   return BuildTracks(state, jobs, signals, reporter);
 }
-
 
 }  // namespace
 
 int RunTakeloom(const std::vector<std::string>& args, std::FILE* out) {
+  CommandLine line;
+  const Error parsed = ParseCommandLine(args, &line);
   ConsoleReporter console(out, stderr);
-  Reporter* reporter = &console;
-  switch (CommandFromArgs(args)) {
-    case Command::kHelp:
-      std::fwrite(kUsageText.data(), 1, kUsageText.size(), out);
-      return 0;
-    case Command::kVersion:
-      std::fwrite(kVersionText.data(), 1, kVersionText.size(), out);
-      return 0;
-    case Command::kUnknownOption:
-      reporter->Failed({Fault::kUnknownOption, args[0]});
-      return 1;
-    case Command::kTooMany:
-      reporter->Failed({Fault::kTooManyArguments, ""});
-      return 1;
-    case Command::kBuild:
-      break;
+  DryRunReporter dry_run(out, stderr);
+  Reporter* words = line.dry_run ? &dry_run : &console;
+  if (!parsed.ok()) {
+    words->Failed(parsed);
+    return 1;
   }
+  if (line.command == Command::kHelp) {
+    std::fwrite(kUsageText.data(), 1, kUsageText.size(), out);
+    return 0;
+  }
+  if (line.command == Command::kVersion) {
+    std::fwrite(kVersionText.data(), 1, kVersionText.size(), out);
+    return 0;
+  }
+  // The progress line is for a person watching a build on a terminal.
+  const bool terminal = ::isatty(STDERR_FILENO) == 1 && !line.dry_run;
+  ProgressLine progress(stderr, terminal && SameTerminal());
+  ReporterList both({&progress, words});
+  Reporter* reporter = terminal ? &both : words;
+
   reporter->Started();
   RunSignals signals;
-  const Error err = Build(args, signals, reporter);
+  const Error err = Build(line, signals, reporter);
   // A run stopped by a signal ends by that signal, once it has removed what
   // it wrote.
   if (const int signal = signals.Pending(); signal != 0 && !err.ok()) {

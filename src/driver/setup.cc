@@ -2,14 +2,27 @@
 
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <string_view>
 #include <unordered_map>
 
 
 namespace takeloom {
 
-std::string SuffixFromArgs(const std::vector<std::string>& args) {
-  return args.size() == 1 ? args[0] : std::string(kDefaultSuffix);
+std::string FindTake(std::string_view pattern, std::string_view base,
+                     std::string_view take) {
+  std::string path = TakePath(pattern, base, take);
+  constexpr std::string_view kLower = ".wav";
+  if (!path.ends_with(kLower)) return path;
+  std::error_code ec;
+  namespace fs = std::filesystem;
+  if (fs::symlink_status(path, ec).type() != fs::file_type::not_found) {
+    return path;
+  }
+  std::string upper = path.substr(0, path.size() - kLower.size()) + ".WAV";
+  return fs::symlink_status(upper, ec).type() == fs::file_type::not_found
+             ? path
+             : upper;
 }
 
 std::vector<CrossfadeSetting> TrackCrossfades(const CrossfadeParams& params,
@@ -88,7 +101,7 @@ void DistinctTakes(const std::vector<std::string>& takes,
 }
 
 Error LoadInputs(BuildState* state, Reporter* reporter) {
-  Error err = Check_RC(&state->params);
+  Error err = Check_RC(&state->params, !state->dry_run);
   if (err.fault == Fault::kCannotWrite) {
     reporter->Warning(err);
   } else if (!err.ok()) {
@@ -114,6 +127,13 @@ Error LoadInputs(BuildState* state, Reporter* reporter) {
   }
   if (!times.empty() && times[0] < 0) times[0] = 0;
   DistinctTakes(state->edits.takes, &state->take_names, &state->edit_takes);
+  state->take_paths.assign(tracks, {});
+  for (size_t t = 0; t < tracks; ++t) {
+    for (const std::string& take : state->take_names) {
+      state->take_paths[t].push_back(
+          FindTake(state->takes, state->base_names[t], take));
+    }
+  }
   return {};
 }
 

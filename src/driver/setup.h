@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "driver/messages.h"
+#include "driver/usage.h"
 #include "error.h"
 #include "inputs/lists.h"
 #include "inputs/params.h"
@@ -20,6 +21,8 @@ inline constexpr std::string_view kTempFileName = "xfade_temp.wav";
 
 struct BuildState {
   std::string suffix{kDefaultSuffix};
+  std::string takes{kDefaultTakes};  // how take files are named
+  bool dry_run = false;              // nothing is written
   CrossfadeParams params;                  // as read from loomrc.txt
   std::vector<std::string> base_names;     // one per track
   EditList edits;                          // the first time never negative
@@ -30,10 +33,16 @@ struct BuildState {
   // opened once each, however many edit points name them.
   std::vector<std::string> take_names;
   std::vector<size_t> edit_takes;
+  // For each track, the file of each distinct take.
+  std::vector<std::vector<std::string>> take_paths;
 };
 
-// The output suffix: the single argument when there is exactly one.
-std::string SuffixFromArgs(const std::vector<std::string>& args);
+// The file that holds take `take` of track `base`, as `pattern` names
+// it. Recorders write the extension in capitals: a name ending ".wav" that
+// names nothing (not even a link) stands for the same name ending ".WAV"
+// when that exists.
+std::string FindTake(std::string_view pattern, std::string_view base,
+                     std::string_view take);
 
 // Each track's own xf_tr setting; a non-zero xf_all type replaces every
 // track whose type is 0.

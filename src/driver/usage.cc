@@ -2,20 +2,67 @@
 
 namespace takeloom {
 
-Command CommandFromArgs(const std::vector<std::string>& args) {
-  if (args.size() > 1) return Command::kTooMany;
-  if (args.empty()) return Command::kBuild;
-  if (args[0] == "-h" || args[0] == "--help") return Command::kHelp;
-  if (args[0] == "--version") return Command::kVersion;
-  const std::string& arg = args[0];
-  if (arg.starts_with("--") || (arg.size() == 2 && arg[0] == '-')) {
-    return Command::kUnknownOption;
+namespace {
+
+constexpr std::string_view kTrack = "{track}";
+constexpr std::string_view kTake = "{take}";
+
+bool LooksLikeOption(const std::string& arg) {
+  return arg.starts_with("--") || (arg.size() == 2 && arg[0] == '-');
+}
+
+}  // namespace
+
+Error ParseCommandLine(const std::vector<std::string>& args,
+                       CommandLine* line) {
+  *line = CommandLine();
+  if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
+    line->command = Command::kHelp;
+    return {};
   }
-  return Command::kBuild;
+  if (args.size() == 1 && args[0] == "--version") {
+    line->command = Command::kVersion;
+    return {};
+  }
+  size_t i = 0;
+  for (; i < args.size() && LooksLikeOption(args[i]); ++i) {
+    if (args[i] == "-n" || args[i] == "--dry-run") {
+      line->dry_run = true;
+    } else if (args[i] == "--takes") {
+      line->takes = i + 1 < args.size() ? args[++i] : "";
+      if (line->takes.find(kTrack) == std::string::npos ||
+          line->takes.find(kTake) == std::string::npos) {
+        return {Fault::kTakesPattern, line->takes};
+      }
+    } else {
+      return {Fault::kUnknownOption, args[i]};
+    }
+  }
+  if (i < args.size()) line->suffix = args[i++];
+  if (i < args.size()) return {Fault::kTooManyArguments};
+  return {};
+}
+
+std::string TakePath(std::string_view pattern, std::string_view base,
+                     std::string_view take) {
+  std::string path;
+  for (size_t i = 0; i < pattern.size();) {
+    if (pattern.substr(i).starts_with(kTrack)) {
+      path += base;
+      i += kTrack.size();
+    } else if (pattern.substr(i).starts_with(kTake)) {
+      path += take;
+      i += kTake.size();
+    } else {
+      path += pattern[i++];
+    }
+  }
+  return path;
 }
 
 const std::string_view kUsageText =
-    "Usage: takeloom [suffix]\n"
+    "Usage: takeloom [-n | --dry-run] [--takes PATTERN] [SUFFIX]\n"
+    "       takeloom -h | --help | --version\n"
     "\n"
     "Builds finished tracks from takes that were recorded on all tracks at\n"
     "once. Run it in the directory that holds the job's files: for every\n"
@@ -41,16 +88,16 @@ const std::string_view kUsageText =
     "              xf_all also sets tracks whose xf_tr type is 0; for hard\n"
     "              cuts on one track only, give it length 0 with a curve:\n"
     "                xf_tr<TAB>2<TAB>0<TAB>1\n"
-    "  Takes are read from base name + take name + \".wav\" (kick_t1.wav):\n"
-    "  uncompressed WAV, 16-, 24- or 32-bit integer or 32- or 64-bit float,\n"
-    "  any channel count, with any metadata chunks; takes beyond 4 GiB in\n"
-    "  the RF64 or BW64 form.\n"
+    "  Takes are read from base name + take name + \".wav\" (kick_t1.wav), or\n"
+    "  \".WAV\" when only that exists: uncompressed WAV, 16-, 24- or 32-bit\n"
+    "  integer or 32- or 64-bit float, any channel count, with any metadata\n"
+    "  chunks; takes beyond 4 GiB in the RF64 or BW64 form.\n"
     "\n"
     "Output: one WAV file per track named base name + suffix, replacing any\n"
-    "file of that name; the suffix is \"_bld.wav\" unless given as the only\n"
-    "argument (takeloom _mix.wav writes kick_mix.wav). Integer audio gets a\n"
-    "44-byte header, float audio a 58-byte one with a fact chunk; a track\n"
-    "beyond 4 GiB is written as RF64.\n"
+    "file of that name; the suffix is \"_bld.wav\" unless given (takeloom\n"
+    "_mix.wav writes kick_mix.wav). Integer audio gets a 44-byte header,\n"
+    "float audio a 58-byte one with a fact chunk; a track beyond 4 GiB is\n"
+    "written as RF64.\n"
     "\n"
     "Crossfade types:\n"
     "  0  hard cut\n"
@@ -59,10 +106,25 @@ const std::string_view kUsageText =
     "  3  cosine out, one minus cosine in\n"
     "  4  one minus sine out, sine in\n"
     "\n"
-    "Exit status: 0 when every track was built, 1 after any error.\n"
+    "Options, before the suffix:\n"
+    "  -n, --dry-run    read the lists and inspect every take as a build\n"
+    "                   does, then print each track's plan (format, length,\n"
+    "                   every edit's take, frames and crossfade) and write\n"
+    "                   nothing\n"
+    "  --takes PATTERN  name each take's file from PATTERN, {track} standing\n"
+    "                   for the base name and {take} for the take name;\n"
+    "                   \"{track}{take}.wav\" unless given. Multitrack\n"
+    "                   recorders name files take first:\n"
+    "                     takeloom --takes '{take}_{track}.WAV'\n"
+    "                   and takes may lie in a folder:\n"
+    "                     takeloom --takes 'takes/{track}{take}.wav'\n"
+    "  -h, --help       show this text (alone)\n"
+    "  --version        show the version (alone)\n"
     "\n"
-    "Options (each the only argument):\n"
-    "  -h, --help  show this text\n"
-    "  --version   show the version\n";
+    "On a terminal, standard error shows the share of the audio built, the\n"
+    "rate and the time left.\n"
+    "\n"
+    "Exit status: 0 when every track was built (or planned, with -n), 1\n"
+    "after any error.\n";
 
 }  // namespace takeloom

@@ -5,15 +5,36 @@
 #include <string_view>
 #include <vector>
 
+#include "error.h"
+
 namespace takeloom {
 
-enum class Command { kBuild, kHelp, kVersion, kUnknownOption, kTooMany };
+enum class Command { kBuild, kHelp, kVersion };
 
-// -h, --help or --version as the only argument. A single argument that looks
-// like another option ("--" and anything, or "-" and one character) is
-// refused rather than taken for a suffix; anything else builds (a single
-// argument being the output suffix). Two or more arguments are too many.
-Command CommandFromArgs(const std::vector<std::string>& args);
+inline constexpr std::string_view kDefaultTakes = "{track}{take}.wav";
+
+// What the command line asks for:
+//   takeloom [-n | --dry-run] [--takes PATTERN] [SUFFIX]
+// with the options in any order before the optional suffix, or -h, --help
+// or --version alone.
+struct CommandLine {
+  Command command = Command::kBuild;
+  bool dry_run = false;
+  std::string takes{kDefaultTakes};  // how a take's file is named
+  std::string suffix = "_bld.wav";
+};
+
+// Reads `args` (the program name excluded) into `line`. An argument that
+// looks like an option ("--" and anything, or "-" and one character) and is
+// none is refused (kUnknownOption), as is a second suffix
+// (kTooManyArguments) and a --takes pattern without both {track} and
+// {take} (kTakesPattern).
+Error ParseCommandLine(const std::vector<std::string>& args,
+                       CommandLine* line);
+
+// The file of `take` of track `base` as `pattern` names it.
+std::string TakePath(std::string_view pattern, std::string_view base,
+                     std::string_view take);
 
 extern const std::string_view kUsageText;
 inline constexpr std::string_view kVersionText = "Takeloom 2.00\n";

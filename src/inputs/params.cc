@@ -65,7 +65,7 @@ Error ParseParams(std::string_view bytes, CrossfadeParams* params) {
   return {};
 }
 
-Error Check_RC(CrossfadeParams* params) {
+Error Check_RC(CrossfadeParams* params, bool write_template) {
   const std::string path(kParamsFileName);
   std::string text;
   const Error err = ReadTextFile(path, &text);
@@ -78,7 +78,9 @@ Error Check_RC(CrossfadeParams* params) {
       std::filesystem::file_type::not_found) {
     return {Fault::kCannotRead, path};
   }
-  if (!WriteTemplate(path)) return {Fault::kCannotWrite, path};
+  if (write_template && !WriteTemplate(path)) {
+    return {Fault::kCannotWrite, path};
+  }
   return {};
 }
 

@@ -35,10 +35,11 @@ inline constexpr std::string_view kParamsTemplate =
 Error ParseParams(std::string_view bytes, CrossfadeParams* params);
 
 // Loads loomrc.txt from the working directory or, when there is nothing of
-// that name, writes its template. kCannotRead when something of that name
+// that name, writes its template (unless `write_template` is false, for a
+// run that writes nothing). kCannotRead when something of that name
 // cannot be read (it is then left alone); kCannotWrite when the template
 // could not be written (the run can go on without it); kNotPlainText and
 // kInvalidEntry as ParseParams.
-Error Check_RC(CrossfadeParams* params);
+Error Check_RC(CrossfadeParams* params, bool write_template = true);
 
 }  // namespace takeloom

@@ -9,11 +9,42 @@ std::pair<Fault, int64_t> Numbered(const Error& err) {
   return {err.fault, err.number};
 }
 
-TEST(SetupTest, SuffixComesFromExactlyOneArgument) {
-  EXPECT_EQ(SuffixFromArgs({}), "_bld.wav");
-  EXPECT_EQ(SuffixFromArgs({"_mix.wav"}), "_mix.wav");
-  EXPECT_EQ(SuffixFromArgs({"_mix"}), "_mix");
-  EXPECT_EQ(SuffixFromArgs({"_a.wav", "_b.wav"}), "_bld.wav");
+TEST(SetupTest, CommandLineGivesOptionsThenOneSuffix) {
+  struct Case {
+    std::vector<std::string> args;
+    Fault fault;
+    std::string suffix = "", takes = "";
+    bool dry_run = false;
+  };
+  const std::string plain = "{track}{take}.wav";
+  const Case cases[] = {
+      {{}, Fault::kNone, "_bld.wav", plain, false},
+      {{"_mix"}, Fault::kNone, "_mix", plain, false},
+      {{"-mix.wav"}, Fault::kNone, "-mix.wav", plain, false},  // no option
+      {{"-n", "_mix.wav"}, Fault::kNone, "_mix.wav", plain, true},
+      {{"--takes", "{take}_{track}.WAV", "--dry-run"}, Fault::kNone,
+       "_bld.wav", "{take}_{track}.WAV", true},
+      {{"_a.wav", "_b.wav"}, Fault::kTooManyArguments},
+      {{"_mix.wav", "-n"}, Fault::kTooManyArguments},
+      {{"--verbose"}, Fault::kUnknownOption},
+      {{"-h", "x"}, Fault::kUnknownOption},  // -h only alone
+      {{"--takes", "{take}.WAV"}, Fault::kTakesPattern},
+      {{"--takes"}, Fault::kTakesPattern},
+  };
+  for (const Case& c : cases) {
+    CommandLine line;
+    const Error err = ParseCommandLine(c.args, &line);
+    const std::string name = c.args.empty() ? "none" : c.args[0];
+    EXPECT_EQ(err.fault, c.fault) << name;
+    if (!err.ok()) continue;
+    EXPECT_EQ(line.command, Command::kBuild) << name;
+    EXPECT_EQ(line.suffix, c.suffix) << name;
+    EXPECT_EQ(line.takes, c.takes) << name;
+    EXPECT_EQ(line.dry_run, c.dry_run) << name;
+  }
+  EXPECT_EQ(TakePath("{take}_{track}.WAV", "06", "Sr001"), "Sr001_06.WAV");
+  EXPECT_EQ(TakePath("takes/{track}{take}.wav", "kick", "_t1"),
+            "takes/kick_t1.wav");
 }
 
 TEST(SetupTest, AllTracksDefaultFillsTracksOfTypeZero) {

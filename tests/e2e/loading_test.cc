@@ -190,7 +190,9 @@ TEST(LoadingTest, OptionsTouchNoFile) {
     TempDir dir;
     const ToolRun run = RunTool(dir, {flag});
     EXPECT_EQ(run.status, 0) << flag;
-    EXPECT_TRUE(run.out.starts_with("Usage: takeloom [suffix]\n")) << flag;
+    EXPECT_TRUE(run.out.starts_with("Usage: takeloom [-n | --dry-run] "
+                                     "[--takes PATTERN] [SUFFIX]\n"))
+        << flag;
     for (const char* topic : {"base.txt", "points.txt", "loomrc.txt",
                               "_bld.wav", "Crossfade types", "Exit status"}) {
       EXPECT_NE(run.out.find(topic), std::string::npos) << flag << topic;
@@ -203,13 +205,18 @@ TEST(LoadingTest, OptionsTouchNoFile) {
   EXPECT_EQ(run.out, "Takeloom 2.00\n");
   EXPECT_TRUE(ListDir(dir).empty());
 
-  // Two arguments are refused before anything is read, -h among them too.
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"-h", "x"}, {"_a.wav", "_b.wav"}}) {
+  // A second suffix, and a pattern that cannot name the takes, are refused
+  // before anything is read.
+  const std::pair<std::vector<std::string>, std::string> refusals[] = {
+      {{"_a.wav", "_b.wav"}, "Too many arguments, see takeloom --help"},
+      {{"-n", "_mix.wav", "x"}, "Too many arguments, see takeloom --help"},
+      {{"--takes", "{take}.WAV"},
+       "The --takes pattern must hold {track} and {take}"},
+  };
+  for (const auto& [args, message] : refusals) {
     const ToolRun refused = RunTool(dir, args);
     EXPECT_EQ(refused.status, 1) << args[0];
-    EXPECT_EQ(refused.out,
-              ">> Too many arguments, see takeloom --help, exiting\n");
+    EXPECT_EQ(refused.out, ">> " + message + ", exiting\n") << args[0];
     EXPECT_TRUE(ListDir(dir).empty()) << args[0];
   }
 
