@@ -44,11 +44,11 @@ enum class Fault {
 
 struct Error {
   Fault fault = Fault::kNone;
-  std::string file;
+  std::string file{};
   int64_t number = 0;
   // What the user needs to fix it, beyond the message itself (which take,
   // which numbers, the system's reason); printed on standard error.
-  std::string detail;
+  std::string detail{};
 
   bool ok() const { return fault == Fault::kNone; }
 };
