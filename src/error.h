@@ -16,6 +16,7 @@ enum class Fault {
   kCannotWrite,       // a file cannot be created, written or closed
   kNoDataChunk,       // a take has no data chunk
   kUnreadableFormat,  // a take's format fields are missing or give no frames
+  kUnsupportedFormat, // a take's samples are of a kind the tool cannot copy
   kWindowOutside,     // a crossfade window does not start inside a take;
                       // number 1 = the previous take, 2 = the next one
   // The run.

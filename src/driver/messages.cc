@@ -46,6 +46,8 @@ std::string Message(const Error& err) {
       return Exiting("Can't find data block in wave file");
     case Fault::kUnreadableFormat:
       return Exiting("Can't read the format of " + err.file);
+    case Fault::kUnsupportedFormat:
+      return Exiting("Unsupported sample format in " + err.file);
     case Fault::kWindowOutside:
       return CrossfadeNote(err) + "\n";
     case Fault::kDirectoryBusy:

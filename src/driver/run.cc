@@ -42,6 +42,17 @@ Error InspectTakes(const BuildState& state, std::vector<TrackJob>* jobs,
         std::fputs(kFormatChunkMissing.data(), out);
       }
       if (!err.ok()) return err;
+      const bool noted = std::any_of(
+          job.takes.begin(), job.takes.end(),
+          [&](const Take& t) { return t.path == take.path; });
+      if (inspection.data_size_unset && !noted) {
+        std::fflush(out);
+        std::fprintf(stderr,
+                     "takeloom: note: %s has no data size (its recorder "
+                     "stopped early?); reading its audio to the end of the "
+                     "file\n",
+                     take.path.c_str());
+      }
       take.attributes = inspection.take;
       if (!job.takes.empty()) {
         const TrackFormat track = FormatOf(job.takes[0].attributes);

@@ -20,6 +20,7 @@ struct TakeFile {
   uint32_t bits = 16;
   int64_t frames = 3000;
   bool data_tag = true;  // false: the audio sits in a chunk not named "data"
+  bool fmt_tag = true;   // false: the format chunk is not named "fmt "
 };
 
 void WriteTake(const TempDir& dir, const TakeFile& t) {
@@ -31,7 +32,11 @@ void WriteTake(const TempDir& dir, const TakeFile& t) {
   const Bytes audio = Noise(static_cast<size_t>(t.frames * frame_size), 7);
   if (t.data_tag) {
     parts.audio = audio;
-    WriteFile(dir.File(t.path), MakeTake(parts));
+    Bytes file = MakeTake(parts);
+    for (size_t i = 0; i < 4 && !t.fmt_tag; ++i) {
+      file[12 + i] = static_cast<std::byte>("FMT "[i]);
+    }
+    WriteFile(dir.File(t.path), file);
     return;
   }
   // RIFF header, fmt chunk, then the audio under another tag: no "data"
@@ -130,7 +135,13 @@ TEST(BuildFailureTest, RefusesWithItsMessageAndWritesNothing) {
        ">> Mono-stereo mismatch among snare takes, exiting\n"},
       {"take without data chunk", "kick\n", kThree, "",
        With(kKick, "kick_t2.wav", [](TakeFile& t) { t.data_tag = false; }),
-       ">> Can't find data block in wave file, exiting\n"},
+       ">> Can't find data block in wave file, exiting\n"
+       "takeloom: kick_t2.wav has no data chunk\n"},
+      {"take without format chunk", "kick\n", kThree, "",
+       With(kKick, "kick_t3.wav", [](TakeFile& t) { t.fmt_tag = false; }),
+       ">> Can't find format chunk in wave file!\n"
+       ">> Can't read the format of kick_t3.wav, exiting\n"
+       "takeloom: kick_t3.wav has no format chunk\n"},
       {"frame size 0", "kick\n", kThree, "",
        With(kKick, "kick_t1.wav", [](TakeFile& t) { t.bits = 4; }),
        ">> Can't read the format of kick_t1.wav, exiting\n"},
@@ -192,6 +203,36 @@ TEST(BuildFailureTest, RefusesWithItsMessageAndWritesNothing) {
                            c.message)
         << c.name;
     EXPECT_EQ(ListDir(dir), files) << c.name;
+  }
+}
+
+// Takes whose samples the tool cannot copy, as sox writes them: refused
+// by name, with what their format chunk says, before anything is written.
+TEST(BuildFailureTest, RefusesSamplesItCannotCopy) {
+  if (!Installed("sox")) GTEST_SKIP() << "sox is not installed";
+  struct Case {
+    const char* name;
+    std::string sox_format;
+    std::string tag;  // as standard error names it
+  };
+  const Case cases[] = {{"A-law", "-e a-law", "0x0006"},
+                        {"mu-law", "-e u-law", "0x0007"},
+                        {"8-bit", "-b 8", "0x0001"}};
+  for (const Case& c : cases) {
+    TempDir dir;
+    WriteJob(dir, "kick\n", "0\t_t1\n1\t_t2\n", "xf_all\t0\t0\n");
+    Capture(dir, "sox -n -r 8000 -c 1 -b 16 kick_t1.wav synth 1 sine 300");
+    Capture(dir, "sox -n -r 8000 -c 1 " + c.sox_format +
+                     " kick_t2.wav synth 1 sine 300");
+    const ToolRun run = RunTool(dir);
+    EXPECT_EQ(run.status, 1) << c.name;
+    EXPECT_EQ(run.out, BannerAndPlan(1, 2) +
+                           ">> Unsupported sample format in kick_t2.wav, "
+                           "exiting\ntakeloom: kick_t2.wav: format tag " +
+                           c.tag +
+                           ", 8-bit samples, 1 channel(s), block align 1\n")
+        << c.name;
+    EXPECT_EQ(ListDir(dir).size(), 5u) << c.name;  // the inputs alone
   }
 }
 

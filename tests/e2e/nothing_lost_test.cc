@@ -137,7 +137,8 @@ TEST(NothingLostTest, FatalRunsLeaveEveryInputAsItWas) {
          take.resize(take.size() + 400);
          WriteFile(dir.File("kick_t2.wav"), take);
        },
-       ">> Can't find data block in wave file, exiting\n"},
+       ">> Can't find data block in wave file, exiting\n"
+       "takeloom: kick_t2.wav has no data chunk\n"},
       {"edit failed", session(kPoints, kCrossfade, {{"snare_t2.wav", 900}}),
        "Edit 2 failed.  The take ends before the edit point.\n"
        "Output files were not built\n"},
