@@ -5,6 +5,7 @@
 #include "driver/messages.h"
 #include "driver/setup.h"
 #include "wav/copy.h"
+#include "wav/header.h"
 
 namespace takeloom {
 namespace {
@@ -39,7 +40,17 @@ class TrackBuilder {
 
 Error TrackBuilder::Run() {
   std::fprintf(out_, "\n\nBuilding to %s\n", job_.output.c_str());
-  Error err = output_.CreatePartial(job_.output, plan_.format, plan_.length);
+  // The header keeps what the recorder of the take heard first wrote.
+  HeaderExtras extras;
+  const auto heard = std::find_if(plan_.segments.begin(), plan_.segments.end(),
+                                  [](const Segment& s) { return s.length > 0; });
+  Error err;
+  if (heard != plan_.segments.end()) {
+    const Take& take = job_.takes[heard - plan_.segments.begin()];
+    err = ReadHeaderExtras(take.path, take.attributes, &extras);
+    if (!err.ok()) return err;
+  }
+  err = output_.CreatePartial(job_.output, plan_.format, plan_.length, extras);
   if (!err.ok()) return err;
   output_.StopWhen(stop_);
   std::fputs("edits: ", out_);
