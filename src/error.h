@@ -20,6 +20,7 @@ enum class Fault {
   kUnreadableFormat,  // a take's format fields are missing or give no frames
   kTakeChanged,       // a take cannot be opened or read for its audio, or
                       // is no longer the file inspected
+  kUnsupportedFormat, // a take's samples are of a kind the tool cannot copy
   kWindowOutside,     // a crossfade window does not start inside a take;
                       // number 1 = the previous take, 2 = the next one
   // The run.
@@ -59,11 +60,11 @@ struct Error {
         detail(std::move(why)) {}
 
   Fault fault = Fault::kNone;
-  std::string file;
+  std::string file{};
   int64_t number = 0;
   // What the user needs to fix it, beyond the message itself (which take,
   // which numbers, the system's reason); printed on standard error.
-  std::string detail;
+  std::string detail{};
 
   bool ok() const { return fault == Fault::kNone; }
 };

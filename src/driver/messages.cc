@@ -52,6 +52,8 @@ std::string Message(const Error& err) {
       return Exiting("Can't read the format of " + err.file);
     case Fault::kTakeChanged:
       return Exiting("Take " + err.file + " changed or cannot be read");
+    case Fault::kUnsupportedFormat:
+      return Exiting("Unsupported sample format in " + err.file);
     case Fault::kWindowOutside:
       return CrossfadeNote(err) + "\n";
     case Fault::kDirectoryBusy:

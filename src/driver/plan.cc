@@ -122,8 +122,11 @@ Error CheckTakeFormat(const Take& first, const Take& take,
     theirs = std::to_string(b.bits_per_sample) + " bits";
   } else if (a.channels != b.channels) {
     fault = Fault::kChannelsMismatch;
-    mine = std::to_string(a.channels) + " channels";
-    theirs = std::to_string(b.channels) + " channels";
+    const auto channels = [](uint32_t n) {
+      return std::to_string(n) + (n == 1 ? " channel" : " channels");
+    };
+    mine = channels(a.channels);
+    theirs = channels(b.channels);
   } else if (a.format != b.format) {
     fault = Fault::kSampleFormatMismatch;
     const auto name = [](SampleFormat f) {

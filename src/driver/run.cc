@@ -39,10 +39,14 @@ Error InspectTakes(const BuildState& state, std::vector<TrackJob>* jobs,
       Inspection inspection;
       const Error err = GET_ATTRIBUTES(take.path, &inspection);
       if (inspection.format_chunk_missing) {
-        reporter->Warning({Fault::kNoFormatChunk, take.path, 0,
-                           take.path + " has no format chunk"});
+        reporter->Warning({Fault::kNoFormatChunk, take.path});
       }
       if (!err.ok()) return err;
+      if (inspection.data_size_unset) {
+        reporter->Note(take.path +
+                       " has no data size (its recorder stopped early?); "
+                       "reading its audio to the end of the file");
+      }
       take.attributes = inspection.take;
       if (!job.takes.empty()) {
         const Error mismatch = CheckTakeFormat(job.takes[0], take, job.base);

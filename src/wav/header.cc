@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <span>
 #include <string_view>
 #include <system_error>
 
@@ -22,15 +23,38 @@ class HeaderOut {
     bytes_.resize(bytes_.size() + width);
     StoreLe(bytes_, bytes_.size() - width, width, value);
   }
+  void Bytes(std::span<const std::byte> bytes) {
+    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+  }
+  void Zeros(uint64_t count) { bytes_.resize(bytes_.size() + count); }
   std::vector<std::byte> Take() { return std::move(bytes_); }
 
  private:
   std::vector<std::byte> bytes_;
 };
 
+// Audio that lies where it lies in its take within each 4096-byte block
+// keeps the blocks of take and output in step: a copy sized to whole blocks
+// of one is whole blocks of the other, and a file system can share them.
+constexpr uint64_t kAlignBlock = 4096;
+
+// The payload of the JUNK chunk that moves audio, after `before` header
+// bytes, to the first place that lies where `align_with` does within a
+// block; nullopt when it lies there already or nothing asks for it. The
+// JUNK chunk's own 8 bytes come on top: the earliest such place is then
+// `before` + 16.
+std::optional<uint64_t> JunkPayload(uint64_t before, int64_t align_with) {
+  if (align_with < 0 || align_with % 2 != 0) return std::nullopt;
+  const uint64_t want = static_cast<uint64_t>(align_with) % kAlignBlock;
+  if ((before + 8) % kAlignBlock == want) return std::nullopt;
+  const uint64_t earliest = (before + 16) % kAlignBlock;
+  return (want + kAlignBlock - earliest) % kAlignBlock;
+}
+
 }  // namespace
 
-std::vector<std::byte> HeaderBytes(const TrackFormat& format, int64_t frames) {
+std::vector<std::byte> HeaderBytes(const TrackFormat& format, int64_t frames,
+                                   const HeaderExtras& extras) {
   const uint32_t sample_rate = format.sample_rate;
   const uint32_t bits_per_sample = format.bits_per_sample;
   const uint32_t channel_count = format.channels & 0xFFFF;
@@ -53,12 +77,23 @@ std::vector<std::byte> HeaderBytes(const TrackFormat& format, int64_t frames) {
   // Readers expect a format other than integer PCM to give its format
   // chunk's extension size (none here) and its frame count in a fact chunk.
   const bool is_float = format.format == SampleFormat::kFloat;
-  const uint64_t fmt_size = is_float ? 18 : 16;
+  const bool extensible = extras.extensible.has_value();
+  const uint64_t fmt_size = extensible ? 40 : is_float ? 18 : 16;
   const uint64_t fact_bytes = is_float ? 12 : 0;
-  const uint64_t classic_header = 12 + 8 + fmt_size + fact_bytes + 8;
-  const bool rf64 = classic_header - 8 + data_size > kMaxField;
-  const uint64_t header = classic_header + (rf64 ? 36 : 0);
-  const uint64_t riff_size = header - 8 + data_size;
+  // The bytes before the data chunk, without a JUNK chunk; whether the file
+  // is RF64 counts every byte it holds.
+  const uint64_t classic_before =
+      12 + 8 + fmt_size + fact_bytes + extras.metadata.size();
+  const auto junk_bytes = [&](uint64_t before) {
+    const std::optional<uint64_t> payload =
+        JunkPayload(before, extras.align_with);
+    return payload ? 8 + *payload : 0;
+  };
+  const bool rf64 =
+      classic_before + junk_bytes(classic_before) + data_size > kMaxField;
+  const uint64_t before = classic_before + (rf64 ? 36 : 0);
+  const std::optional<uint64_t> junk = JunkPayload(before, extras.align_with);
+  const uint64_t riff_size = before + junk_bytes(before) + data_size;
 
   HeaderOut out;
   out.Tag(rf64 ? "RF64" : "RIFF");
@@ -74,17 +109,35 @@ std::vector<std::byte> HeaderBytes(const TrackFormat& format, int64_t frames) {
   }
   out.Tag("fmt ");
   out.Number(4, fmt_size);
-  out.Number(2, FormatTagOf(format.format));
+  out.Number(2, extensible ? kFormatTagExtensible : FormatTagOf(format.format));
   out.Number(2, channel_count);
   out.Number(4, sample_rate);
   out.Number(4, byte_rate);
   out.Number(2, block_align);
   out.Number(2, bits_per_sample);
-  if (is_float) {
+  if (extensible) {
+    // A count of valid bits that says nothing, or more than a sample
+    // holds, means all of them.
+    const uint32_t valid = extras.extensible->valid_bits;
+    out.Number(2, 22);  // extension size
+    out.Number(2, valid == 0 || valid > bits_per_sample ? bits_per_sample
+                                                        : valid);
+    out.Number(4, extras.extensible->channel_mask);
+    out.Number(2, FormatTagOf(format.format));
+    out.Bytes(std::as_bytes(std::span(kSubFormatGuidTail)));
+  } else if (is_float) {
     out.Number(2, 0);  // extension size
+  }
+  if (is_float) {
     out.Tag("fact");
     out.Number(4, 4);
     out.Number(4, std::min(frame_count, kMaxField));
+  }
+  out.Bytes(extras.metadata);
+  if (junk) {
+    out.Tag("JUNK");
+    out.Number(4, *junk);
+    out.Zeros(*junk);
   }
   out.Tag("data");
   out.Number(4, rf64 ? kMaxField : data_size);
@@ -92,8 +145,9 @@ std::vector<std::byte> HeaderBytes(const TrackFormat& format, int64_t frames) {
 }
 
 Error MAKE_HEADER(const std::string& path, const TrackFormat& format,
-                  int64_t frames, File* file, int64_t* audio_start) {
-  const std::vector<std::byte> header = HeaderBytes(format, frames);
+                  int64_t frames, File* file, int64_t* audio_start,
+                  const HeaderExtras& extras) {
+  const std::vector<std::byte> header = HeaderBytes(format, frames, extras);
   *audio_start = std::ssize(header);
   if (!file->CreateNew(path)) return {Fault::kCannotWrite, path};
   if (file->WriteAt(0, header)) return {};
@@ -102,6 +156,30 @@ Error MAKE_HEADER(const std::string& path, const TrackFormat& format,
   std::error_code ignored;
   std::filesystem::remove(path, ignored);
   return {Fault::kCannotWrite, path};
+}
+
+Error ReadHeaderExtras(const std::string& path, const TakeAttributes& take,
+                       HeaderExtras* out) {
+  *out = HeaderExtras();
+  out->extensible = take.extensible;
+  out->align_with = take.data_start;
+  if (take.bext.length == 0 && take.ixml.length == 0) return {};
+  File file;
+  if (!file.OpenRead(path) || file.Id() != take.file_id ||
+      file.Length() != take.file_length) {
+    return {Fault::kTakeChanged, path, 0,
+            path + " is gone or no longer the file inspected"};
+  }
+  for (const ChunkSpan& chunk : {take.bext, take.ixml}) {
+    const size_t at = out->metadata.size();
+    out->metadata.resize(at + static_cast<size_t>(chunk.length));
+    if (file.ReadSome(chunk.offset, std::span(out->metadata).subspan(at)) !=
+        chunk.length) {
+      return {Fault::kTakeChanged, path, 0,
+              path + ": its metadata could not be read whole"};
+    }
+  }
+  return {};
 }
 
 }  // namespace takeloom

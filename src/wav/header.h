@@ -2,32 +2,63 @@
 // whose sizes declare a given number of frames: 44 bytes for integer audio;
 // 58 for float audio, whose format chunk carries its 2-byte extension size
 // and is followed by a fact chunk with the frame count; and the RF64 form of
-// either (80 or 94 bytes) for audio whose sizes do not fit in 32 bits.
+// either (80 or 94 bytes) for audio whose sizes do not fit in 32 bits. An
+// output can also keep what its first take's recorder wrote: the extensible
+// format with its channel mask, the bext and iXML chunks, and the place of
+// the audio within a 4096-byte block.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "error.h"
 #include "wav/file.h"
+#include "wav/inspect.h"
 #include "wav/sample_format.h"
 
 namespace takeloom {
+
+// What an output takes over from the take heard first in it; empty for a
+// take without them.
+struct HeaderExtras {
+  // Its first bext chunk, then its first iXML chunk, each whole with its
+  // pad byte, as found before its data chunk.
+  std::vector<std::byte> metadata;
+  // Its extensible format's fields, when it has them.
+  std::optional<ExtensibleInfo> extensible;
+  // Where its audio starts; negative for no alignment.
+  int64_t align_with = -1;
+};
 
 // The header for `frames` frames of `format` (a negative count declares 0);
 // the audio follows it directly. The classic RIFF form holds every file
 // whose RIFF size fits in 32 bits; larger ones are RF64, with "RF64" and
 // 0xFFFFFFFF in place of the RIFF size and a ds64 chunk after "WAVE" that
 // carries the 64-bit RIFF size, data size and frame count.
-std::vector<std::byte> HeaderBytes(const TrackFormat& format, int64_t frames);
+//
+// With `extras`: an extensible format chunk (40 bytes, the PCM or float
+// sub-format) when they have one; the metadata after the format chunk and
+// any fact chunk; and when `extras.align_with` is even and the audio would
+// start elsewhere within a 4096-byte block than it does there, a JUNK
+// chunk before the data chunk that moves it to the first such place.
+std::vector<std::byte> HeaderBytes(const TrackFormat& format, int64_t frames,
+                                   const HeaderExtras& extras = {});
 
 // Creates `path` as a new file (see File::CreateNew), writes its header and
 // leaves it open in `file`, with `*audio_start` set to where the audio
 // begins. kCannotWrite when it cannot be created or written; a file left
 // half-written is removed.
 Error MAKE_HEADER(const std::string& path, const TrackFormat& format,
-                  int64_t frames, File* file, int64_t* audio_start);
+                  int64_t frames, File* file, int64_t* audio_start,
+                  const HeaderExtras& extras = {});
+
+// Reads into `out` what an output takes over from the take at `path`,
+// which inspection found as `take`. kTakeChanged, naming `path`, when its
+// metadata cannot be read whole.
+Error ReadHeaderExtras(const std::string& path, const TakeAttributes& take,
+                       HeaderExtras* out);
 
 }  // namespace takeloom

@@ -59,6 +59,18 @@ std::optional<int64_t> FindTagFrom(std::span<const std::byte> bytes,
 
 }  // namespace
 
+bool IsChunkHeaderAt(const ByteSource& file, int64_t offset) {
+  std::array<std::byte, kChunkHeaderBytes> header{};
+  if (file.ReadSome(offset, header) != kChunkHeaderBytes) return false;
+  for (size_t i = 0; i < 4; ++i) {
+    const auto c = std::to_integer<char>(header[i]);
+    const bool fits = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                      (c >= '0' && c <= '9') || c == ' ';
+    if (!fits) return false;
+  }
+  return LoadU32(header, 4) <= file.Length() - offset - kChunkHeaderBytes;
+}
+
 ChunkPlaces WalkChunks(const ByteSource& file) {
   ChunkPlaces places;
   std::array<std::byte, kFirstChunk> head{};
@@ -87,10 +99,25 @@ ChunkPlaces WalkChunks(const ByteSource& file) {
       if (size == kNoSize && places.long_data_size) {
         size = *places.long_data_size;
       }
+      // An unset size: the audio runs to the end, no chunk after it.
+      if (size == 0 && !IsChunkHeaderAt(file, offset + kChunkHeaderBytes)) {
+        break;
+      }
     }
     // Sizes read from the file may be any 64-bit number.
     const uint64_t room = static_cast<uint64_t>(length - offset);
     if (size > room || kChunkHeaderBytes + size + (size & 1) > room) break;
+    // Only metadata before the audio describes the take as recorded.
+    if (!places.data) {
+      const ChunkSpan span{offset, static_cast<int64_t>(kChunkHeaderBytes +
+                                                        size + (size & 1))};
+      if (places.bext.length == 0 && SameText(chunk, 0, "bext")) {
+        places.bext = span;
+      }
+      if (places.ixml.length == 0 && SameText(chunk, 0, "iXML")) {
+        places.ixml = span;
+      }
+    }
     offset += kChunkHeaderBytes + static_cast<int64_t>(size + (size & 1));
   }
   return places;

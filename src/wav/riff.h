@@ -26,13 +26,28 @@ class ByteSource {
   virtual int64_t ReadSome(int64_t offset, std::span<std::byte> out) const = 0;
 };
 
+// Where a chunk lies: the offset of its id and its whole length (id, size,
+// body and pad byte); a length of 0 stands for no chunk.
+struct ChunkSpan {
+  int64_t offset = 0;
+  int64_t length = 0;
+};
+
 struct ChunkPlaces {
   std::optional<int64_t> fmt;   // offset of the format chunk's id
   std::optional<int64_t> data;  // offset of the data chunk's id
   // The 64-bit data size of an RF64 or BW64 file, from its ds64 chunk: the
   // data chunk's own 32-bit size is 0xFFFFFFFF in such a file.
   std::optional<uint64_t> long_data_size;
+  // The recorder's metadata that the walk passes before the data chunk:
+  // the first Broadcast WAV description and the first iXML chunk.
+  ChunkSpan bext;
+  ChunkSpan ixml;
 };
+
+// Whether a well-formed chunk header starts at `offset`: four letters,
+// digits or spaces, then a 32-bit size whose body fits in the file.
+bool IsChunkHeaderAt(const ByteSource& file, int64_t offset);
 
 // Walks the chunk list of a file that begins "RIFF", "RF64" or "BW64" and
 // then "WAVE": from offset 12, each chunk is a 4-byte id, a 32-bit
@@ -40,8 +55,10 @@ struct ChunkPlaces {
 // The first chunk of each id counts. In an RF64 or BW64 file a ds64 chunk
 // (its id, its size, then the 64-bit RIFF size, data size and sample count)
 // gives the data size, and a data chunk whose size reads 0xFFFFFFFF is that
-// long. The walk stops once both are found, at the end of the file, or at a
-// chunk whose size runs past the end.
+// long. A data chunk of size 0 that no chunk header follows holds the rest
+// of the file (its recorder stopped before writing the size). The walk
+// stops once both are found, at the end of the file, or at a chunk whose
+// size runs past the end.
 ChunkPlaces WalkChunks(const ByteSource& file);
 
 // The first even offset c, 2 <= c <= limit, whose bytes equal `tag` and lie

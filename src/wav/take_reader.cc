@@ -16,6 +16,10 @@ Error TakeReader::Open(const std::string& path, const TakeAttributes& take) {
   file_length_ = file_.Length();
   // Whatever was inspected must still be there: a take replaced or cut
   // short since would put other bytes, or none, where its audio was.
+  if (file_.Id() != take.file_id) {
+    return {Fault::kTakeChanged, path, 0,
+            path + " was replaced by another file since it was inspected"};
+  }
   if (file_length_ != take.file_length) {
     return {Fault::kTakeChanged, path, 0,
             path + " was " + std::to_string(take.file_length) +

@@ -25,13 +25,14 @@ constexpr std::array<std::byte, kZeroBytes> kZeros{};
 }  // namespace
 
 Error TrackWriter::Open(const std::string& name, const std::string& path,
-                        const TrackFormat& format, int64_t frames) {
+                        const TrackFormat& format, int64_t frames,
+                        const HeaderExtras& extras) {
   name_ = name;
   path_ = path;
   format_ = format;
   end_ = 0;
   written_back_ = 0;
-  Error err = MAKE_HEADER(path, format, frames, &file_, &data_start_);
+  Error err = MAKE_HEADER(path, format, frames, &file_, &data_start_, extras);
   created_ = err.ok();
   id_ = created_ ? file_.Id() : std::nullopt;
   err.file = name;
@@ -41,11 +42,12 @@ Error TrackWriter::Open(const std::string& name, const std::string& path,
 Error TrackWriter::Create(const std::string& path, const TrackFormat& format,
                           int64_t frames) {
   partial_ = false;
-  return Open(path, path, format, frames);
+  return Open(path, path, format, frames, {});
 }
 
 Error TrackWriter::CreatePartial(const std::string& name,
-                                 const TrackFormat& format, int64_t frames) {
+                                 const TrackFormat& format, int64_t frames,
+                                 const HeaderExtras& extras) {
   partial_ = true;
   // Nothing could put the output in place over a directory of its name:
   // refuse now, before anything is written.
@@ -53,7 +55,8 @@ Error TrackWriter::CreatePartial(const std::string& name,
   if (std::filesystem::is_directory(std::filesystem::symlink_status(name, ec))) {
     return {Fault::kCannotWrite, name};
   }
-  return Open(name, name + std::string(kPartialSuffix), format, frames);
+  return Open(name, name + std::string(kPartialSuffix), format, frames,
+              extras);
 }
 
 Error TrackWriter::Write(int64_t offset, std::span<const std::byte> bytes) {

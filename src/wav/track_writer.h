@@ -14,6 +14,7 @@
 
 #include "error.h"
 #include "wav/file.h"
+#include "wav/header.h"
 #include "wav/sample_format.h"
 
 namespace takeloom {
@@ -27,9 +28,10 @@ class TrackWriter {
   Error Create(const std::string& path, const TrackFormat& format,
                int64_t frames);
   // The same for the output `name`, written as `name` + ".partial" until
-  // Commit() puts it in place. Errors name `name`.
+  // Commit() puts it in place, with its header's `extras`. Errors name
+  // `name`.
   Error CreatePartial(const std::string& name, const TrackFormat& format,
-                      int64_t frames);
+                      int64_t frames, const HeaderExtras& extras = {});
 
   // Every write first asks `stop`; when it answers true, the write is
   // refused with kInterrupted.
@@ -79,7 +81,8 @@ class TrackWriter {
   // kCannotWrite for the output, with the system's reason.
   Error Failed() const;
   Error Open(const std::string& name, const std::string& path,
-             const TrackFormat& format, int64_t frames);
+             const TrackFormat& format, int64_t frames,
+             const HeaderExtras& extras);
 
   std::string name_;  // what errors name
   std::string path_;  // the file written

@@ -109,20 +109,14 @@ TEST_F(OverlayTest, LayoutsAndTypesWithoutABlendGetTheHardCut) {
     int64_t previous_frames;  // 0: as many as the next take
     bool trailer;             // after the previous take's audio
   };
+  // Every layout a take can have blends: only the types without a curve
+  // are left to cut hard.
   const Case cases[] = {
-      {"8-bit", Format(1, 8), 1, 3000, 1400, 2501, 0, false},
-      {"64-bit integers, over more than a block", Format(3, 64), 2, 6000, 3000,
-       3001, 0, false},
-      {"16-bit floats", Format(2, 16, SampleFormat::kFloat), 1, 3000, 1400,
-       1025, 0, false},
-      {"24-bit floats", Format(1, 24, SampleFormat::kFloat), 3, 3000, 1400, 4,
-       0, false},
       {"type 7", Format(2, 24), 7, 3000, 1400, 1025, 0, false},
       {"type 0 on 32-bit floats", Format(4, 32, SampleFormat::kFloat), 0, 3000,
        1400, 4, 0, false},
-      {"frames wider than a block", Format(10000, 64), 4, 8, 4, 3, 0, false},
-      {"past the previous take's end, before a metadata chunk", Format(1, 8), 1,
-       3000, 1400, 40, 1390, true},
+      {"past the previous take's end, before a metadata chunk", Format(1, 16),
+       7, 3000, 1400, 40, 1390, true},
   };
   for (const Case& c : cases) {
     const int64_t frame_size = c.format.FrameSize();

@@ -51,4 +51,15 @@ inline std::string BannerAndPlan(int tracks, int edits) {
          " tracks using " + std::to_string(edits) + " edit points.\n\n";
 }
 
+// What a run of three edit points prints after the planning line when it
+// builds `outputs`, with the crossfade matrix's `matrix_rows`.
+inline std::string Built(const std::string& matrix_rows,
+                         const std::vector<std::string>& outputs) {
+  std::string out = "Crossfade Matrix:\ntrack\tlength\ttype\n" + matrix_rows;
+  for (const std::string& output : outputs) {
+    out += "\n\nBuilding to " + output + "\nedits: 1 2 3 ";
+  }
+  return out + "\n\nDone\n\n";
+}
+
 }  // namespace takeloom::testing

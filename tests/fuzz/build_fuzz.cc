@@ -108,6 +108,7 @@ struct Model {
   int64_t length = 0;  // frames
   std::string data;
   std::vector<int64_t> edit_frames;  // S of every edit point after the first
+  int heard = -1;  // the take of the first segment with frames, if any
 };
 
 Model HardCutModel(const std::vector<EditPoint>& edits, const Take (&takes)[2],
@@ -127,6 +128,7 @@ Model HardCutModel(const std::vector<EditPoint>& edits, const Take (&takes)[2],
     const int64_t b = static_cast<int64_t>(edits[k].time * r);
     Span s{a, b - a};
     if (s.start + s.length > model.length) s.length = model.length - s.start;
+    if (model.heard < 0 && s.length > 0) model.heard = edits[k - 1].take;
     segments.push_back(s);
     model.edit_frames.push_back(b);
   }
@@ -150,30 +152,51 @@ Model HardCutModel(const std::vector<EditPoint>& edits, const Take (&takes)[2],
 }
 
 void CheckOutput(const std::string& name, const Model& model, const Take& first,
-                 int type, float ms) {
+                 const Take* heard, int type, float ms) {
   const std::string out = ReadAll(name);
   const auto& format = first.inspection.take;
   const uint32_t frame_size = format.bytes_per_sample * format.channels;
   const uint64_t data_size = static_cast<uint64_t>(model.length) * frame_size;
-  // Float audio has an 18-byte format chunk and a fact chunk: 58 bytes of
-  // header, 44 for integers.
-  const bool is_float = format.format == takeloom::SampleFormat::kFloat;
-  const size_t header = is_float ? 58 : 44;
-  FUZZ_CHECK(out.size() == header + data_size, "%s: %zu bytes, planned %llu",
+  FUZZ_CHECK(out.size() >= 44 + data_size, "%s: %zu bytes, planned %llu",
              name.c_str(), out.size(),
-             static_cast<unsigned long long>(header + data_size));
+             static_cast<unsigned long long>(data_size));
+  // The format chunk (40 bytes as the take heard first has it extensible,
+  // 18 for float audio, else 16), a fact chunk for float audio, that take's
+  // bext and iXML chunks, and the audio where that take has its own within
+  // a 4096-byte block.
+  const size_t header = out.size() - data_size;
+  const bool is_float = format.format == takeloom::SampleFormat::kFloat;
+  const bool extensible = heard && heard->inspection.take.extensible;
+  const uint32_t fmt_size = extensible ? 40 : is_float ? 18 : 16;
+  const size_t meta_at = 20 + fmt_size + (is_float ? 12 : 0);
+  std::string metadata;
+  if (heard) {
+    const auto& h = heard->inspection.take;
+    for (const auto& c : {h.bext, h.ixml}) {
+      metadata += heard->bytes.substr(c.offset, c.length);
+    }
+  }
+  const int64_t take_audio = heard ? heard->inspection.take.data_start : 1;
   FUZZ_CHECK(out.compare(0, 4, "RIFF") == 0 &&
                  out.compare(8, 8, "WAVEfmt ") == 0 &&
+                 Le(out, 16, 4) == fmt_size &&
                  out.compare(header - 8, 4, "data") == 0 &&
-                 (!is_float || (out.compare(38, 4, "fact") == 0 &&
-                                Le(out, 46, 4) == model.length)),
-             "%s: tags", name.c_str());
+                 (!is_float || (out.compare(meta_at - 12, 4, "fact") == 0 &&
+                                Le(out, meta_at - 4, 4) == model.length)) &&
+                 out.compare(meta_at, metadata.size(), metadata) == 0,
+             "%s: chunks", name.c_str());
+  FUZZ_CHECK(take_audio % 2 != 0
+                 ? header == meta_at + metadata.size() + 8
+                 : static_cast<int64_t>(header % 4096) == take_audio % 4096,
+             "%s: audio at %zu, the take's at %lld", name.c_str(), header,
+             static_cast<long long>(take_audio));
   FUZZ_CHECK(Le(out, header - 4, 4) == data_size &&
-                 Le(out, 4, 4) == header - 8 + data_size &&
-                 Le(out, 16, 4) == (is_float ? 18u : 16u),
+                 Le(out, 4, 4) == header - 8 + data_size,
              "%s: sizes %u %u", name.c_str(), Le(out, header - 4, 4),
              Le(out, 4, 4));
-  FUZZ_CHECK(Le(out, 20, 2) == takeloom::FormatTagOf(format.format) &&
+  const uint32_t tag = takeloom::FormatTagOf(format.format);
+  FUZZ_CHECK(Le(out, 20, 2) == (extensible ? 0xFFFE : tag) &&
+                 (!extensible || Le(out, 44, 2) == tag) &&
                  Le(out, 22, 2) == format.channels &&
                  Le(out, 24, 4) == format.sample_rate &&
                  Le(out, 34, 2) == format.bits_per_sample,
@@ -328,6 +351,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       HardCutModel(edits, takes, frame_size, format.sample_rate);
   for (size_t t = 0; t < bases.size(); ++t) {
     CheckOutput(bases[t] + "_bld.wav", model, takes[edits[0].take],
+                model.heard < 0 ? nullptr : &takes[model.heard],
                 params.type[t], params.ms[t]);
   }
   return 0;

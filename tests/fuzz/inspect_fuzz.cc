@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -72,6 +73,17 @@ std::optional<int64_t> Within(std::optional<int64_t> match, int64_t limit) {
   return match && *match <= limit ? match : std::nullopt;
 }
 
+// Whether a chunk header lies at `at`: four letters, digits or spaces, and
+// a size whose body fits in the file.
+bool HeaderAt(std::span<const uint8_t> file, uint64_t at) {
+  if (at + 8 > file.size()) return false;
+  for (uint64_t i = at; i < at + 4; ++i) {
+    if (!std::isalnum(file[i]) && file[i] != ' ') return false;
+  }
+  return (file[at + 4] | file[at + 5] << 8 | file[at + 6] << 16 |
+          uint64_t{file[at + 7]} << 24) <= file.size() - at - 8;
+}
+
 struct Tags {
   std::optional<int64_t> fmt, data;
   std::optional<uint64_t> long_data_size;  // an RF64 or BW64 file's ds64
@@ -81,7 +93,8 @@ struct Tags {
 // 32-bit size, the next chunk after the size and a pad byte when it is odd;
 // the first of each id counts, and a size past the end stops the walk. An
 // RF64 or BW64 file's ds64 chunk gives the 64-bit data size, which a data
-// chunk of size 0xFFFFFFFF has. Where no data chunk is reached, both tags
+// chunk of size 0xFFFFFFFF has; one of size 0 that no chunk header follows
+// runs to the end. Where no data chunk is reached, both tags
 // are the scan's, up to the limit, and so is a format chunk not reached.
 __attribute__((no_sanitize("coverage"))) Tags ExpectedTags(
     std::span<const uint8_t> file) {
@@ -106,6 +119,7 @@ __attribute__((no_sanitize("coverage"))) Tags ExpectedTags(
         if (size == 0xFFFFFFFF && walked.long_data_size) {
           size = *walked.long_data_size;
         }
+        if (size == 0 && !HeaderAt(file, at + 8)) break;
       }
       // Compared without overflow: the next chunk lies past the end.
       if (size > file.size() - at || 8 + size + size % 2 > file.size() - at) {
@@ -144,11 +158,17 @@ void CheckInspection(std::span<const uint8_t> file, const Tags& tags,
              "fmt %d", got.inspection.format_chunk_missing);
   FUZZ_CHECK(got.fault != Fault::kCannotOpen,
              "bytes cannot fail to open");
-  const int64_t f = fmt.value_or(takeloom::kInspectScanLimit);
-  // An extensible format chunk names its real tag 32 bytes after "fmt".
+  if (!fmt) {
+    FUZZ_CHECK(got.fault == Fault::kUnreadableFormat,
+               "no format chunk, fault %d", static_cast<int>(got.fault));
+    return;
+  }
+  const int64_t f = *fmt;
+  // An extensible format chunk names its real tag in the 16-byte GUID 32
+  // bytes after "fmt".
   const bool extensible =
       f + 10 <= length && Le(file, f + 8, 2) == takeloom::kFormatTagExtensible;
-  if (f + (extensible ? 34 : 24) > length) {
+  if (f + (extensible ? 48 : 24) > length) {
     FUZZ_CHECK(got.fault == Fault::kUnreadableFormat,
                "fields past the end accepted, fault %d",
                static_cast<int>(got.fault));
@@ -163,11 +183,26 @@ void CheckInspection(std::span<const uint8_t> file, const Tags& tags,
   // A frame size of 0 cannot divide out a frame count.
   const bool empty_frames =
       (Le(file, f + 22, 2) / 8) * Le(file, f + 10, 2) == 0;
-  FUZZ_CHECK(got.fault == (empty_frames ? Fault::kUnreadableFormat
-                                        : Fault::kNone),
-             "fault %d, frame size 0: %d", static_cast<int>(got.fault),
-             empty_frames);
+  FUZZ_CHECK(!empty_frames || got.fault == Fault::kUnreadableFormat,
+             "fault %d, frame size 0", static_cast<int>(got.fault));
   if (empty_frames) return;
+  // Copied are whole-byte integers and floats of the usual widths whose
+  // frames are their samples.
+  uint32_t tag = Le(file, f + 8, 2);
+  if (extensible &&
+      TextAt(file, static_cast<size_t>(f) + 34,
+             std::string_view("\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 14))) {
+    tag = Le(file, f + 32, 2);
+  }
+  const uint32_t bits = Le(file, f + 22, 2);
+  const bool copied =
+      ((tag == 1 && (bits == 16 || bits == 24 || bits == 32)) ||
+       (tag == 3 && (bits == 32 || bits == 64))) &&
+      Le(file, f + 20, 2) == Le(file, f + 10, 2) * bits / 8;
+  FUZZ_CHECK(got.fault == (copied ? Fault::kNone : Fault::kUnsupportedFormat),
+             "fault %d, tag %u, bits %u", static_cast<int>(got.fault), tag,
+             bits);
+  if (!copied) return;
 
   FUZZ_CHECK(take.channels == Le(file, f + 10, 2), "channels %u",
              take.channels);
@@ -177,8 +212,6 @@ void CheckInspection(std::span<const uint8_t> file, const Tags& tags,
              take.bits_per_sample);
   FUZZ_CHECK(take.bytes_per_sample == take.bits_per_sample / 8,
              "bytes per sample %u", take.bytes_per_sample);
-  uint32_t tag = Le(file, f + 8, 2);
-  if (tag == takeloom::kFormatTagExtensible) tag = Le(file, f + 32, 2);
   FUZZ_CHECK((take.format == takeloom::SampleFormat::kFloat) ==
                  (tag == takeloom::kFormatTagFloat),
              "format tag %u read as %d", tag, static_cast<int>(take.format));
@@ -192,6 +225,11 @@ void CheckInspection(std::span<const uint8_t> file, const Tags& tags,
   if (data_size == 0xFFFFFFFF && tags.long_data_size) {
     data_size = *tags.long_data_size;
   }
+  const bool unset = data_size == 0 && length > take.data_start &&
+                     !HeaderAt(file, static_cast<uint64_t>(take.data_start));
+  FUZZ_CHECK(got.inspection.data_size_unset == unset, "size unset %d",
+             got.inspection.data_size_unset);
+  if (unset) data_size = static_cast<uint64_t>(length - take.data_start);
   const int64_t declared = static_cast<int64_t>(
       std::min<uint64_t>(data_size / frame_size, INT64_MAX));
   const int64_t available =
@@ -213,6 +251,10 @@ bool SameInspection(const Outcome& a, const Outcome& b) {
   const auto& y = b.inspection;
   return a.fault == b.fault &&
          x.format_chunk_missing == y.format_chunk_missing &&
+         x.data_size_unset == y.data_size_unset &&
+         x.take.extensible.has_value() == y.take.extensible.has_value() &&
+         x.take.bext.length == y.take.bext.length &&
+         x.take.ixml.length == y.take.ixml.length &&
          x.take.channels == y.take.channels &&
          x.take.data_start == y.take.data_start &&
          x.take.sample_rate == y.take.sample_rate &&

@@ -53,9 +53,21 @@ Bytes MakeTake(const TakeParts& parts) {
   PutText(body, "WAVE");
   Bytes fmt = FmtChunk(parts.format_tag, parts.channels, parts.sample_rate,
                        parts.bits_per_sample);
-  if (parts.fact_chunk) {
+  if (parts.channel_mask >= 0) {
+    fmt[4] = std::byte{40};
+    fmt[8] = std::byte{0xFE};  // the extensible tag, 0xFFFE
+    fmt[9] = std::byte{0xFF};
+    PutU16(fmt, 22);
+    PutU16(fmt, parts.bits_per_sample);
+    PutU32(fmt, static_cast<uint32_t>(parts.channel_mask));
+    PutU16(fmt, parts.format_tag);
+    PutText(fmt,
+            std::string_view("\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 14));
+  } else if (parts.fact_chunk) {
     fmt[4] = std::byte{18};
     PutU16(fmt, 0);
+  }
+  if (parts.fact_chunk) {
     const uint32_t frame_size = parts.channels * (parts.bits_per_sample / 8);
     PutText(fmt, "fact");
     PutU32(fmt, 4);
@@ -80,6 +92,17 @@ Bytes AudioOfFile(const std::string& path) {
   const std::string file = ReadFile(path);
   const auto* bytes = reinterpret_cast<const std::byte*>(file.data());
   return AudioOf(Bytes(bytes, bytes + file.size()));
+}
+
+std::string Text(const Bytes& bytes) {
+  return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+Bytes ToBytes(std::string_view text) {
+  Bytes out(text.size());
+  std::transform(text.begin(), text.end(), out.begin(),
+                 [](char c) { return static_cast<std::byte>(c); });
+  return out;
 }
 
 Bytes AudioOf(const Bytes& file) {

@@ -31,15 +31,22 @@ struct TakeParts {
   uint32_t sample_rate = 44100;
   uint32_t bits_per_sample = 16;
   uint16_t format_tag = 1;
-  Bytes extra_chunks;                 // placed between "fmt " and "data"
+  Bytes extra_chunks{};               // placed between "fmt " and "data"
   int64_t declared_data_size = -1;    // -1: the size of `audio`
   // As float files are written for readers that expect them: the "fmt "
   // chunk with its 2-byte extension size of 0, then a "fact" chunk with the
   // frame count.
   bool fact_chunk = false;
-  Bytes audio;
+  // 0 or more: an extensible format chunk (40 bytes, all bits valid) with
+  // this channel mask and `format_tag` as its sub-format.
+  int64_t channel_mask = -1;
+  Bytes audio{};
 };
 Bytes MakeTake(const TakeParts& parts);
+
+// Bytes as text and back, for comparing with files read whole.
+std::string Text(const Bytes& bytes);
+Bytes ToBytes(std::string_view text);
 
 // The audio of a WAV file, found by walking its chunks; what the file holds
 // of the data chunk when that runs past its end.

@@ -116,6 +116,58 @@ TEST(WavHeaderTest, FormsSizesAndTurnsToRf64Beyond4GiB) {
   }
 }
 
+// What an output keeps of its first take: the extensible format, metadata
+// after the format (and fact) chunk, and the audio where the take's lies
+// within a 4096-byte block, moved there by a JUNK chunk that sizes count.
+TEST(WavHeaderTest, KeepsTheTakesFormatMetadataAndAudioPlace) {
+  const auto extras = [](int64_t align_with, uint32_t valid_bits = 99) {
+    HeaderExtras e{testing::Chunk("bext", "abc"), std::nullopt, align_with};
+    if (valid_bits != 99) e.extensible = ExtensibleInfo{valid_bits, 0x3F};
+    return e;
+  };
+  struct Case {
+    const char* name;
+    TrackFormat format;
+    int64_t frames;
+    HeaderExtras extras;
+    size_t audio_at;
+    uint32_t valid_bits = 0;  // as written, when extensible
+  };
+  const Case cases[] = {
+      {"odd start: no JUNK", Format(48000, 24, 2), 10, extras(45), 56},
+      {"float, extensible, valid bits kept",
+       Format(48000, 32, 2, SampleFormat::kFloat), 10, extras(8192 + 130, 20),
+       130, 20},
+      {"valid bits beyond the sample", Format(48000, 24, 2), 10,
+       extras(-1, 25), 80, 24},
+      {"RF64 once the JUNK chunk counts", Format(44100, 8, 1),
+       0xFFFFFFFF - 48, extras(0), 4096},
+  };
+  for (const Case& c : cases) {
+    const std::vector<std::byte> h = HeaderBytes(c.format, c.frames, c.extras);
+    const std::string text = AsString(h);
+    ASSERT_EQ(h.size(), c.audio_at) << c.name;
+    EXPECT_EQ(text.substr(h.size() - 8, 4), "data") << c.name;
+    const bool rf64 = text.substr(0, 4) == "RF64";
+    EXPECT_EQ(rf64 ? Le(h, 20, 8) : Le(h, 4, 4),
+              c.audio_at - 8 + c.frames * c.format.FrameSize())
+        << c.name;
+    const size_t fmt = rf64 ? 48 : 12;
+    const bool is_float = c.format.format == SampleFormat::kFloat;
+    const size_t bext = fmt + 8 + Le(h, fmt + 4, 4) + (is_float ? 12 : 0);
+    EXPECT_EQ(text.substr(bext, 12), std::string("bext\3\0\0\0abc\0", 12))
+        << c.name;
+    if (c.extras.extensible) {
+      EXPECT_EQ(Le(h, fmt + 8, 2), 0xFFFEu) << c.name;
+      EXPECT_EQ(text.substr(fmt + 26, 22),
+                std::string(1, static_cast<char>(c.valid_bits)) +
+                    std::string("\0\x3F\0\0\0", 5) + (is_float ? '\3' : '\1') +
+                    std::string("\0\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 15))
+          << c.name;
+    }
+  }
+}
+
 // The file is new, whatever stood under its name (the file a link points
 // to, or another name of a hard-linked file, is never written), and stays
 // open for the audio that follows the header.

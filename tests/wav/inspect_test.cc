@@ -15,6 +15,7 @@ namespace {
 
 using testing::Bytes;
 using testing::TakeParts;
+using namespace std::string_view_literals;
 
 constexpr const char* kName = "take.wav";
 
@@ -46,6 +47,7 @@ TEST(InspectTest, ReadsFieldsAndClipsFramesToTheFile) {
     const char* name;
     Bytes file;
     TakeAttributes expected;
+    bool size_unset = false;
   };
   TakeParts float_mono;
   float_mono.channels = 1;
@@ -75,6 +77,13 @@ TEST(InspectTest, ReadsFieldsAndClipsFramesToTheFile) {
     std::copy(form.begin(), form.end(), reinterpret_cast<char*>(file.data()));
     return file;
   };
+  // A data size of 0, as a recorder that stopped early leaves it, and what
+  // follows the data chunk's header.
+  const auto unset = [](std::string_view after) {
+    Bytes file = Take(2, 16, 0, 0);
+    testing::PutText(file, after);
+    return file;
+  };
   const Case cases[] = {
       {"whole file", stereo16, {2, 44, 44100, 100000, 2, 16}},
       {"cut short, partial frame dropped", Cut(stereo16, 200046),
@@ -82,14 +91,17 @@ TEST(InspectTest, ReadsFieldsAndClipsFramesToTheFile) {
       {"trailing bytes not counted",
        Take(2, 16, 40, 8),
        {2, 44, 44100, 2, 2, 16}},
-      {"unfinished size, 8-bit mono", unfinished(1, 8), {1, 44, 44100, 4000, 1, 8}},
       {"unfinished size, 24-bit mono", unfinished(1, 24),
        {1, 44, 44100, 1333, 3, 24}},
       {"unfinished size, 24-bit stereo", unfinished(2, 24),
        {2, 44, 44100, 666, 3, 24}},
-      {"12-bit stereo counts 2 bytes a frame",
-       Take(2, 12, 10),
-       {2, 44, 44100, 5, 1, 12}},
+      {"data size 0, audio to the end", unset(std::string(27, '\xFF')),
+       {2, 44, 44100, 6, 2, 16}, true},
+      {"data size 0, a chunk after", unset("LIST\x04\0\0\0INFO"sv),
+       {2, 44, 44100, 0, 2, 16}},
+      {"data size 0, a chunk header past the end", unset("LIST\x05\0\0\0INFO"sv),
+       {2, 44, 44100, 3, 2, 16}, true},
+      {"data size 0, nothing after", unset(""), {2, 44, 44100, 0, 2, 16}},
       {"chunk between fmt and data, float tag",
        testing::MakeTake(float_mono),
        {1, 62, 96000, 10, 4, 32}},
@@ -103,6 +115,7 @@ TEST(InspectTest, ReadsFieldsAndClipsFramesToTheFile) {
     Inspection got;
     EXPECT_EQ(InspectWhole(c.file, &got).fault, Fault::kNone) << c.name;
     EXPECT_FALSE(got.format_chunk_missing) << c.name;
+    EXPECT_EQ(got.data_size_unset, c.size_unset) << c.name;
     EXPECT_EQ(got.take.channels, c.expected.channels) << c.name;
     EXPECT_EQ(got.take.data_start, c.expected.data_start) << c.name;
     EXPECT_EQ(got.take.sample_rate, c.expected.sample_rate) << c.name;
@@ -112,8 +125,8 @@ TEST(InspectTest, ReadsFieldsAndClipsFramesToTheFile) {
   }
 }
 
-// No "fmt" tag: the fields are read 10, 12 and 22 bytes after the last
-// candidate offset. The file is cut to `size` bytes.
+// No "fmt" tag, but format fields where the scan's last candidate would
+// put them. The file is cut to `size` bytes.
 constexpr size_t kLimit = kInspectScanLimit;
 Bytes WithoutFmt(size_t size) {
   Bytes file(kLimit + 24, std::byte{0});
@@ -128,40 +141,26 @@ Bytes WithoutFmt(size_t size) {
   return file;
 }
 
-TEST(InspectTest, ReadsFieldsAtTheLimitWithoutFormatTag) {
+// Bytes that happen to lie where a format chunk would be are no format.
+TEST(InspectTest, RefusesATakeWithoutFormatTag) {
   Inspection got;
-  EXPECT_EQ(InspectWhole(WithoutFmt(kLimit + 24), &got).fault, Fault::kNone);
+  const Error err = InspectWhole(WithoutFmt(kLimit + 24), &got);
+  EXPECT_EQ(err.fault, Fault::kUnreadableFormat);
+  EXPECT_EQ(err.detail, "take.wav has no format chunk");
   EXPECT_TRUE(got.format_chunk_missing);
-  EXPECT_EQ(got.take.channels, 2u);
-  EXPECT_EQ(got.take.sample_rate, 48000u);
-  EXPECT_EQ(got.take.bits_per_sample, 24u);
-  EXPECT_EQ(got.take.data_start, 108);
-  EXPECT_EQ(got.take.frames, 1);
 }
 
-// A take whose "fmt " chunk has the extensible layout, with `sub_tag` as the
-// first bytes of its sub-format.
+// A take whose "fmt " chunk has the extensible layout (6 channels of 32
+// bits, mask 0x3F), with `sub_tag` as the first bytes of its sub-format.
 Bytes Extensible(uint16_t sub_tag) {
-  Bytes file;
-  testing::PutText(file, "RIFF");
-  testing::PutU32(file, 0);
-  testing::PutText(file, "WAVEfmt ");
-  testing::PutU32(file, 40);
-  testing::PutU16(file, 0xFFFE);
-  testing::PutU16(file, 6);
-  testing::PutU32(file, 48000);
-  testing::PutU32(file, 48000 * 24);
-  testing::PutU16(file, 24);
-  testing::PutU16(file, 32);
-  testing::PutU16(file, 22);
-  testing::PutU16(file, 32);
-  testing::PutU32(file, 0x3F);
-  testing::PutU16(file, sub_tag);
-  file.resize(file.size() + 14, std::byte{0x11});
-  testing::PutText(file, "data");
-  testing::PutU32(file, 48);
-  file.resize(file.size() + 48, std::byte{0});
-  return file;
+  TakeParts parts;
+  parts.channels = 6;
+  parts.sample_rate = 48000;
+  parts.bits_per_sample = 32;
+  parts.format_tag = sub_tag;
+  parts.channel_mask = 0x3F;
+  parts.audio = Bytes(48);
+  return testing::MakeTake(parts);
 }
 
 TEST(InspectTest, TellsFloatFromIntegerByTheFormatTag) {
@@ -175,13 +174,9 @@ TEST(InspectTest, TellsFloatFromIntegerByTheFormatTag) {
   parts.audio = Bytes(16);
   TakeParts float_parts = parts;
   float_parts.format_tag = 3;
-  TakeParts odd_parts = parts;
-  odd_parts.format_tag = 0x55;
   const Case cases[] = {
       {"pcm", testing::MakeTake(parts), SampleFormat::kInteger},
       {"float", testing::MakeTake(float_parts), SampleFormat::kFloat},
-      {"other tag copied as integer", testing::MakeTake(odd_parts),
-       SampleFormat::kInteger},
       {"extensible float", Extensible(3), SampleFormat::kFloat},
       {"extensible pcm", Extensible(1), SampleFormat::kInteger},
   };
@@ -189,12 +184,15 @@ TEST(InspectTest, TellsFloatFromIntegerByTheFormatTag) {
     Inspection got;
     EXPECT_EQ(InspectWhole(c.file, &got).fault, Fault::kNone) << c.name;
     EXPECT_EQ(got.take.format, c.expected) << c.name;
+    EXPECT_EQ(got.take.extensible.has_value(), c.name[0] == 'e') << c.name;
   }
   Inspection six;
   ASSERT_TRUE(InspectWhole(Extensible(1), &six).ok());
   EXPECT_EQ(six.take.channels, 6u);
   EXPECT_EQ(six.take.frames, 2);
   EXPECT_EQ(six.take.data_start, 68);
+  EXPECT_EQ(six.take.extensible->valid_bits, 32u);
+  EXPECT_EQ(six.take.extensible->channel_mask, 0x3Fu);
 }
 
 TEST(InspectTest, RefusesTakesItCannotMeasure) {
@@ -202,6 +200,18 @@ TEST(InspectTest, RefusesTakesItCannotMeasure) {
   const Bytes fmt = testing::FmtChunk(1, 2, 44100, 16);
   std::copy(fmt.begin(), fmt.end(), late_data.begin() + 12);
   std::memcpy(late_data.data() + kLimit + 2, "data", 4);
+  // Samples the tool cannot copy, as their format chunk describes them.
+  const auto tagged = [](uint16_t tag, uint32_t bits) {
+    TakeParts parts;
+    parts.format_tag = tag;
+    parts.bits_per_sample = bits;
+    parts.audio = Bytes(48);
+    return testing::MakeTake(parts);
+  };
+  Bytes misaligned = Take(2, 16, 40);
+  misaligned[32] = std::byte{6};  // block align 6 for 4-byte frames
+  Bytes other_guid = Extensible(1);
+  other_guid[50] = std::byte{1};
   struct Case {
     const char* name;
     Bytes file;
@@ -210,6 +220,16 @@ TEST(InspectTest, RefusesTakesItCannotMeasure) {
   const Case cases[] = {
       {"no fmt, too short for the fields", WithoutFmt(kLimit + 23),
        Fault::kUnreadableFormat},
+      {"8 bits", tagged(1, 8), Fault::kUnsupportedFormat},
+      {"12 bits", tagged(1, 12), Fault::kUnsupportedFormat},
+      {"64-bit integers", tagged(1, 64), Fault::kUnsupportedFormat},
+      {"16-bit floats", tagged(3, 16), Fault::kUnsupportedFormat},
+      {"A-law", tagged(6, 8), Fault::kUnsupportedFormat},
+      {"ADPCM", tagged(2, 16), Fault::kUnsupportedFormat},
+      {"block align other than the frame", misaligned,
+       Fault::kUnsupportedFormat},
+      {"extensible, another sub-format", other_guid,
+       Fault::kUnsupportedFormat},
       {"format chunk cut short", Cut(Take(2, 16, 0), 35),
        Fault::kUnreadableFormat},
       {"extensible cut before its sub-format", Cut(Extensible(3), 45),
@@ -269,6 +289,9 @@ TEST(InspectTest, GetAttributesMeasuresTheWholeFile) {
   Inspection got;
   EXPECT_EQ(GET_ATTRIBUTES(dir.File("t.wav"), &got).fault, Fault::kNone);
   EXPECT_EQ(got.take.frames, 10000);
+  // What tells a take replaced since.
+  EXPECT_EQ(got.take.file_length, std::ssize(take));
+  EXPECT_EQ(got.take.file_id, IdOfName(dir.File("t.wav")));
   const Error missing = GET_ATTRIBUTES(dir.File("missing.wav"), &got);
   EXPECT_EQ(missing.fault, Fault::kCannotOpen);
   EXPECT_EQ(missing.file, dir.File("missing.wav"));

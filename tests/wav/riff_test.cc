@@ -98,6 +98,17 @@ TEST(RiffTest, WalkFindsChunksByTheirSizesNotTheirText) {
     EXPECT_EQ(got.fmt, c.fmt) << c.name;
     EXPECT_EQ(got.data, c.data) << c.name;
   }
+
+  // The recorder's metadata counts before the data chunk only.
+  const Bytes ixml = Chunk("iXML", "<BWFXML/>");
+  const ChunkPlaces before =
+      WalkChunks(MemorySource(Riff({bext, fmt, ixml, data})));
+  EXPECT_EQ(before.bext.offset, 12);
+  EXPECT_EQ(before.bext.length, 36);  // with its pad byte
+  EXPECT_EQ(before.ixml.offset, 72);
+  EXPECT_EQ(before.ixml.length, 18);
+  const ChunkPlaces after = WalkChunks(MemorySource(Riff({data, ixml, fmt})));
+  EXPECT_EQ(after.ixml.length, 0);
 }
 
 TEST(RiffTest, ScanFindsFirstEvenCandidateWithinLimitAndFile) {

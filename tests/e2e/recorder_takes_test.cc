@@ -1,0 +1,127 @@
+// Takes as field recorders and other programs leave them, run as a user
+// runs them: a recorder that stopped before writing its sizes, and takes
+// whose metadata (bext, iXML), channel layout and place of the audio the
+// output keeps, read back by sox and ffprobe.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/run_tool.h"
+#include "testing/wav_bytes.h"
+
+namespace takeloom::testing {
+namespace {
+
+// A sox take whose 32-bit sizes are zeroed, as a recorder leaves them
+// before it writes them, builds what the take with its sizes builds, and
+// says so; a chunk right after the data chunk's header keeps it empty.
+TEST(RecorderTakesTest, ReadsTakesWhoseRecorderStoppedBeforeWritingSizes) {
+  if (!Installed("sox")) GTEST_SKIP() << "sox is not installed";
+  TempDir sox;
+  Capture(sox, "sox -n -r 8000 -c 2 -b 16 t.wav synth 1 sine 300 sine 410");
+  std::string take = ReadFile(sox.File("t.wav"));
+  ASSERT_EQ(take.substr(36, 4), "data");
+  std::string unset = take;
+  unset.replace(4, 4, 4, '\0').replace(40, 4, 4, '\0');
+  std::string listed =
+      unset.substr(0, 44) + Text(Chunk("LIST", "INFO")) + unset.substr(44);
+  std::vector<std::string> outputs;
+  for (const std::string* t : {&take, &unset, &listed}) {
+    TempDir dir;
+    WriteJob(dir, "kick\n", "0\t_t1\n0\t_t1\n1\t_t1\n", "xf_all\t0\t0\n");
+    WriteFile(dir.File("kick_t1.wav"), *t);
+    const ToolRun run = RunTool(dir);
+    EXPECT_EQ(run.status, 0);
+    const std::string note =
+        t != &unset ? "" : "takeloom: note: kick_t1.wav has no data size (its "
+                           "recorder stopped early?); reading its audio to "
+                           "the end of the file\n";
+    EXPECT_EQ(run.out, BannerAndPlan(1, 3) + Built("1\t0.0\t0\n", {"kick_bld.wav"}));
+    EXPECT_EQ(run.err, note);
+    outputs.push_back(ReadFile(dir.File("kick_bld.wav")));
+  }
+  EXPECT_EQ(outputs[0].size(), 44u + 8000 * 4);
+  EXPECT_TRUE(SameBytes(outputs[1], outputs[0]));
+  EXPECT_EQ(outputs[2].substr(36), std::string("data\0\0\0\0", 8));
+}
+
+// 2 s at 48 kHz, 24-bit stereo, its audio at byte 44, or at byte 4096 as
+// recorders lay it out: after a bext chunk (of odd size, with its pad
+// byte), an iXML chunk and a JUNK chunk.
+Bytes RecorderTake(const Bytes& audio, bool as_recorded) {
+  TakeParts parts{.sample_rate = 48000, .bits_per_sample = 24, .audio = audio};
+  if (as_recorded) {
+    parts.extra_chunks = ToBytes(
+        Text(Chunk("bext", std::string(602, 'd') + "A=PCM,F=48000,W=24\r\n!")) +
+        Text(Chunk("iXML", "<BWFXML><PROJECT>loom</PROJECT></BWFXML>")));
+    const Bytes junk =
+        Chunk("JUNK", std::string(4096 - 52 - parts.extra_chunks.size(), '\0'));
+    parts.extra_chunks.insert(parts.extra_chunks.end(), junk.begin(), junk.end());
+  }
+  return MakeTake(parts);
+}
+
+// The output of recorder's takes keeps their metadata and their audio's
+// place, and holds the audio a build of plain takes holds.
+TEST(RecorderTakesTest, KeepsARecordersMetadataAndTheAudioPlace) {
+  const Bytes audio[] = {Noise(96000 * 6, 1), Noise(96000 * 6, 2)};
+  std::vector<std::string> outputs;
+  for (const bool as_recorded : {false, true}) {
+    TempDir dir;
+    WriteJob(dir, "kick\n", "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t20\t1\n");
+    WriteFile(dir.File("kick_t1.wav"), RecorderTake(audio[0], as_recorded));
+    WriteFile(dir.File("kick_t2.wav"), RecorderTake(audio[1], as_recorded));
+    const ToolRun run = RunTool(dir);
+    EXPECT_EQ(run.out,
+              BannerAndPlan(1, 3) + Built("1\t20.0\t1\n", {"kick_bld.wav"}));
+    outputs.push_back(ReadFile(dir.File("kick_bld.wav")));
+    if (!as_recorded) continue;
+    const std::string take = ReadFile(dir.File("kick_t1.wav"));
+    EXPECT_EQ(outputs[1].find(take.substr(36, take.find("JUNK") - 36)), 36u);
+    EXPECT_EQ(outputs[1].substr(4088, 8), take.substr(4088, 8));  // "data"
+    if (Installed("soxi")) {
+      EXPECT_EQ(Capture(dir, "soxi -s kick_bld.wav"), "96000\n");
+      EXPECT_EQ(Capture(dir, "sox kick_bld.wav -n 2>&1 | grep WARN || true"), "");
+    }
+    if (Installed("ffprobe")) {
+      EXPECT_EQ(Capture(dir, "ffprobe -v warning -show_entries "
+                             "stream=duration_ts -of csv=p=0 kick_bld.wav 2>&1"),
+                "96000\n");
+    }
+  }
+  ASSERT_EQ(outputs[0].size(), 44u + 96000 * 6);
+  EXPECT_TRUE(SameBytes(outputs[1].substr(4096), outputs[0].substr(44)));
+}
+
+// Takes that ffmpeg writes with a 5.1 layout (the extensible format and
+// its channel mask) and a Broadcast WAV time reference: the output tells
+// other programs both.
+TEST(RecorderTakesTest, KeepsTheChannelLayoutAndTimeReference) {
+  if (!Installed("ffmpeg") || !Installed("ffprobe") || !Installed("sox")) {
+    GTEST_SKIP() << "ffmpeg or sox is not installed";
+  }
+  TempDir dir;
+  WriteJob(dir, "kick\n", "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t50\t1\n");
+  for (const char* take : {"_t1", "_t2"}) {
+    const std::string tone = take[2] == '1' ? "220" : "330";
+    Capture(dir, "ffmpeg -v error -f lavfi -i 'aevalsrc=sin(2*PI*" + tone +
+                     "*t)|-sin(2*PI*" + tone +
+                     "*t):s=48000:d=2' -af "
+                     "'pan=5.1|c0=c0|c1=c1|c2=c0|c3=c1|c4=c0|c5=c1' "
+                     "-c:a pcm_s24le -write_bext 1 "
+                     "-metadata time_reference=172800000 kick" +
+                     take + ".wav");
+  }
+  const ToolRun run = RunTool(dir);
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(Capture(dir, "ffprobe -v warning -show_entries "
+                         "stream=channel_layout,duration_ts:format_tags="
+                         "time_reference -of default=nw=1 kick_bld.wav 2>&1"),
+            "channel_layout=5.1\nduration_ts=96000\n"
+            "TAG:time_reference=172800000\n");
+  EXPECT_EQ(Capture(dir, "sox kick_bld.wav -n 2>&1 | grep WARN || true"), "");
+}
+
+}  // namespace
+}  // namespace takeloom::testing
