@@ -27,22 +27,6 @@ struct Sink {
   }
 };
 
-// Copies `count` bytes of `take` from `offset` (counted from its audio) to
-// the window's byte `window_offset` on, through `buffer`.
-Error CopyToWindow(const TakeReader& take, int64_t offset, int64_t count,
-                   int64_t window_offset, std::span<std::byte> buffer,
-                   const Sink& sink) {
-  for (int64_t done = 0; done < count;) {
-    const auto piece = buffer.first(static_cast<size_t>(
-        std::min<int64_t>(std::ssize(buffer), count - done)));
-    Error err = take.Read(offset + done, piece);
-    if (err.ok()) err = sink.Emit(window_offset + done, piece);
-    if (!err.ok()) return err;
-    done += std::ssize(piece);
-  }
-  return {};
-}
-
 }  // namespace
 
 Error RenderCrossfade(const TakeReader& previous, const TakeReader& next,
@@ -54,19 +38,6 @@ Error RenderCrossfade(const TakeReader& previous, const TakeReader& next,
   if (length <= 0 || frame_size <= 0) return {};
   const Sink sink{temp, out, first * frame_size};
   const int64_t first_byte = first * frame_size;
-  if (!CanBlend(format) || !HasCurve(type)) {
-    // The hard cut at the centre frame: the previous take's frames before
-    // it, the next take's from it on, moved as bytes, so that a frame of any
-    // declared width passes through one bounded block.
-    scratch->blended.resize(static_cast<size_t>(kMaxBlockBytes));
-    const int64_t head = (length / 2) * frame_size;
-    const Error err = CopyToWindow(previous, first_byte, head, 0,
-                                   scratch->blended, sink);
-    if (!err.ok()) return err;
-    return CopyToWindow(next, first_byte + head,
-                        length * frame_size - head, head, scratch->blended,
-                        sink);
-  }
   // A frame that can be blended is at most 65535 channels of 8 bytes.
   const int64_t block_frames = std::max(kMaxBlockBytes / frame_size, int64_t{1});
   const auto block_bytes = static_cast<size_t>(block_frames * frame_size);
