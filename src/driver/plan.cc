@@ -77,6 +77,18 @@ std::vector<Fade> PlanFades(const std::vector<Segment>& segments,
   return fades;
 }
 
+Operation Op(OpKind kind, size_t edit, int64_t start = 0, int64_t frames = 0,
+             size_t take = 0, size_t from = 0) {
+  Operation op;
+  op.kind = kind;
+  op.edit = static_cast<uint32_t>(edit);
+  op.start = start;
+  op.frames = frames;
+  op.take = static_cast<uint32_t>(take);
+  op.from = static_cast<uint32_t>(from);
+  return op;
+}
+
 // Appends operations edit by edit, filling with silence whatever lies
 // between the end of the last one and the start of the next.
 class OpList {
@@ -94,8 +106,7 @@ class OpList {
 
   void SilenceUpTo(size_t edit, int64_t frame) {
     if (frame <= covered_) return;
-    Operation silence{OpKind::kSilence, edit, covered_, frame - covered_};
-    ops_.push_back(silence);
+    ops_.push_back(Op(OpKind::kSilence, edit, covered_, frame - covered_));
     covered_ = frame;
   }
 
@@ -206,17 +217,21 @@ Error PlanTrack(const std::vector<float>& times, const TrackInput& track,
 
   OpList ops(&plan.operations);
   for (size_t k = 0; k < edits; ++k) {
-    ops.Marker({OpKind::kEdit, k});
+    ops.Marker(Op(OpKind::kEdit, k));
     const Fade& fade = fades[k];
     const size_t take = track.edit_takes[k];
     if (fade.refused != 0) {
-      ops.Marker({OpKind::kCrossfadeRefused, k, fade.first, fade.frames, take,
-                  fade.from, fade.refused});
+      Operation refused = Op(OpKind::kCrossfadeRefused, k, fade.first,
+                             fade.frames, take, fade.from);
+      refused.refused = 1;
+      ops.Marker(refused);
     }
     if (segments[k].holds() <= 0) continue;
     if (!plan.first_heard) plan.first_heard = take;
-    ops.Audio({OpKind::kCrossfade, k, fade.first, fade.rendered(), take,
-               fade.from, 0, fade.shortened});
+    Operation crossfade = Op(OpKind::kCrossfade, k, fade.first,
+                             fade.rendered(), take, fade.from);
+    crossfade.shortened = fade.shortened;
+    ops.Audio(crossfade);
     // The segment's own frames: after this edit's window, before the next
     // one's, and silent from where the take runs out.
     const int64_t begin = fade.rendered() > 0
@@ -230,7 +245,7 @@ Error PlanTrack(const std::vector<float>& times, const TrackInput& track,
     }
     const int64_t take_end =
         std::clamp(track.takes[take].attributes.frames, begin, end);
-    ops.Audio({OpKind::kCopy, k, begin, take_end - begin, take});
+    ops.Audio(Op(OpKind::kCopy, k, begin, take_end - begin, take));
     ops.SilenceUpTo(k, end);
   }
   ops.SilenceUpTo(edits - 1, plan.length);

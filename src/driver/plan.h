@@ -26,7 +26,7 @@ struct Take {
   TakeAttributes attributes;
 };
 
-enum class OpKind {
+enum class OpKind : uint8_t {
   kEdit,       // edit `edit` begins: the progress line shows its number
   kSilence,    // frames [start, start + frames) silent
   kCopy,       // frames [start, start + frames) of take `take`, at the same
@@ -40,16 +40,17 @@ enum class OpKind {
 };
 
 // Why a crossfade is shorter than the track's crossfade length.
-enum class Shortened { kNo, kBySegmentLeft, kBySegmentEntered };
+enum class Shortened : uint8_t { kNo, kBySegmentLeft, kBySegmentEntered };
 
+// Small, since a plan holds a few per edit and edit lists run to millions.
 struct Operation {
-  OpKind kind = OpKind::kEdit;
-  size_t edit = 0;  // from 0
   int64_t start = 0;
   int64_t frames = 0;
-  size_t take = 0;  // index into the track's takes
-  size_t from = 0;  // a crossfade's take that fades out
-  int refused = 0;
+  uint32_t edit = 0;  // from 0
+  uint32_t take = 0;  // index into the track's takes
+  uint32_t from = 0;  // a crossfade's take that fades out
+  OpKind kind = OpKind::kEdit;
+  uint8_t refused = 0;
   Shortened shortened = Shortened::kNo;
 };
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -76,10 +77,16 @@ struct ShortFade {
   }
 };
 
+// Notes of shortened crossfades are given for this many edits at most; a
+// list of a million close edits would otherwise flood the terminal.
+constexpr size_t kMostShortFadeNotes = 20;
+
 // One note per edit whose crossfade is shortened alike on every track,
-// otherwise one per track.
-void NoteShortFades(std::vector<ShortFade> fades, const BuildState& state,
-                    Reporter* reporter) {
+// otherwise one per track, for the first edits that have one; then how
+// many more there are. `fades` holds each track's first ones, which hold
+// every track's share of the first edits overall.
+void NoteShortFades(std::vector<ShortFade> fades, size_t total,
+                    const BuildState& state, Reporter* reporter) {
   std::stable_sort(fades.begin(), fades.end(),
                    [](const ShortFade& a, const ShortFade& b) {
                      return a.edit < b.edit;
@@ -93,7 +100,10 @@ void NoteShortFades(std::vector<ShortFade> fades, const BuildState& state,
            (f.why == Shortened::kBySegmentLeft ? "leaves" : "enters") +
            " holds only " + std::to_string(f.frames) + " frames";
   };
-  for (size_t i = 0; i < fades.size();) {
+  size_t edits = 0;
+  size_t noted = 0;
+  for (size_t i = 0; i < fades.size() && edits < kMostShortFadeNotes;
+       ++edits) {
     size_t j = i;
     while (j < fades.size() && fades[j].edit == fades[i].edit) ++j;
     const bool alike =
@@ -109,7 +119,12 @@ void NoteShortFades(std::vector<ShortFade> fades, const BuildState& state,
                        edit + ": " + text(fades[k]));
       }
     }
+    noted += j - i;
     i = j;
+  }
+  if (total > noted) {
+    reporter->Note(std::to_string(total - noted) +
+                   " more crossfades shortened; takeloom -n shows each");
   }
 }
 
@@ -142,22 +157,28 @@ Error PlanTracks(const BuildState& state, std::vector<TrackJob>* jobs,
     (*jobs)[t].crossfade_frames = *frames;
   }
   std::vector<ShortFade> short_fades;
+  size_t short_total = 0;
   int64_t audio_bytes = 0;
   for (size_t t = 0; t < jobs->size(); ++t) {
     const TrackJob& job = (*jobs)[t];
     TrackPlan plan;
     const Error err = PlanTrack(times, InputOf(state, job), &plan);
     if (!err.ok()) return err;
+    size_t kept = 0;
     for (const Operation& op : plan.operations) {
-      if (op.kind == OpKind::kCrossfade && op.shortened != Shortened::kNo) {
-        short_fades.push_back({op.edit, t, op.frames,
-                               plan.format.sample_rate, op.shortened});
+      if (op.kind != OpKind::kCrossfade || op.shortened == Shortened::kNo) {
+        continue;
+      }
+      ++short_total;
+      if (kept++ < kMostShortFadeNotes) {
+        short_fades.push_back({op.edit, t, op.frames, plan.format.sample_rate,
+                               op.shortened});
       }
     }
     audio_bytes += plan.length * plan.format.FrameSize();
   }
   reporter->Planned(state.crossfades, audio_bytes);
-  NoteShortFades(std::move(short_fades), state, reporter);
+  NoteShortFades(std::move(short_fades), short_total, state, reporter);
   return {};
 }
 
@@ -184,7 +205,19 @@ std::filesystem::path Location(const std::string& name) {
 Error BuildTracks(const BuildState& state, const std::vector<TrackJob>& jobs,
                   const RunSignals& signals, Reporter* reporter) {
   Workspace workspace;
-  const std::function<bool()> stop = [&] { return signals.Pending() != 0; };
+  // Asking the kernel costs a system call: a build of many short segments
+  // asks before each of millions of writes, so a stop is looked for at
+  // most every few milliseconds, which a person cannot tell apart.
+  auto asked = std::chrono::steady_clock::now();
+  bool stopping = false;
+  const std::function<bool()> stop = [&] {
+    const auto now = std::chrono::steady_clock::now();
+    if (!stopping && now - asked >= std::chrono::milliseconds(5)) {
+      asked = now;
+      stopping = signals.Pending() != 0;
+    }
+    return stopping;
+  };
   std::vector<TrackWriter> outputs(jobs.size());
   const auto remove_all = [&] {
     for (TrackWriter& output : outputs) output.Remove();
@@ -220,7 +253,7 @@ Error BuildTracks(const BuildState& state, const std::vector<TrackJob>& jobs,
       return err;
     }
   }
-  if (stop()) {
+  if (signals.Pending() != 0) {
     remove_all();
     return {Fault::kInterrupted, ""};
   }
