@@ -1,6 +1,8 @@
 #include "wav/header.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <span>
 #include <string_view>
@@ -149,13 +151,16 @@ Error MAKE_HEADER(const std::string& path, const TrackFormat& format,
                   const HeaderExtras& extras) {
   const std::vector<std::byte> header = HeaderBytes(format, frames, extras);
   *audio_start = std::ssize(header);
-  if (!file->CreateNew(path)) return {Fault::kCannotWrite, path};
+  if (!file->CreateNew(path)) {
+    return {Fault::kCannotWrite, path, 0, std::strerror(errno)};
+  }
   if (file->WriteAt(0, header)) return {};
+  const std::string reason = std::strerror(errno);
   // The file is this call's own: nothing is left half-written.
   file->Close();
   std::error_code ignored;
   std::filesystem::remove(path, ignored);
-  return {Fault::kCannotWrite, path};
+  return {Fault::kCannotWrite, path, 0, reason};
 }
 
 Error ReadHeaderExtras(const std::string& path, const TakeAttributes& take,

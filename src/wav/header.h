@@ -49,7 +49,8 @@ std::vector<std::byte> HeaderBytes(const TrackFormat& format, int64_t frames,
 
 // Creates `path` as a new file (see File::CreateNew), writes its header and
 // leaves it open in `file`, with `*audio_start` set to where the audio
-// begins. kCannotWrite when it cannot be created or written; a file left
+// begins. kCannotWrite, with the system's reason as its detail, when it
+// cannot be created or written; a file left
 // half-written is removed.
 Error MAKE_HEADER(const std::string& path, const TrackFormat& format,
                   int64_t frames, File* file, int64_t* audio_start,

@@ -36,6 +36,7 @@ Error TrackWriter::Open(const std::string& name, const std::string& path,
   created_ = err.ok();
   id_ = created_ ? file_.Id() : std::nullopt;
   err.file = name;
+  if (!err.ok()) err.detail = name + ": " + err.detail;
   return err;
 }
 
@@ -53,7 +54,7 @@ Error TrackWriter::CreatePartial(const std::string& name,
   // refuse now, before anything is written.
   std::error_code ec;
   if (std::filesystem::is_directory(std::filesystem::symlink_status(name, ec))) {
-    return {Fault::kCannotWrite, name};
+    return {Fault::kCannotWrite, name, 0, name + ": it is a directory"};
   }
   return Open(name, name + std::string(kPartialSuffix), format, frames,
               extras);

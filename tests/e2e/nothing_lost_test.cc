@@ -4,11 +4,14 @@
 // the outputs of the run before as they were, and neither a partial output
 // nor the temporary file behind; links are replaced, never written through.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -411,9 +414,53 @@ TEST(NothingLostTest, AFailedRunLeavesTheEarlierOutputsAsTheyWere) {
         EndsWith(run.out, ">> Cannot write file " + c.failing + ", exiting\n"))
         << c.name << ":\n"
         << run.out;
+    // Standard error gives the system's reason.
+    EXPECT_NE(run.err.find("takeloom: " + c.failing + ": "), std::string::npos)
+        << c.name << ": " << run.err;
     EXPECT_EQ(Changes(before, Take(dir.path())), std::vector<std::string>{})
         << c.name;
   }
+}
+
+// A file system that fills up while outputs are written: the write fails
+// with the system's reason, and the outputs before stay as they were.
+TEST(NothingLostTest, AFullFileSystemLeavesTheOutputsAsTheyWere) {
+  TempDir dir;
+  if (::geteuid() != 0 ||
+      Capture(dir, "mkdir small && mount -t tmpfs -o size=64k tmpfs small "
+                   "&& echo ok") != "ok\n") {
+    GTEST_SKIP() << "mounting a small file system needs root";
+  }
+  // Unmounted however the test ends, so that the directory can go.
+  const std::string mount = dir.File("small");
+  const std::unique_ptr<const std::string, void (*)(const std::string*)>
+      unmount(&mount, [](const std::string* path) {
+        ::umount2(path->c_str(), MNT_DETACH);
+      });
+  // The session lives on the small file system, in small/.
+  const auto in_small = [&](const std::string& name) {
+    return dir.File("small/" + name);
+  };
+  for (const std::string take : {"kick_t1.wav", "kick_t2.wav"}) {
+    TakeParts parts;
+    parts.sample_rate = 1000;
+    parts.audio = Noise(4 * 3000, take.size() + take[6]);
+    WriteFile(in_small(take), MakeTake(parts));
+  }
+  WriteFile(in_small("base.txt"), "kick\n");
+  WriteFile(in_small("loomrc.txt"), kCrossfade);
+  WriteFile(in_small("points.txt"), "0\t_t1\n1\t_t2\n2\t_t2\n");
+  const std::string run_there =
+      "cd small && '" TAKELOOM_BINARY "' >/dev/null 2>../err.txt; echo $?";
+  ASSERT_EQ(Capture(dir, run_there), "0\n");
+  // Filling the rest of the file system leaves no room for a new output.
+  Capture(dir, "cat /dev/zero > small/filler 2>/dev/null; true");
+  const Snapshot before = Take(dir.path() / "small");
+  EXPECT_EQ(Capture(dir, run_there), "1\n");
+  EXPECT_EQ(ReadFile(dir.File("err.txt")),
+            "takeloom: kick_bld.wav: No space left on device\n");
+  EXPECT_EQ(Changes(before, Take(dir.path() / "small")),
+            std::vector<std::string>{});
 }
 
 // Names of outputs and of the temporary file that are links: the run
