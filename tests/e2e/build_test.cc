@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "e2e/run_tool.h"
-#include "testing/wav_bytes.h"
+#include "testing/session.h"
 
 namespace takeloom::testing {
 namespace {
@@ -337,9 +337,7 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
   };
   for (const BuildCase& c : cases) {
     TempDir dir;
-    WriteFile(dir.File("base.txt"), "kick\n");
-    WriteFile(dir.File("points.txt"), c.points);
-    if (!c.loomrc.empty()) WriteFile(dir.File("loomrc.txt"), c.loomrc);
+    WriteJob(dir, "kick\n", c.points, c.loomrc);
     std::vector<Bytes> takes;
     Names files = {"base.txt", "kick_bld.wav", "loomrc.txt", "points.txt"};
     for (size_t i = 0; i < c.take_frames.size(); ++i) {

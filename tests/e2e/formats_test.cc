@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "e2e/run_tool.h"
-#include "testing/wav_bytes.h"
+#include "testing/session.h"
 
 namespace takeloom::testing {
 namespace {

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "e2e/run_tool.h"
-#include "testing/wav_bytes.h"
+#include "testing/session.h"
 
 namespace takeloom::testing {
 namespace {
@@ -98,12 +98,9 @@ void WriteSession(const TempDir& dir) {
   uint32_t seed = 7;
   for (const char* base : {"kick", "snare"}) {
     for (const char* take : {"_t1", "_t2"}) {
-      TakeParts parts;
-      parts.channels = 2;
-      parts.sample_rate = 48000;
-      parts.bits_per_sample = 24;
-      parts.audio = Noise(120 * 48000 * 6, seed++);
-      WriteFile(dir.File(std::string(base) + take + ".wav"), MakeTake(parts));
+      WriteTake(dir, std::string(base) + take + ".wav",
+                {.channels = 2, .rate = 48000, .bits = 24},
+                Noise(120 * 48000 * 6, seed++));
     }
   }
   WriteJob(dir, "kick\nsnare\n", "0\t_t1\n30\t_t2\n100\t_t1\n120\t_t1\n",

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "e2e/run_tool.h"
-#include "testing/wav_bytes.h"
+#include "testing/session.h"
 
 namespace takeloom::testing {
 namespace {

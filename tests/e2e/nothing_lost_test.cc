@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "e2e/run_tool.h"
-#include "testing/wav_bytes.h"
+#include "testing/session.h"
 
 namespace takeloom::testing {
 namespace {
@@ -74,19 +74,9 @@ void WriteSession(const TempDir& dir, const std::vector<std::string>& bases,
       const std::string path = base + take + ".wav";
       const auto found = short_takes.find(path);
       const int64_t frames = found == short_takes.end() ? 3000 : found->second;
-      TakeParts parts;
-      parts.sample_rate = 1000;
-      parts.audio = Noise(static_cast<size_t>(frames * 4), seed++);
-      WriteFile(dir.File(path), MakeTake(parts));
+      WriteTake(dir, path, {}, Noise(static_cast<size_t>(frames * 4), seed++));
     }
   }
-}
-
-void WriteLists(const TempDir& dir, const std::string& base,
-                const std::string& points, const std::string& loomrc) {
-  WriteFile(dir.File("base.txt"), base);
-  WriteFile(dir.File("points.txt"), points);
-  WriteFile(dir.File("loomrc.txt"), loomrc);
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
@@ -108,7 +98,7 @@ TEST(NothingLostTest, FatalRunsLeaveEveryInputAsItWas) {
                           std::map<std::string, int64_t> short_takes = {}) {
     return [=](const TempDir& dir) {
       WriteSession(dir, {"kick", "snare"}, {"_t1", "_t2"}, short_takes);
-      WriteLists(dir, "kick\nsnare\n", points, loomrc);
+      WriteJob(dir, "kick\nsnare\n", points, loomrc);
     };
   };
   const FatalCase cases[] = {
@@ -117,25 +107,16 @@ TEST(NothingLostTest, FatalRunsLeaveEveryInputAsItWas) {
       {"format mismatch",
        [&](const TempDir& dir) {
          session(kPoints, kCrossfade)(dir);
-         TakeParts parts;
-         parts.sample_rate = 48000;
-         parts.audio = Noise(12000, 99);
-         WriteFile(dir.File("snare_t2.wav"), MakeTake(parts));
+         WriteTake(dir, "snare_t2.wav", {.rate = 48000}, Noise(12000, 99));
        },
        ">> Samplerate mismatch among snare takes, exiting\n"},
       {"no data chunk",
        [&](const TempDir& dir) {
          session(kPoints, kCrossfade)(dir);
-         Bytes take;
-         PutText(take, "RIFF");
-         PutU32(take, 4 + 24 + 8 + 400);
-         PutText(take, "WAVE");
-         const Bytes fmt = FmtChunk(1, 2, 1000, 16);
-         take.insert(take.end(), fmt.begin(), fmt.end());
-         PutText(take, "junk");
-         PutU32(take, 400);
-         take.resize(take.size() + 400);
-         WriteFile(dir.File("kick_t2.wav"), take);
+         WriteFile(dir.File("kick_t2.wav"),
+                   MakeTake({.sample_rate = 1000,
+                             .audio = Bytes(400),
+                             .data_id = "junk"}));
        },
        ">> Can't find data block in wave file, exiting\n"},
       {"edit failed", session(kPoints, kCrossfade, {{"snare_t2.wav", 900}}),
@@ -148,8 +129,7 @@ TEST(NothingLostTest, FatalRunsLeaveEveryInputAsItWas) {
       {"unreadable loomrc.txt",
        [&](const TempDir& dir) {
          WriteSession(dir, {"kick"}, {"_t1", "_t2"});
-         WriteFile(dir.File("base.txt"), "kick\n");
-         WriteFile(dir.File("points.txt"), kPoints);
+         WriteJob(dir, "kick\n", kPoints, "");
          fs::create_directory(dir.File("loomrc.txt"));
        },
        ">> Cannot read loomrc.txt, exiting\n"},
@@ -200,9 +180,7 @@ TEST(NothingLostTest, FinishedBuildsChangeNothingButTheirOutputs) {
   for (const BuildCase& c : cases) {
     TempDir dir;
     WriteSession(dir, {"kick", "snare"}, {"_t1", "_t2"}, c.short_takes);
-    WriteFile(dir.File("base.txt"), "kick\nsnare\n");
-    WriteFile(dir.File("points.txt"), c.points);
-    if (!c.loomrc.empty()) WriteFile(dir.File("loomrc.txt"), c.loomrc);
+    WriteJob(dir, "kick\nsnare\n", c.points, c.loomrc);
     const Snapshot before = Take(dir.path());
 
     const ToolRun first = RunTool(dir);
@@ -240,7 +218,7 @@ TEST(NothingLostTest, RefusesOutputsThatWouldOverwriteAnInput) {
       std::string base_txt;
       for (const std::string& base : bases) base_txt += base + "\n";
       WriteSession(dir, bases, {"_t1", "_t2"});
-      WriteLists(dir, base_txt, points, kCrossfade);
+      WriteJob(dir, base_txt, points, kCrossfade);
     };
   };
   const auto plus = [](std::function<void(const TempDir&)> first,
@@ -392,9 +370,9 @@ TEST(NothingLostTest, AFailedRunLeavesTheEarlierOutputsAsTheyWere) {
     WriteSession(dir, {"kick", "snare"}, {"_t1", "_t2"},
                  {{"kick_t1.wav", 2000}, {"kick_t2.wav", 2000}});
     // The outputs of an earlier run, of other lists.
-    WriteLists(dir, "kick\nsnare\n", "0\t_t2\n2\t_t2\n", kCrossfade);
+    WriteJob(dir, "kick\nsnare\n", "0\t_t2\n2\t_t2\n", kCrossfade);
     ASSERT_EQ(RunTool(dir).status, 0) << c.name;
-    WriteLists(dir, "kick\nsnare\n", c.points, c.loomrc);
+    WriteJob(dir, "kick\nsnare\n", c.points, c.loomrc);
     if (c.obstruct) c.obstruct(dir);
     const Snapshot before = Take(dir.path());
 
@@ -452,14 +430,14 @@ TEST(NothingLostTest, LinksNamedLikeOutputsAreReplacedNotFollowed) {
   // What the outputs hold when no link is in the way.
   TempDir plain;
   WriteSession(plain, {"kick", "snare"}, {"_t1", "_t2"});
-  WriteLists(plain, "kick\nsnare\n", kPoints, kCrossfade);
+  WriteJob(plain, "kick\nsnare\n", kPoints, kCrossfade);
   ASSERT_EQ(RunTool(plain).status, 0);
   const Snapshot expected = Take(plain.path());
   for (const Case& c : cases) {
     WriteFile(outside, std::string(5000, 'o'));
     TempDir dir;
     WriteSession(dir, {"kick", "snare"}, {"_t1", "_t2"});
-    WriteLists(dir, "kick\nsnare\n", kPoints, kCrossfade);
+    WriteJob(dir, "kick\nsnare\n", kPoints, kCrossfade);
     c.set_up(dir, c.link);
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 0) << c.name << ":\n" << run.out;
@@ -477,7 +455,7 @@ TEST(NothingLostTest, AnOutputSpelledTwiceIsBuiltOnce) {
   fs::create_directory(dir.File("d"));
   fs::create_directory_symlink("d", dir.File("link"));
   WriteSession(dir, {"snare", "d/kick"}, {"_t1", "_t2"});
-  WriteLists(dir, "snare\nd/kick\nlink/kick\n", kPoints, kCrossfade);
+  WriteJob(dir, "snare\nd/kick\nlink/kick\n", kPoints, kCrossfade);
   const ToolRun run = RunTool(dir);
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_TRUE(EndsWith(run.out, "\n\nDone\n\n"));
@@ -512,9 +490,9 @@ TEST(NothingLostTest, AFailedCommitLeavesEveryOutputAsItWas) {
   for (const Case& c : cases) {
     TempDir dir;
     WriteSession(dir, bases, {"_t1", "_t2"});
-    WriteLists(dir, "kick\nsnare\ntom\nhat\n", "0\t_t2\n2\t_t2\n", kCrossfade);
+    WriteJob(dir, "kick\nsnare\ntom\nhat\n", "0\t_t2\n2\t_t2\n", kCrossfade);
     ASSERT_EQ(RunTool(dir).status, 0) << c.name;
-    WriteLists(dir, "kick\nsnare\ntom\nhat\n", kPoints, kCrossfade);
+    WriteJob(dir, "kick\nsnare\ntom\nhat\n", kPoints, kCrossfade);
     const std::string immutable = dir.File("tom_bld.wav");
     if (c.inject.empty() && Capture(dir, "chattr +i tom_bld.wav && echo ok") != "ok\n") {
       continue;  // the file system has no such flag
@@ -543,9 +521,9 @@ TEST(NothingLostTest, AKilledCommitIsCompletedByTheNextRun) {
   TempDir clean, dir;
   for (const TempDir* d : {&clean, &dir}) {
     WriteSession(*d, {"kick", "snare", "tom", "hat"}, {"_t1", "_t2"});
-    WriteLists(*d, bases, "0\t_t2\n2\t_t2\n", kCrossfade);
+    WriteJob(*d, bases, "0\t_t2\n2\t_t2\n", kCrossfade);
     ASSERT_EQ(RunTool(*d).status, 0);
-    WriteLists(*d, bases, kPoints, kCrossfade);
+    WriteJob(*d, bases, kPoints, kCrossfade);
   }
   ASSERT_EQ(RunTool(clean).status, 0);
   const ToolRun killed = RunTool(
@@ -569,7 +547,7 @@ TEST(NothingLostTest, TheRenamesAreDurableBeforeDone) {
   if (!Installed("strace")) GTEST_SKIP() << "strace is not installed";
   TempDir dir;
   WriteSession(dir, {"kick", "snare"}, {"_t1", "_t2"});
-  WriteLists(dir, "kick\nsnare\n", kPoints, kCrossfade);
+  WriteJob(dir, "kick\nsnare\n", kPoints, kCrossfade);
   const std::string trace = dir.path().string() + ".trace";
   ASSERT_EQ(RunTool(dir, {}, "strace -y -o " + trace +
                                  " -e trace=rename,fsync,write")
@@ -610,9 +588,9 @@ TEST(NothingLostTest, ATakeThatChangesDuringTheBuildStopsIt) {
   for (const Case& c : cases) {
     TempDir dir;
     WriteSession(dir, {"kick", "snare"}, {"_t1", "_t2"});
-    WriteLists(dir, "kick\nsnare\n", "0\t_t2\n2\t_t2\n", kCrossfade);
+    WriteJob(dir, "kick\nsnare\n", "0\t_t2\n2\t_t2\n", kCrossfade);
     ASSERT_EQ(RunTool(dir).status, 0) << c.name;
-    WriteLists(dir, "kick\nsnare\n", kPoints, kCrossfade);
+    WriteJob(dir, "kick\nsnare\n", kPoints, kCrossfade);
     const Snapshot before = Take(dir.path());
     const ToolRun run = RunTool(dir, {}, c.under);
     EXPECT_EQ(run.status, 1) << c.name;

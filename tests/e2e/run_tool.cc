@@ -81,13 +81,6 @@ bool Installed(const char* program) {
              .status == 0;
 }
 
-void WriteJob(const TempDir& dir, const std::string& base,
-              const std::string& points, const std::string& loomrc) {
-  WriteFile(dir.File("base.txt"), base);
-  WriteFile(dir.File("points.txt"), points);
-  WriteFile(dir.File("loomrc.txt"), loomrc);
-}
-
 ::testing::AssertionResult SameBytes(const std::string& actual,
                                      const std::string& expected) {
   const auto diff = std::mismatch(actual.begin(), actual.end(),

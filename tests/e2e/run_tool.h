@@ -30,10 +30,6 @@ std::string Capture(const TempDir& dir, const std::string& command);
 // Whether `program` is on the PATH.
 bool Installed(const char* program);
 
-// Writes a job's base.txt, points.txt and loomrc.txt into `dir`.
-void WriteJob(const TempDir& dir, const std::string& base,
-              const std::string& points, const std::string& loomrc);
-
 // Compares file bytes, naming the first differing byte instead of printing
 // megabytes.
 ::testing::AssertionResult SameBytes(const std::string& actual,

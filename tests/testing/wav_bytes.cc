@@ -75,7 +75,7 @@ Bytes MakeTake(const TakeParts& parts) {
   }
   body.insert(body.end(), fmt.begin(), fmt.end());
   body.insert(body.end(), parts.extra_chunks.begin(), parts.extra_chunks.end());
-  PutText(body, "data");
+  PutText(body, parts.data_id);
   PutU32(body, parts.declared_data_size < 0
                    ? static_cast<uint32_t>(parts.audio.size())
                    : static_cast<uint32_t>(parts.declared_data_size));
@@ -86,6 +86,16 @@ Bytes MakeTake(const TakeParts& parts) {
   PutU32(out, static_cast<uint32_t>(body.size()));
   out.insert(out.end(), body.begin(), body.end());
   return out;
+}
+
+TakeParts PartsOf(const AudioFormat& f, const Bytes& audio) {
+  TakeParts parts;
+  parts.channels = f.channels;
+  parts.sample_rate = f.rate;
+  parts.bits_per_sample = f.bits;
+  parts.format_tag = f.is_float ? 3 : 1;
+  parts.audio = audio;
+  return parts;
 }
 
 Bytes AudioOfFile(const std::string& path) {

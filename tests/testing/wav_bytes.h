@@ -41,8 +41,23 @@ struct TakeParts {
   // this channel mask and `format_tag` as its sub-format.
   int64_t channel_mask = -1;
   Bytes audio{};
+  // The audio chunk's id; any other than "data" leaves the take without one.
+  std::string_view data_id = "data";
 };
 Bytes MakeTake(const TakeParts& parts);
+
+// The layout of a take or an output as end-to-end tests describe it.
+struct AudioFormat {
+  uint32_t channels = 2;
+  uint32_t rate = 1000;
+  uint32_t bits = 16;
+  bool is_float = false;
+  int64_t Width() const { return bits / 8; }
+  int64_t FrameSize() const { return int64_t{channels} * Width(); }
+};
+
+// The parts of a canonical take of format `f` holding `audio`.
+TakeParts PartsOf(const AudioFormat& f, const Bytes& audio);
 
 // Bytes as text and back, for comparing with files read whole.
 std::string Text(const Bytes& bytes);
