@@ -35,8 +35,10 @@ bool Installed(const char* program);
 ::testing::AssertionResult SameBytes(const std::string& actual,
                                      const std::string& expected);
 
+using Names = std::vector<std::string>;
+
 // The names of the regular files and directories in `dir`, sorted.
-std::vector<std::string> ListDir(const TempDir& dir);
+Names ListDir(const TempDir& dir);
 
 inline constexpr const char* kBanner = "\nTakeloom 2.00 by Quorvane\n\n";
 
@@ -47,13 +49,15 @@ inline std::string BannerAndPlan(int tracks, int edits) {
          " tracks using " + std::to_string(edits) + " edit points.\n\n";
 }
 
-// What a run of three edit points prints after the planning line when it
-// builds `outputs`, with the crossfade matrix's `matrix_rows`.
+// What a run prints after the planning line when it builds `outputs`, with
+// the crossfade matrix's `matrix_rows` and, for each output, `progress` (by
+// default that of three edit points).
 inline std::string Built(const std::string& matrix_rows,
-                         const std::vector<std::string>& outputs) {
+                         const std::vector<std::string>& outputs,
+                         const std::string& progress = "1 2 3 ") {
   std::string out = "Crossfade Matrix:\ntrack\tlength\ttype\n" + matrix_rows;
   for (const std::string& output : outputs) {
-    out += "\n\nBuilding to " + output + "\nedits: 1 2 3 ";
+    out += "\n\nBuilding to " + output + "\nedits: " + progress;
   }
   return out + "\n\nDone\n\n";
 }

@@ -104,7 +104,7 @@ Bytes AudioOfFile(const std::string& path) {
   return AudioOf(Bytes(bytes, bytes + file.size()));
 }
 
-std::string Text(const Bytes& bytes) {
+std::string Text(std::span<const std::byte> bytes) {
   return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 

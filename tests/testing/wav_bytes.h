@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,7 +61,7 @@ struct AudioFormat {
 TakeParts PartsOf(const AudioFormat& f, const Bytes& audio);
 
 // Bytes as text and back, for comparing with files read whole.
-std::string Text(const Bytes& bytes);
+std::string Text(std::span<const std::byte> bytes);
 Bytes ToBytes(std::string_view text);
 
 // The audio of a WAV file, found by walking its chunks; what the file holds
