@@ -14,54 +14,12 @@
 
 #include "e2e/run_tool.h"
 #include "testing/session.h"
+#include "testing/snapshot.h"
 
 namespace takeloom::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-// What a directory holds: for each name its kind and its bytes (a link's
-// target, a subdirectory's own snapshot).
-using Snapshot = std::map<std::string, std::string>;
-
-Snapshot Take(const fs::path& dir) {
-  Snapshot snapshot;
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    const std::string name = entry.path().filename().string();
-    const fs::file_status status = fs::symlink_status(entry.path());
-    if (fs::is_symlink(status)) {
-      snapshot[name] = "link to " + fs::read_symlink(entry.path()).string();
-    } else if (fs::is_directory(status)) {
-      std::string listing = "directory:";
-      for (const auto& [inner, content] : Take(entry.path())) {
-        listing += " " + inner + "=" + content;
-      }
-      snapshot[name] = listing;
-    } else {
-      snapshot[name] = "file " + ReadFile(entry.path().string());
-    }
-  }
-  return snapshot;
-}
-
-// The names in `after` that are new or changed since `before`, and those
-// that are gone.
-std::vector<std::string> Changes(const Snapshot& before,
-                                 const Snapshot& after) {
-  std::vector<std::string> changes;
-  for (const auto& [name, content] : before) {
-    const auto now = after.find(name);
-    if (now == after.end()) {
-      changes.push_back("-" + name);
-    } else if (now->second != content) {
-      changes.push_back("~" + name);
-    }
-  }
-  for (const auto& [name, content] : after) {
-    if (!before.count(name)) changes.push_back("+" + name);
-  }
-  return changes;
-}
 
 // Writes `takes` for every base name: 16-bit stereo at 1000 Hz, each with
 // its own audio, `frames` frames long (3000 unless given in `short_takes`).
@@ -145,13 +103,12 @@ TEST(NothingLostTest, FatalRunsLeaveEveryInputAsItWas) {
   for (const FatalCase& c : cases) {
     TempDir dir;
     c.set_up(dir);
-    const Snapshot before = Take(dir.path());
+    const Snapshot before = SnapshotOf(dir.path());
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 1) << c.name;
     EXPECT_TRUE(EndsWith(run.out, c.last_message)) << c.name << ":\n"
                                                    << run.out;
-    EXPECT_EQ(Changes(before, Take(dir.path())), std::vector<std::string>{})
-        << c.name;
+    EXPECT_EQ(Changes(before, SnapshotOf(dir.path())), Names{}) << c.name;
   }
 }
 
@@ -181,24 +138,22 @@ TEST(NothingLostTest, FinishedBuildsChangeNothingButTheirOutputs) {
     TempDir dir;
     WriteSession(dir, {"kick", "snare"}, {"_t1", "_t2"}, c.short_takes);
     WriteJob(dir, "kick\nsnare\n", c.points, c.loomrc);
-    const Snapshot before = Take(dir.path());
+    const Snapshot before = SnapshotOf(dir.path());
 
     const ToolRun first = RunTool(dir);
     EXPECT_EQ(first.status, 0) << c.name << ":\n" << first.out;
     EXPECT_TRUE(EndsWith(first.out, "\n\nDone\n\n")) << c.name;
-    EXPECT_EQ(Changes(before, Take(dir.path())), c.added) << c.name;
+    EXPECT_EQ(Changes(before, SnapshotOf(dir.path())), c.added) << c.name;
 
     // Building again over the outputs of the first run rewrites them to the
     // same bytes and touches nothing else.
-    const Snapshot built = Take(dir.path());
+    const Snapshot built = SnapshotOf(dir.path());
     EXPECT_EQ(RunTool(dir).status, 0) << c.name;
-    EXPECT_EQ(Changes(built, Take(dir.path())), std::vector<std::string>{})
-        << c.name;
+    EXPECT_EQ(Changes(built, SnapshotOf(dir.path())), Names{}) << c.name;
     // So does a run whose standard input and output are closed: no file it
     // opens takes their place.
     EXPECT_EQ(Capture(dir, "'" TAKELOOM_BINARY "' <&- >&-; echo $?"), "0\n");
-    EXPECT_EQ(Changes(built, Take(dir.path())), std::vector<std::string>{})
-        << c.name;
+    EXPECT_EQ(Changes(built, SnapshotOf(dir.path())), Names{}) << c.name;
   }
 }
 
@@ -318,12 +273,11 @@ TEST(NothingLostTest, RefusesOutputsThatWouldOverwriteAnInput) {
   for (const GuardCase& c : cases) {
     TempDir dir;
     c.set_up(dir);
-    const Snapshot before = Take(dir.path());
+    const Snapshot before = SnapshotOf(dir.path());
     const ToolRun run = RunTool(dir, c.args);
     EXPECT_EQ(run.status, 1) << c.name;
     EXPECT_EQ(run.out, kBanner + c.message) << c.name;
-    EXPECT_EQ(Changes(before, Take(dir.path())), std::vector<std::string>{})
-        << c.name;
+    EXPECT_EQ(Changes(before, SnapshotOf(dir.path())), Names{}) << c.name;
   }
 }
 
@@ -374,7 +328,7 @@ TEST(NothingLostTest, AFailedRunLeavesTheEarlierOutputsAsTheyWere) {
     ASSERT_EQ(RunTool(dir).status, 0) << c.name;
     WriteJob(dir, "kick\nsnare\n", c.points, c.loomrc);
     if (c.obstruct) c.obstruct(dir);
-    const Snapshot before = Take(dir.path());
+    const Snapshot before = SnapshotOf(dir.path());
 
     ToolRun run;
     if (c.file_size_limit != 0) {
@@ -389,8 +343,7 @@ TEST(NothingLostTest, AFailedRunLeavesTheEarlierOutputsAsTheyWere) {
         EndsWith(run.out, ">> Cannot write file " + c.failing + ", exiting\n"))
         << c.name << ":\n"
         << run.out;
-    EXPECT_EQ(Changes(before, Take(dir.path())), std::vector<std::string>{})
-        << c.name;
+    EXPECT_EQ(Changes(before, SnapshotOf(dir.path())), Names{}) << c.name;
   }
 }
 
@@ -432,7 +385,7 @@ TEST(NothingLostTest, LinksNamedLikeOutputsAreReplacedNotFollowed) {
   WriteSession(plain, {"kick", "snare"}, {"_t1", "_t2"});
   WriteJob(plain, "kick\nsnare\n", kPoints, kCrossfade);
   ASSERT_EQ(RunTool(plain).status, 0);
-  const Snapshot expected = Take(plain.path());
+  const Snapshot expected = SnapshotOf(plain.path());
   for (const Case& c : cases) {
     WriteFile(outside, std::string(5000, 'o'));
     TempDir dir;
@@ -442,7 +395,7 @@ TEST(NothingLostTest, LinksNamedLikeOutputsAreReplacedNotFollowed) {
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 0) << c.name << ":\n" << run.out;
     EXPECT_EQ(ReadFile(outside), std::string(5000, 'o')) << c.name;
-    EXPECT_EQ(Take(dir.path()), expected) << c.name;
+    EXPECT_EQ(SnapshotOf(dir.path()), expected) << c.name;
   }
 }
 
@@ -497,7 +450,7 @@ TEST(NothingLostTest, AFailedCommitLeavesEveryOutputAsItWas) {
     if (c.inject.empty() && Capture(dir, "chattr +i tom_bld.wav && echo ok") != "ok\n") {
       continue;  // the file system has no such flag
     }
-    const Snapshot before = Take(dir.path());
+    const Snapshot before = SnapshotOf(dir.path());
     const ToolRun run = RunTool(
         dir, {}, c.inject.empty() ? "" : "strace -f -o /dev/null -e inject=" + c.inject);
     if (c.inject.empty()) Capture(dir, "chattr -i tom_bld.wav");
@@ -507,8 +460,7 @@ TEST(NothingLostTest, AFailedCommitLeavesEveryOutputAsItWas) {
         << c.name << ":\n" << run.out;
     EXPECT_TRUE(run.err.starts_with(std::string("takeloom: ") + c.failing))
         << c.name << ": " << run.err;
-    EXPECT_EQ(Changes(before, Take(dir.path())), std::vector<std::string>{})
-        << c.name;
+    EXPECT_EQ(Changes(before, SnapshotOf(dir.path())), Names{}) << c.name;
   }
 }
 
@@ -536,9 +488,9 @@ TEST(NothingLostTest, AKilledCommitIsCompletedByTheNextRun) {
       std::string(kBanner) + "Completed an interrupted run: "))
       << next.out;
   EXPECT_TRUE(EndsWith(next.out, ">> Cannot find file called hat_t2.wav, exiting\n"));
-  Snapshot expected = Take(clean.path());
+  Snapshot expected = SnapshotOf(clean.path());
   expected.erase("hat_t2.wav");
-  EXPECT_EQ(Changes(expected, Take(dir.path())), std::vector<std::string>{});
+  EXPECT_EQ(Changes(expected, SnapshotOf(dir.path())), Names{});
 }
 
 // "Done" comes only once the renames are on the disk: the directory is
@@ -591,7 +543,7 @@ TEST(NothingLostTest, ATakeThatChangesDuringTheBuildStopsIt) {
     WriteJob(dir, "kick\nsnare\n", "0\t_t2\n2\t_t2\n", kCrossfade);
     ASSERT_EQ(RunTool(dir).status, 0) << c.name;
     WriteJob(dir, "kick\nsnare\n", kPoints, kCrossfade);
-    const Snapshot before = Take(dir.path());
+    const Snapshot before = SnapshotOf(dir.path());
     const ToolRun run = RunTool(dir, {}, c.under);
     EXPECT_EQ(run.status, 1) << c.name;
     EXPECT_TRUE(EndsWith(
@@ -599,7 +551,7 @@ TEST(NothingLostTest, ATakeThatChangesDuringTheBuildStopsIt) {
         << c.name << ":\n" << run.out;
     EXPECT_NE(run.err.find("takeloom: kick_t2.wav "), std::string::npos)
         << run.err;
-    EXPECT_EQ(Changes(before, Take(dir.path())), c.changes) << c.name;
+    EXPECT_EQ(Changes(before, SnapshotOf(dir.path())), c.changes) << c.name;
   }
 }
 
