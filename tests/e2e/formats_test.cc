@@ -319,12 +319,7 @@ TEST(FormatsTest, BuildsFromTakesWhoseMetadataSpellsData) {
     WriteJob(dir, "kick\n", "0\t_t1\n0.7\t_t2\n2\t_t2\n", "remarks only\n");
     WriteFile(dir.File("meta.txt"), ";FFMETADATA1\ncomment=take " +
                                         std::string(200 * 1024, 'x') + "\n");
-    for (const char* take : {"_t1", "_t2"}) {
-      const std::string tone = take[2] == '1' ? "220" : "330";
-      Capture(dir, "ffmpeg -v error -f lavfi -i 'aevalsrc=sin(2*PI*" + tone +
-                       "*t)|-sin(2*PI*" + tone + "*t):s=48000:d=2' " +
-                       c.metadata + " -c:a pcm_s24le kick" + take + ".wav");
-    }
+    WriteFfmpegTakes(dir, c.metadata);
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 0) << c.name << run.out;
     // Hard cuts: every frame of the output is a frame of one of the takes.
@@ -342,15 +337,10 @@ TEST(FormatsTest, BuildsFromTakesWhoseMetadataSpellsData) {
 TEST(FormatsTest, BuildsFromRf64TakesAsFromClassicOnes) {
   if (!Installed("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
   std::vector<std::string> outputs;
-  for (const std::string rf64 : {"", "-rf64 always "}) {
+  for (const std::string rf64 : {"", "-rf64 always"}) {
     TempDir dir;
     WriteJob(dir, "kick\n", "0\t_t1\n0.7\t_t2\n2\t_t2\n", "xf_all\t50\t1\n");
-    for (const char* take : {"_t1", "_t2"}) {
-      const std::string tone = take[2] == '1' ? "220" : "330";
-      Capture(dir, "ffmpeg -v error -f lavfi -i 'aevalsrc=sin(2*PI*" + tone +
-                       "*t)|-sin(2*PI*" + tone + "*t):s=48000:d=2' " + rf64 +
-                       "-c:a pcm_s24le kick" + take + ".wav");
-    }
+    WriteFfmpegTakes(dir, rf64);
     if (!rf64.empty()) {
       EXPECT_EQ(ReadFile(dir.File("kick_t1.wav")).substr(0, 4), "RF64");
     }

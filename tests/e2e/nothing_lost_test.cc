@@ -5,7 +5,6 @@
 // nor the temporary file behind; links are replaced, never written through.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -35,11 +34,6 @@ void WriteSession(const TempDir& dir, const std::vector<std::string>& bases,
       WriteTake(dir, path, {}, Noise(static_cast<size_t>(frames * 4), seed++));
     }
   }
-}
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() &&
-         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 const std::string kPoints = "0\t_t1\n1\t_t2\n2.5\t_t1\n";
@@ -106,7 +100,7 @@ TEST(NothingLostTest, FatalRunsLeaveEveryInputAsItWas) {
     const Snapshot before = SnapshotOf(dir.path());
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 1) << c.name;
-    EXPECT_TRUE(EndsWith(run.out, c.last_message)) << c.name << ":\n"
+    EXPECT_TRUE(run.out.ends_with(c.last_message)) << c.name << ":\n"
                                                    << run.out;
     EXPECT_EQ(Changes(before, SnapshotOf(dir.path())), Names{}) << c.name;
   }
@@ -142,7 +136,7 @@ TEST(NothingLostTest, FinishedBuildsChangeNothingButTheirOutputs) {
 
     const ToolRun first = RunTool(dir);
     EXPECT_EQ(first.status, 0) << c.name << ":\n" << first.out;
-    EXPECT_TRUE(EndsWith(first.out, "\n\nDone\n\n")) << c.name;
+    EXPECT_TRUE(first.out.ends_with("\n\nDone\n\n")) << c.name;
     EXPECT_EQ(Changes(before, SnapshotOf(dir.path())), c.added) << c.name;
 
     // Building again over the outputs of the first run rewrites them to the
@@ -340,7 +334,7 @@ TEST(NothingLostTest, AFailedRunLeavesTheEarlierOutputsAsTheyWere) {
     }
     EXPECT_EQ(run.status, 1) << c.name << ":\n" << run.out;
     EXPECT_TRUE(
-        EndsWith(run.out, ">> Cannot write file " + c.failing + ", exiting\n"))
+        run.out.ends_with(">> Cannot write file " + c.failing + ", exiting\n"))
         << c.name << ":\n"
         << run.out;
     EXPECT_EQ(Changes(before, SnapshotOf(dir.path())), Names{}) << c.name;
@@ -411,14 +405,9 @@ TEST(NothingLostTest, AnOutputSpelledTwiceIsBuiltOnce) {
   WriteJob(dir, "snare\nd/kick\nlink/kick\n", kPoints, kCrossfade);
   const ToolRun run = RunTool(dir);
   EXPECT_EQ(run.status, 0) << run.out;
-  EXPECT_TRUE(EndsWith(run.out, "\n\nDone\n\n"));
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir.File("d"))) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"kick_bld.wav", "kick_t1.wav",
-                                             "kick_t2.wav"}));
+  EXPECT_TRUE(run.out.ends_with("\n\nDone\n\n"));
+  EXPECT_EQ(ListDir(dir.File("d")),
+            (Names{"kick_bld.wav", "kick_t1.wav", "kick_t2.wav"}));
   EXPECT_EQ(fs::file_size(dir.File("d/kick_bld.wav")), 44u + 2500u * 4u);
   EXPECT_TRUE(fs::exists(dir.File("snare_bld.wav")));
 }
@@ -455,7 +444,7 @@ TEST(NothingLostTest, AFailedCommitLeavesEveryOutputAsItWas) {
         dir, {}, c.inject.empty() ? "" : "strace -f -o /dev/null -e inject=" + c.inject);
     if (c.inject.empty()) Capture(dir, "chattr -i tom_bld.wav");
     EXPECT_EQ(run.status, 1) << c.name;
-    EXPECT_TRUE(EndsWith(run.out, std::string(">> Cannot write file ") +
+    EXPECT_TRUE(run.out.ends_with(std::string(">> Cannot write file ") +
                                       c.failing + ", exiting\n"))
         << c.name << ":\n" << run.out;
     EXPECT_TRUE(run.err.starts_with(std::string("takeloom: ") + c.failing))
@@ -487,7 +476,8 @@ TEST(NothingLostTest, AKilledCommitIsCompletedByTheNextRun) {
   EXPECT_TRUE(next.out.starts_with(
       std::string(kBanner) + "Completed an interrupted run: "))
       << next.out;
-  EXPECT_TRUE(EndsWith(next.out, ">> Cannot find file called hat_t2.wav, exiting\n"));
+  EXPECT_TRUE(
+      next.out.ends_with(">> Cannot find file called hat_t2.wav, exiting\n"));
   Snapshot expected = SnapshotOf(clean.path());
   expected.erase("hat_t2.wav");
   EXPECT_EQ(Changes(expected, SnapshotOf(dir.path())), Names{});
@@ -546,8 +536,8 @@ TEST(NothingLostTest, ATakeThatChangesDuringTheBuildStopsIt) {
     const Snapshot before = SnapshotOf(dir.path());
     const ToolRun run = RunTool(dir, {}, c.under);
     EXPECT_EQ(run.status, 1) << c.name;
-    EXPECT_TRUE(EndsWith(
-        run.out, ">> Take kick_t2.wav changed or cannot be read, exiting\n"))
+    EXPECT_TRUE(run.out.ends_with(
+        ">> Take kick_t2.wav changed or cannot be read, exiting\n"))
         << c.name << ":\n" << run.out;
     EXPECT_NE(run.err.find("takeloom: kick_t2.wav "), std::string::npos)
         << run.err;

@@ -101,16 +101,9 @@ TEST(RecorderTakesTest, KeepsTheChannelLayoutAndTimeReference) {
   }
   TempDir dir;
   WriteJob(dir, "kick\n", "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t50\t1\n");
-  for (const char* take : {"_t1", "_t2"}) {
-    const std::string tone = take[2] == '1' ? "220" : "330";
-    Capture(dir, "ffmpeg -v error -f lavfi -i 'aevalsrc=sin(2*PI*" + tone +
-                     "*t)|-sin(2*PI*" + tone +
-                     "*t):s=48000:d=2' -af "
-                     "'pan=5.1|c0=c0|c1=c1|c2=c0|c3=c1|c4=c0|c5=c1' "
-                     "-c:a pcm_s24le -write_bext 1 "
-                     "-metadata time_reference=172800000 kick" +
-                     take + ".wav");
-  }
+  WriteFfmpegTakes(dir,
+                   "-af 'pan=5.1|c0=c0|c1=c1|c2=c0|c3=c1|c4=c0|c5=c1' "
+                   "-write_bext 1 -metadata time_reference=172800000");
   const ToolRun run = RunTool(dir);
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(Capture(dir, "ffprobe -v warning -show_entries "

@@ -81,6 +81,15 @@ bool Installed(const char* program) {
              .status == 0;
 }
 
+void WriteFfmpegTakes(const TempDir& dir, const std::string& options) {
+  for (const char* take : {"_t1", "_t2"}) {
+    const std::string tone = take[2] == '1' ? "220" : "330";
+    Capture(dir, "ffmpeg -v error -f lavfi -i 'aevalsrc=sin(2*PI*" + tone +
+                     "*t)|-sin(2*PI*" + tone + "*t):s=48000:d=2' " + options +
+                     " -c:a pcm_s24le kick" + take + ".wav");
+  }
+}
+
 ::testing::AssertionResult SameBytes(const std::string& actual,
                                      const std::string& expected) {
   const auto diff = std::mismatch(actual.begin(), actual.end(),
@@ -93,9 +102,9 @@ bool Installed(const char* program) {
          << "; first difference at byte " << (diff.first - actual.begin());
 }
 
-std::vector<std::string> ListDir(const TempDir& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+Names ListDir(const std::filesystem::path& dir) {
+  Names names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     names.push_back(entry.path().filename().string());
   }
   std::sort(names.begin(), names.end());

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,11 @@ std::string Capture(const TempDir& dir, const std::string& command);
 // Whether `program` is on the PATH.
 bool Installed(const char* program);
 
+// Writes kick_t1.wav and kick_t2.wav into `dir` with ffmpeg: 2 s of 24-bit
+// stereo at 48 kHz, a tone of 220 or 330 Hz (inverted on the right), with
+// `options` after the tone's input.
+void WriteFfmpegTakes(const TempDir& dir, const std::string& options);
+
 // Compares file bytes, naming the first differing byte instead of printing
 // megabytes.
 ::testing::AssertionResult SameBytes(const std::string& actual,
@@ -37,8 +43,9 @@ bool Installed(const char* program);
 
 using Names = std::vector<std::string>;
 
-// The names of the regular files and directories in `dir`, sorted.
-Names ListDir(const TempDir& dir);
+// The names in `dir`, sorted.
+Names ListDir(const std::filesystem::path& dir);
+inline Names ListDir(const TempDir& dir) { return ListDir(dir.path()); }
 
 inline constexpr const char* kBanner = "\nTakeloom 2.00 by Quorvane\n\n";
 
