@@ -24,6 +24,14 @@ void PutText(Bytes& out, std::string_view text) {
   for (char c : text) out.push_back(static_cast<std::byte>(c));
 }
 
+uint64_t Le(std::span<const std::byte> bytes, size_t at, size_t width) {
+  uint64_t value = 0;
+  for (size_t i = 0; i < width; ++i) {
+    value |= std::to_integer<uint64_t>(bytes[at + i]) << (8 * i);
+  }
+  return value;
+}
+
 Bytes Chunk(std::string_view id, std::string_view body) {
   Bytes out;
   PutText(out, id);
@@ -99,9 +107,7 @@ TakeParts PartsOf(const AudioFormat& f, const Bytes& audio) {
 }
 
 Bytes AudioOfFile(const std::string& path) {
-  const std::string file = ReadFile(path);
-  const auto* bytes = reinterpret_cast<const std::byte*>(file.data());
-  return AudioOf(Bytes(bytes, bytes + file.size()));
+  return AudioOf(ToBytes(ReadFile(path)));
 }
 
 std::string Text(std::span<const std::byte> bytes) {
@@ -118,12 +124,8 @@ Bytes ToBytes(std::string_view text) {
 Bytes AudioOf(const Bytes& file) {
   size_t at = 12;
   while (at + 8 <= file.size()) {
-    uint64_t size = 0;
-    for (size_t b = 0; b < 4; ++b) {
-      size |= std::to_integer<uint64_t>(file[at + 4 + b]) << (8 * b);
-    }
-    if (std::string_view(reinterpret_cast<const char*>(&file[at]), 4) ==
-        "data") {
+    const uint64_t size = Le(file, at + 4, 4);
+    if (Text(std::span(file).subspan(at, 4)) == "data") {
       const size_t end = std::min<uint64_t>(file.size(), at + 8 + size);
       return Bytes(file.begin() + static_cast<std::ptrdiff_t>(at + 8),
                    file.begin() + static_cast<std::ptrdiff_t>(end));

@@ -16,6 +16,8 @@ using Bytes = std::vector<std::byte>;
 void PutU16(Bytes& out, uint32_t value);
 void PutU32(Bytes& out, uint32_t value);
 void PutText(Bytes& out, std::string_view text);
+// The unsigned little-endian number in the `width` bytes at `at`.
+uint64_t Le(std::span<const std::byte> bytes, size_t at, size_t width);
 
 // A chunk: `id`, the size of `body`, the body, and a pad byte after an odd
 // size.
