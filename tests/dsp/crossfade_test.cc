@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +10,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "testing/expected_audio.h"
 
 namespace takeloom {
 namespace {
@@ -33,46 +34,16 @@ std::string Name(const TrackFormat& f) {
          (f.format == kFloat ? "-bit float" : "-bit");
 }
 
-// Integers as the low bytes of their two's complement, floats as IEEE 754
-// (a single rounded to nearest).
+testing::AudioFormat Of(const TrackFormat& f) {
+  return {f.channels, f.sample_rate, f.bits_per_sample, f.format == kFloat};
+}
+
 Bytes Encode(const Samples& samples, const TrackFormat& f) {
-  const uint32_t width = f.bytes_per_sample;
-  Bytes out;
-  for (double s : samples) {
-    uint64_t bits = 0;
-    if (f.format != kFloat) {
-      bits = static_cast<uint64_t>(static_cast<int64_t>(s));
-    } else if (width == 4) {
-      bits = std::bit_cast<uint32_t>(static_cast<float>(s));
-    } else {
-      bits = std::bit_cast<uint64_t>(s);
-    }
-    for (uint32_t b = 0; b < width; ++b) {
-      out.push_back(static_cast<std::byte>(bits >> (8 * b)));
-    }
-  }
-  return out;
+  return testing::EncodeSamples(samples, Of(f));
 }
 
 Samples Decode(const Bytes& bytes, const TrackFormat& f) {
-  const uint32_t width = f.bytes_per_sample;
-  Samples out;
-  for (size_t at = 0; at + width <= bytes.size(); at += width) {
-    uint64_t bits = 0;
-    for (uint32_t b = 0; b < width; ++b) {
-      bits |= std::to_integer<uint64_t>(bytes[at + b]) << (8 * b);
-    }
-    const int shift = static_cast<int>(64 - 8 * width);
-    if (f.format != kFloat) {
-      out.push_back(static_cast<double>(static_cast<int64_t>(bits << shift) >>
-                                        shift));
-    } else if (width == 4) {
-      out.push_back(std::bit_cast<float>(static_cast<uint32_t>(bits)));
-    } else {
-      out.push_back(std::bit_cast<double>(bits));
-    }
-  }
-  return out;
+  return testing::DecodeSamples(bytes, Of(f));
 }
 
 // Samples all over the layout's range (floats over many binades), each
@@ -98,47 +69,17 @@ Samples Signal(int64_t count, const TrackFormat& f, uint64_t seed) {
   return out;
 }
 
-// The gains of frame `index` straight from the curve formulas.
-Gains GainsAt(int32_t type, int64_t index, int64_t length) {
-  const double v = static_cast<double>(index) / static_cast<double>(length);
-  const double angle = v * 1.570796327;
-  switch (type) {
-    case 1:
-      return {std::cos(angle), std::sin(angle)};
-    case 2:
-      return {1.0 - v, 1.0 - (1.0 - v)};
-    case 3:
-      return {std::cos(angle), 1.0 - std::cos(angle)};
-    case 4:
-      return {1.0 - std::sin(angle), 1.0 - (1.0 - std::sin(angle))};
-  }
-  ADD_FAILURE() << "no curve " << type;
-  return {};
-}
-
-// A window as the blend must leave it: p g + q h in double for every sample.
-// 16- and 24-bit samples are blended on the 24-bit scale (a 16-bit blend is
-// brought back by 1/256), and integers are truncated toward zero and held at
-// the range ends; floats are not limited, and singles stored to the nearest.
+// A window as the blend must leave it: every sample blended as the formulas
+// give it, with the gains of its own frame.
 Samples ExpectedWindow(const Samples& previous, const Samples& next,
-                     const TrackFormat& f, int32_t type, int64_t length) {
+                       const TrackFormat& f, int32_t type, int64_t length) {
   Samples out;
   for (size_t at = 0; at < previous.size(); ++at) {
-    const Gains gains =
-        GainsAt(type, static_cast<int64_t>(at / f.channels), length);
-    if (f.format == kFloat) {
-      const double sum =
-          previous[at] * gains.fade_out + next[at] * gains.fade_in;
-      out.push_back(f.bytes_per_sample == 4 ? static_cast<float>(sum) : sum);
-      continue;
-    }
-    const double scale = f.bytes_per_sample == 2 ? 256.0 : 1.0;
-    double sum = previous[at] * scale * gains.fade_out +
-                 next[at] * scale * gains.fade_in;
-    if (f.bytes_per_sample == 2) sum *= 0.00390625;
-    const int64_t top = (int64_t{1} << (f.bits_per_sample - 1)) - 1;
-    out.push_back(static_cast<double>(
-        std::clamp(static_cast<int64_t>(sum), -top - 1, top)));
+    out.push_back(testing::ReferenceBlend(
+        previous[at], next[at],
+        testing::ReferenceGains(type, static_cast<int64_t>(at / f.channels),
+                                length),
+        f.bits_per_sample, f.format == kFloat));
   }
   return out;
 }

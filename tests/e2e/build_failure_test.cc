@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "e2e/run_tool.h"
-#include "testing/wav_bytes.h"
+#include "testing/session.h"
 
 namespace takeloom::testing {
 namespace {
@@ -24,35 +24,17 @@ struct TakeFile {
 };
 
 void WriteTake(const TempDir& dir, const TakeFile& t) {
-  TakeParts parts;
-  parts.channels = t.channels;
-  parts.sample_rate = t.rate;
-  parts.bits_per_sample = t.bits;
-  const int64_t frame_size = int64_t{t.channels} * (t.bits / 8);
-  const Bytes audio = Noise(static_cast<size_t>(t.frames * frame_size), 7);
-  if (t.data_tag) {
-    parts.audio = audio;
-    Bytes file = MakeTake(parts);
-    for (size_t i = 0; i < 4 && !t.fmt_tag; ++i) {
-      file[12 + i] = static_cast<std::byte>("FMT "[i]);
-    }
-    WriteFile(dir.File(t.path), file);
-    return;
+  const AudioFormat f{t.channels, t.rate, t.bits};
+  TakeParts parts =
+      PartsOf(f, Noise(static_cast<size_t>(t.frames * f.FrameSize()), 7));
+  if (!t.data_tag) parts.data_id = "dat ";
+  Bytes file = MakeTake(parts);
+  for (size_t i = 0; i < 4 && !t.fmt_tag; ++i) {
+    file[12 + i] = static_cast<std::byte>("FMT "[i]);
   }
-  // RIFF header, fmt chunk, then the audio under another tag: no "data"
-  // anywhere (Noise bytes are checked below not to spell it).
-  Bytes file;
-  PutText(file, "RIFF");
-  PutU32(file, static_cast<uint32_t>(4 + 24 + 8 + audio.size()));
-  PutText(file, "WAVE");
-  const Bytes fmt = FmtChunk(1, t.channels, t.rate, t.bits);
-  file.insert(file.end(), fmt.begin(), fmt.end());
-  PutText(file, "dat ");
-  PutU32(file, static_cast<uint32_t>(audio.size()));
-  file.insert(file.end(), audio.begin(), audio.end());
-  const std::string text(reinterpret_cast<const char*>(file.data()),
-                         file.size());
-  ASSERT_EQ(text.find("data"), std::string::npos);
+  if (!t.data_tag) {  // then no "data" anywhere (Noise bytes might spell it)
+    ASSERT_EQ(Text(file).find("data"), std::string::npos);
+  }
   WriteFile(dir.File(t.path), file);
 }
 
@@ -194,10 +176,8 @@ TEST(BuildFailureTest, RefusesWithItsMessageAndWritesNothing) {
   };
   for (const RefusalCase& c : cases) {
     TempDir dir;
-    WriteFile(dir.File("base.txt"), c.base);
-    WriteFile(dir.File("points.txt"), c.points);
-    WriteFile(dir.File("loomrc.txt"),
-              c.loomrc.empty() ? "xf_all\t0\t0\n" : c.loomrc);
+    WriteJob(dir, c.base, c.points,
+             c.loomrc.empty() ? "xf_all\t0\t0\n" : c.loomrc);
     std::vector<std::string> files = {"base.txt", "loomrc.txt", "points.txt"};
     for (const TakeFile& t : c.takes) {
       WriteTake(dir, t);

@@ -12,35 +12,20 @@
 #include <vector>
 
 #include "e2e/run_tool.h"
-#include "testing/wav_bytes.h"
+#include "testing/expected_audio.h"
+#include "testing/session.h"
 
 namespace takeloom::testing {
 namespace {
-
-struct Format {
-  uint32_t channels = 2;
-  uint32_t rate = 1000;
-  uint32_t bits = 16;
-  int64_t FrameSize() const { return int64_t{channels} * (bits / 8); }
-};
-
-// A canonical take or output file of format `f` holding `audio`.
-TakeParts PartsOf(const Format& f, const Bytes& audio) {
-  TakeParts parts;
-  parts.channels = f.channels;
-  parts.sample_rate = f.rate;
-  parts.bits_per_sample = f.bits;
-  parts.audio = audio;
-  return parts;
-}
 
 // Writes `path` with `frames` frames of audio that differs from every other
 // take's (seeded by the path) and returns that audio. A trailing chunk after
 // the audio puts bytes where frames past the take's end would be, so a
 // segment that runs past the end only reads as silence when the silence is
 // really written.
-Bytes WriteTake(const TempDir& dir, const std::string& path, const Format& f,
-                int64_t frames, bool trailing_chunk = false) {
+Bytes WriteNoiseTake(const TempDir& dir, const std::string& path,
+                     const AudioFormat& f, int64_t frames,
+                     bool trailing_chunk = false) {
   const uint32_t seed =
       static_cast<uint32_t>(std::hash<std::string>{}(path) & 0xFFFFFFFF);
   Bytes audio = Noise(static_cast<size_t>(frames * f.FrameSize()), seed);
@@ -57,135 +42,18 @@ Bytes WriteTake(const TempDir& dir, const std::string& path, const Format& f,
   return audio;
 }
 
-// The signed sample of `channel` in `frame`; frames past the end read as 0.
-int64_t SampleAt(const Bytes& audio, const Format& f, int64_t frame,
-                 uint32_t channel) {
-  const int64_t bps = f.bits / 8;
-  const int64_t at = frame * f.FrameSize() + channel * bps;
-  if (at + bps > static_cast<int64_t>(audio.size())) return 0;
-  uint64_t bits = 0;
-  for (int64_t b = 0; b < bps; ++b) {
-    bits |= static_cast<uint64_t>(audio[at + b]) << (8 * b);
-  }
-  const int shift = static_cast<int>(64 - 8 * bps);
-  return static_cast<int64_t>(bits << shift) >> shift;
-}
-
-// The expected data region of one output, laid down piece by piece from
-// frame 0; each piece must start where the previous one ended, so a table
-// that leaves a gap or an overlap fails here rather than passing quietly.
-class Expected {
- public:
-  Expected(const Format& f, int64_t length)
-      : f_(f), length_(length),
-        audio_(static_cast<size_t>(length * f.FrameSize())) {}
-
-  Expected& Silence(int64_t begin, int64_t end) {
-    Advance(begin, end);
-    return *this;
-  }
-
-  // Frames [begin, end) of `take` at the same positions.
-  Expected& Copy(int64_t begin, int64_t end, const Bytes& take) {
-    Advance(begin, end);
-    for (int64_t f = begin; f < end; ++f) {
-      for (uint32_t c = 0; c < f_.channels; ++c) {
-        Put(f, c, SampleAt(take, f_, f, c));
-      }
-    }
-    return *this;
-  }
-
-  // Frames [begin, end) of the crossfade from `previous` into `next` whose
-  // window of `window` frames starts at `begin` (it may be cut off at `end`).
-  Expected& Blend(int64_t begin, int64_t end, const Bytes& previous,
-                  const Bytes& next, int type, int64_t window) {
-    Advance(begin, end);
-    for (int64_t f = begin; f < end; ++f) {
-      const double v = static_cast<double>(f - begin) /
-                       static_cast<double>(window);
-      const double angle = v * 1.570796327;
-      double g = 0;
-      double h = 0;
-      switch (type) {
-        case 1: g = std::cos(angle); h = std::sin(angle); break;
-        case 2: g = 1.0 - v; h = 1.0 - g; break;
-        case 3: g = std::cos(angle); h = 1.0 - g; break;
-        case 4: g = 1.0 - std::sin(angle); h = 1.0 - g; break;
-        default: ADD_FAILURE() << "no curve " << type;
-      }
-      for (uint32_t c = 0; c < f_.channels; ++c) {
-        const int64_t p = SampleAt(previous, f_, f, c);
-        const int64_t q = SampleAt(next, f_, f, c);
-        if (f_.bits == 16) {
-          const double sum = static_cast<double>(p * 256) * g +
-                             static_cast<double>(q * 256) * h;
-          const int64_t value = static_cast<int64_t>(sum * 0.00390625);
-          Put(f, c, std::clamp<int64_t>(value, -32768, 32767));
-        } else {
-          const double sum =
-              static_cast<double>(p) * g + static_cast<double>(q) * h;
-          Put(f, c, std::clamp<int64_t>(static_cast<int64_t>(sum), -8388608,
-                                        8388607));
-        }
-      }
-    }
-    return *this;
-  }
-
-  // The whole output file: the canonical 44-byte header and the audio.
-  std::string File() const {
-    EXPECT_EQ(next_, length_) << "the expected pieces stop short";
-    const Bytes file = MakeTake(PartsOf(f_, audio_));
-    return std::string(reinterpret_cast<const char*>(file.data()),
-                       file.size());
-  }
-
- private:
-  void Advance(int64_t begin, int64_t end) {
-    EXPECT_EQ(begin, next_) << "pieces must follow each other";
-    EXPECT_LE(end, length_);
-    next_ = end;
-  }
-  void Put(int64_t frame, uint32_t channel, int64_t value) {
-    const int64_t bps = f_.bits / 8;
-    const int64_t at = frame * f_.FrameSize() + channel * bps;
-    for (int64_t b = 0; b < bps; ++b) {
-      audio_[at + b] = static_cast<std::byte>(
-          (static_cast<uint64_t>(value) >> (8 * b)) & 0xFF);
-    }
-  }
-
-  Format f_;
-  int64_t length_;
-  Bytes audio_;
-  int64_t next_ = 0;
-};
-
-std::string Matrix(const std::string& rows) {
-  return "Crossfade Matrix:\ntrack\tlength\ttype\n" + rows;
-}
-
-std::string Building(const std::string& output, const std::string& edits) {
-  return "\n\nBuilding to " + output + "\nedits: " + edits;
-}
-
-constexpr const char* kDone = "\n\nDone\n\n";
-
-using Names = std::vector<std::string>;
-
 TEST(BuildTest, TypicalEditCrossfadesAroundTheEditPoint) {
   TempDir dir;
-  const Format f{.channels = 2, .rate = 44100, .bits = 16};
+  const AudioFormat f{.channels = 2, .rate = 44100, .bits = 16};
   WriteJob(dir, "kick\n", "0\t_t1\n4\t_t2\n10\t_t2\n", "xf_all\t200\t1\n");
-  const Bytes t1 = WriteTake(dir, "kick_t1.wav", f, 441000);
-  const Bytes t2 = WriteTake(dir, "kick_t2.wav", f, 441000);
+  const Bytes t1 = WriteNoiseTake(dir, "kick_t1.wav", f, 441000);
+  const Bytes t2 = WriteNoiseTake(dir, "kick_t2.wav", f, 441000);
 
   const ToolRun run = RunTool(dir);
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, BannerAndPlan(1, 3) + Matrix("1\t200.0\t1\n") +
-                         Building("kick_bld.wav", "1 2 3 ") + kDone);
-  const std::string expected = Expected(f, 441000)
+  EXPECT_EQ(run.out,
+            BannerAndPlan(1, 3) + Built("1\t200.0\t1\n", {"kick_bld.wav"}));
+  const std::string expected = ExpectedOutput(f, 441000)
                                    .Copy(0, 171990, t1)
                                    .Blend(171990, 180810, t1, t2, 1, 8820)
                                    .Copy(180810, 441000, t2)
@@ -193,13 +61,11 @@ TEST(BuildTest, TypicalEditCrossfadesAroundTheEditPoint) {
   const std::string built = ReadFile(dir.File("kick_bld.wav"));
   EXPECT_TRUE(SameBytes(built, expected));
   // The header the tool writes for 441000 frames of 16-bit stereo.
-  const unsigned char header[44] = {
-      0x52, 0x49, 0x46, 0x46, 0xC4, 0xEA, 0x1A, 0x00, 0x57, 0x41, 0x56,
-      0x45, 0x66, 0x6D, 0x74, 0x20, 0x10, 0x00, 0x00, 0x00, 0x01, 0x00,
-      0x02, 0x00, 0x44, 0xAC, 0x00, 0x00, 0x10, 0xB1, 0x02, 0x00, 0x04,
-      0x00, 0x10, 0x00, 0x64, 0x61, 0x74, 0x61, 0xA0, 0xEA, 0x1A, 0x00};
   EXPECT_EQ(built.substr(0, 44),
-            std::string(reinterpret_cast<const char*>(header), 44));
+            std::string("RIFF\xC4\xEA\x1A\x00WAVEfmt \x10\x00\x00\x00\x01\x00"
+                        "\x02\x00\x44\xAC\x00\x00\x10\xB1\x02\x00\x04\x00"
+                        "\x10\x00" "data\xA0\xEA\x1A\x00",
+                        44));
   EXPECT_EQ(ListDir(dir), (Names{"base.txt", "kick_bld.wav", "kick_t1.wav",
                                  "kick_t2.wav", "loomrc.txt", "points.txt"}));
 }
@@ -207,7 +73,7 @@ TEST(BuildTest, TypicalEditCrossfadesAroundTheEditPoint) {
 // One track "kick"; takes named by `frames` index: _t1, _t2, _t3.
 struct BuildCase {
   const char* name;
-  Format format;
+  AudioFormat format;
   std::vector<int64_t> take_frames;  // of kick_t1.wav, kick_t2.wav, ...
   std::string points;
   std::string loomrc;  // empty: no loomrc.txt, the template is written
@@ -216,7 +82,7 @@ struct BuildCase {
   int64_t length;
   bool trailing_chunks;  // every take carries a chunk after its audio
   // Lays out the expected output from the takes' audio.
-  void (*layout)(Expected& e, const std::vector<Bytes>& t);
+  void (*layout)(ExpectedOutput& e, const std::vector<Bytes>& t);
 };
 
 TEST(BuildTest, BuildsEachSessionFrameForFrame) {
@@ -225,7 +91,7 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
        {.channels = 2, .rate = 8000, .bits = 24}, {56000, 56000},
        "2\t_t1\n4\t_t2\n6\t_t2\n", "xf_all\t50\t4\n", "1\t50.0\t4\n",
        "1 2 3 ", 48000, true,
-       [](Expected& e, const std::vector<Bytes>& t) {
+       [](ExpectedOutput& e, const std::vector<Bytes>& t) {
          e.Silence(0, 16000)
              .Copy(16000, 31800, t[0])
              .Blend(31800, 32200, t[0], t[1], 4, 400)
@@ -235,7 +101,7 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
        {.channels = 1, .rate = 1000, .bits = 16}, {1000, 1000},
        "-1\t_t1\n0.5\t_t2\n1\t_t2\n", "xf_all\t20\t2\n", "1\t20.0\t2\n",
        "1 2 3 ", 1000, true,
-       [](Expected& e, const std::vector<Bytes>& t) {
+       [](ExpectedOutput& e, const std::vector<Bytes>& t) {
          e.Copy(0, 490, t[0])
              .Blend(490, 510, t[0], t[1], 2, 20)
              .Copy(510, 1000, t[1]);
@@ -244,7 +110,7 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
        {.channels = 2, .rate = 1000, .bits = 16}, {8000, 5000},
        "0\t_t1\n3\t_t2\n8\t_t1\n", "xf_all\t100\t2\n", "1\t100.0\t2\n",
        "1 2 3 ", 8000, true,
-       [](Expected& e, const std::vector<Bytes>& t) {
+       [](ExpectedOutput& e, const std::vector<Bytes>& t) {
          e.Copy(0, 2950, t[0])
              .Blend(2950, 3050, t[0], t[1], 2, 100)
              .Copy(3050, 5000, t[1])
@@ -254,7 +120,7 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
        {.channels = 2, .rate = 1000, .bits = 16}, {2000, 1000},
        "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_tr\t1\t100\t0\n", "1\t100.0\t0\n",
        "1 2 3 ", 2000, true,
-       [](Expected& e, const std::vector<Bytes>& t) {
+       [](ExpectedOutput& e, const std::vector<Bytes>& t) {
          e.Copy(0, 1000, t[0]).Silence(1000, 2000);
        }},
       // The crossfade shrinks to the 2205 frames of the segment it leaves,
@@ -263,7 +129,7 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
        {.channels = 2, .rate = 44100, .bits = 16}, {44100, 44100, 44100},
        "0\t_t1\n0.05\t_t2\n0.5\t_t3\n1\t_t3\n", "xf_all\t200\t1\n",
        "1\t200.0\t1\n", "1 2 3 4 ", 44100, true,
-       [](Expected& e, const std::vector<Bytes>& t) {
+       [](ExpectedOutput& e, const std::vector<Bytes>& t) {
          e.Copy(0, 1103, t[0])
              .Blend(1103, 3308, t[0], t[1], 1, 2205)
              .Copy(3308, 17640, t[1])
@@ -274,7 +140,7 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
        {.channels = 1, .rate = 1000, .bits = 24}, {2000, 2000, 2000},
        "0\t_t1\n1\t_t2\n1\t_t3\n2\t_t3\n", "xf_all\t100\t3\n",
        "1\t100.0\t3\n", "1 2 3 4 ", 2000, true,
-       [](Expected& e, const std::vector<Bytes>& t) {
+       [](ExpectedOutput& e, const std::vector<Bytes>& t) {
          e.Copy(0, 950, t[0])
              .Blend(950, 1050, t[0], t[2], 3, 100)
              .Copy(1050, 2000, t[2]);
@@ -283,7 +149,7 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
        {.channels = 2, .rate = 1000, .bits = 16}, {2000},
        "0\t_t1\n1\t_t1\n2\t_t1\n", "xf_all\t100\t1\n", "1\t100.0\t1\n",
        "1 2 3 ", 2000, true,
-       [](Expected& e, const std::vector<Bytes>& t) {
+       [](ExpectedOutput& e, const std::vector<Bytes>& t) {
          e.Copy(0, 950, t[0])
              .Blend(950, 1050, t[0], t[0], 1, 100)
              .Copy(1050, 2000, t[0]);
@@ -292,14 +158,14 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
        {.channels = 2, .rate = 1000, .bits = 16}, {2000, 2000},
        "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t100\t1\nxf_tr\t1\t0\t1\n",
        "1\t0.0\t1\n", "1 2 3 ", 2000, true,
-       [](Expected& e, const std::vector<Bytes>& t) {
+       [](ExpectedOutput& e, const std::vector<Bytes>& t) {
          e.Copy(0, 1000, t[0]).Copy(1000, 2000, t[1]);
        }},
       {"no parameter file: hard cuts",
        {.channels = 2, .rate = 1000, .bits = 24}, {3000, 3000, 3000},
        "0\t_t1\n1\t_t2\n2\t_t3\n3\t_t3\n", "", "1\t0.0\t0\n", "1 2 3 4 ",
        3000, true,
-       [](Expected& e, const std::vector<Bytes>& t) {
+       [](ExpectedOutput& e, const std::vector<Bytes>& t) {
          e.Copy(0, 1000, t[0]).Copy(1000, 2000, t[1]).Copy(2000, 3000, t[2]);
        }},
       // Past the end of its audio the window blends with zero samples, not
@@ -308,7 +174,7 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
        {.channels = 1, .rate = 1000, .bits = 16}, {1020, 2000},
        "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t100\t2\n", "1\t100.0\t2\n",
        "1 2 3 ", 2000, true,
-       [](Expected& e, const std::vector<Bytes>& t) {
+       [](ExpectedOutput& e, const std::vector<Bytes>& t) {
          e.Copy(0, 950, t[0])
              .Blend(950, 1050, t[0], t[1], 2, 100)
              .Copy(1050, 2000, t[1]);
@@ -318,14 +184,14 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
        "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t100\t2\n", "1\t100.0\t2\n",
        "1 2 Invalid crossfade for destination file\nCrossfade failed.\n3 ",
        2000, true,
-       [](Expected& e, const std::vector<Bytes>& t) {
+       [](ExpectedOutput& e, const std::vector<Bytes>& t) {
          e.Copy(0, 900, t[0]).Silence(900, 1000).Copy(1000, 2000, t[1]);
        }},
       {"the last segment shorter than the crossfade shortens it",
        {.channels = 1, .rate = 1000, .bits = 24}, {2000, 2000},
        "0\t_t1\n1.875\t_t2\n2\t_t2\n", "xf_all\t400\t1\n", "1\t400.0\t1\n",
        "1 2 3 ", 2000, true,
-       [](Expected& e, const std::vector<Bytes>& t) {
+       [](ExpectedOutput& e, const std::vector<Bytes>& t) {
          e.Copy(0, 1813, t[0])
              .Blend(1813, 1938, t[0], t[1], 1, 125)
              .Copy(1938, 2000, t[1]);
@@ -333,19 +199,19 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
       {"a single edit point: the longest take's length of silence",
        {.channels = 2, .rate = 1000, .bits = 16}, {1500}, "0\t_t1\n",
        "xf_all\t100\t1\n", "1\t100.0\t1\n", "1 ", 1500, true,
-       [](Expected& e, const std::vector<Bytes>&) { e.Silence(0, 1500); }},
+       [](ExpectedOutput& e, const std::vector<Bytes>&) {
+         e.Silence(0, 1500);
+       }},
   };
   for (const BuildCase& c : cases) {
     TempDir dir;
-    WriteFile(dir.File("base.txt"), "kick\n");
-    WriteFile(dir.File("points.txt"), c.points);
-    if (!c.loomrc.empty()) WriteFile(dir.File("loomrc.txt"), c.loomrc);
+    WriteJob(dir, "kick\n", c.points, c.loomrc);
     std::vector<Bytes> takes;
     Names files = {"base.txt", "kick_bld.wav", "loomrc.txt", "points.txt"};
     for (size_t i = 0; i < c.take_frames.size(); ++i) {
       const std::string path = "kick_t" + std::to_string(i + 1) + ".wav";
-      takes.push_back(
-          WriteTake(dir, path, c.format, c.take_frames[i], c.trailing_chunks));
+      takes.push_back(WriteNoiseTake(dir, path, c.format, c.take_frames[i],
+                                     c.trailing_chunks));
       files.push_back(path);
     }
     std::sort(files.begin(), files.end());
@@ -354,10 +220,10 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
 
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 0) << c.name;
-    EXPECT_EQ(run.out, BannerAndPlan(1, edits) + Matrix(c.matrix_row) +
-                           Building("kick_bld.wav", c.progress) + kDone)
+    EXPECT_EQ(run.out, BannerAndPlan(1, edits) +
+                           Built(c.matrix_row, {"kick_bld.wav"}, c.progress))
         << c.name;
-    Expected expected(c.format, c.length);
+    ExpectedOutput expected(c.format, c.length);
     c.layout(expected, takes);
     EXPECT_TRUE(SameBytes(ReadFile(dir.File("kick_bld.wav")), expected.File()))
         << c.name;
@@ -367,31 +233,31 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
 
 TEST(BuildTest, EachTrackFollowsItsOwnFormatAndTakes) {
   TempDir dir;
-  const Format kick{.channels = 2, .rate = 8000, .bits = 16};
-  const Format snare{.channels = 1, .rate = 11025, .bits = 24};
+  const AudioFormat kick{.channels = 2, .rate = 8000, .bits = 16};
+  const AudioFormat snare{.channels = 1, .rate = 11025, .bits = 24};
   WriteJob(dir, "kick\nsnare\n", "0\t_a\n1\t_b\n3\t_b\n",
            "xf_tr\t1\t50\t1\nxf_tr\t2\t100\t3\n");
-  const Bytes kick_a = WriteTake(dir, "kick_a.wav", kick, 24000);
-  const Bytes kick_b = WriteTake(dir, "kick_b.wav", kick, 24000);
+  const Bytes kick_a = WriteNoiseTake(dir, "kick_a.wav", kick, 24000);
+  const Bytes kick_b = WriteNoiseTake(dir, "kick_b.wav", kick, 24000);
   // The snare's takes are shorter than the last edit point, and its second
   // take shorter than its first.
-  const Bytes snare_a = WriteTake(dir, "snare_a.wav", snare, 27562);
-  const Bytes snare_b = WriteTake(dir, "snare_b.wav", snare, 22050);
+  const Bytes snare_a = WriteNoiseTake(dir, "snare_a.wav", snare, 27562);
+  const Bytes snare_b = WriteNoiseTake(dir, "snare_b.wav", snare, 22050);
 
   const ToolRun run = RunTool(dir);
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, BannerAndPlan(2, 3) + Matrix("1\t50.0\t1\n2\t100.0\t3\n") +
-                         Building("kick_bld.wav", "1 2 3 ") +
-                         Building("snare_bld.wav", "1 2 3 ") + kDone);
+  EXPECT_EQ(run.out, BannerAndPlan(2, 3) +
+                         Built("1\t50.0\t1\n2\t100.0\t3\n",
+                               {"kick_bld.wav", "snare_bld.wav"}));
   EXPECT_TRUE(SameBytes(ReadFile(dir.File("kick_bld.wav")),
-                        Expected(kick, 24000)
+                        ExpectedOutput(kick, 24000)
                             .Copy(0, 7800, kick_a)
                             .Blend(7800, 8200, kick_a, kick_b, 1, 400)
                             .Copy(8200, 24000, kick_b)
                             .File()));
   // 100 ms at 11025 Hz is 1102 frames, 551 of them before the edit point.
   EXPECT_TRUE(SameBytes(ReadFile(dir.File("snare_bld.wav")),
-                        Expected(snare, 27562)
+                        ExpectedOutput(snare, 27562)
                             .Copy(0, 10474, snare_a)
                             .Blend(10474, 11576, snare_a, snare_b, 3, 1102)
                             .Copy(11576, 22050, snare_b)
@@ -407,7 +273,7 @@ TEST(BuildTest, EachTrackFollowsItsOwnFormatAndTakes) {
 // editors and spreadsheets on other systems save them, and edit times
 // written as clock times build exactly what plain lists build.
 TEST(BuildTest, ListsSavedOnAnySystemBuildAlike) {
-  const Format f{.channels = 2, .rate = 1000, .bits = 16};
+  const AudioFormat f{.channels = 2, .rate = 1000, .bits = 16};
   const auto crlf = [](const std::string& text) {
     std::string out;
     for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
@@ -440,8 +306,8 @@ TEST(BuildTest, ListsSavedOnAnySystemBuildAlike) {
   for (const Lists& job : jobs) {
     TempDir dir;
     WriteJob(dir, job[0], job[1], job[2]);
-    WriteTake(dir, "kick_t1.wav", f, 12000);
-    WriteTake(dir, "kick_t2.wav", f, 12000);
+    WriteNoiseTake(dir, "kick_t1.wav", f, 12000);
+    WriteNoiseTake(dir, "kick_t2.wav", f, 12000);
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 0) << outputs.size() << run.out;
     printed.push_back(run.out);
@@ -467,21 +333,20 @@ TEST(BuildTest, TheOnlyArgumentIsTheOutputSuffix) {
       // Not an option: a dash with more than one character after it.
       {{"-mix.wav"}, "kick-mix.wav"},
   };
-  const Format f{.channels = 2, .rate = 1000, .bits = 16};
+  const AudioFormat f{.channels = 2, .rate = 1000, .bits = 16};
   for (const SuffixCase& c : cases) {
     const std::string name = c.output;
     TempDir dir;
     WriteJob(dir, "kick\n", "0\t_t1\n0.5\t_t2\n1\t_t2\n", "xf_all\t0\t0\n");
-    const Bytes t1 = WriteTake(dir, "kick_t1.wav", f, 1000);
-    const Bytes t2 = WriteTake(dir, "kick_t2.wav", f, 1000);
+    const Bytes t1 = WriteNoiseTake(dir, "kick_t1.wav", f, 1000);
+    const Bytes t2 = WriteNoiseTake(dir, "kick_t2.wav", f, 1000);
     const ToolRun run = RunTool(dir, c.args);
     EXPECT_EQ(run.status, 0) << name;
-    EXPECT_EQ(run.out, BannerAndPlan(1, 3) + Matrix("1\t0.0\t0\n") +
-                           Building(c.output, "1 2 3 ") + kDone)
+    EXPECT_EQ(run.out, BannerAndPlan(1, 3) + Built("1\t0.0\t0\n", {c.output}))
         << name;
     EXPECT_TRUE(SameBytes(
         ReadFile(dir.File(c.output)),
-        Expected(f, 1000).Copy(0, 500, t1).Copy(500, 1000, t2).File()))
+        ExpectedOutput(f, 1000).Copy(0, 500, t1).Copy(500, 1000, t2).File()))
         << name;
     Names files = {"base.txt",    "kick_t1.wav", "kick_t2.wav",
                    "loomrc.txt",  "points.txt",  c.output};
@@ -505,7 +370,7 @@ TEST(BuildTest, HardCutsMatchTheSegmentsSoxCutsFromTheTakes) {
            "xf_all\t100\t0\n");
   struct Track {
     std::string base;
-    Format format;
+    AudioFormat format;
     int64_t cuts[4];  // the edit points in frames at the track's rate
   };
   const Track tracks[] = {
@@ -516,7 +381,7 @@ TEST(BuildTest, HardCutsMatchTheSegmentsSoxCutsFromTheTakes) {
   };
   for (const Track& t : tracks) {
     for (const char* take : {"_t1", "_t2", "_t3"}) {
-      WriteTake(dir, t.base + take + ".wav", t.format, t.cuts[3]);
+      WriteNoiseTake(dir, t.base + take + ".wav", t.format, t.cuts[3]);
     }
   }
   const ToolRun run = RunTool(dir);
@@ -555,7 +420,7 @@ TEST(BuildTest, HardCutsMatchTheSegmentsSoxCutsFromTheTakes) {
 // crossfades were shortened.
 TEST(BuildTest, CloseEditsMoveTheLevelWithoutAStep) {
   if (!Installed("sox")) GTEST_SKIP() << "sox is not installed";
-  const Format f{.channels = 1, .rate = 44100, .bits = 16};
+  const AudioFormat f{.channels = 1, .rate = 44100, .bits = 16};
   TempDir dir;
   std::vector<Bytes> t;
   for (const char* level : {"0.2", "0.5", "0.8"}) {
@@ -578,7 +443,7 @@ TEST(BuildTest, CloseEditsMoveTheLevelWithoutAStep) {
   const int64_t xa = std::min(a - at(0.5f), b - a);
   const int64_t xb = std::min(b - a, c - b);
   const int64_t xc = std::min(c - b, end - c);
-  Expected expected(f, end);
+  ExpectedOutput expected(f, end);
   expected.Silence(0, at(0.5f))
       .Copy(at(0.5f), a - xa / 2, t[0])
       .Blend(a - xa / 2, a - xa / 2 + xa, t[0], t[2], 1, xa)
@@ -594,15 +459,13 @@ TEST(BuildTest, CloseEditsMoveTheLevelWithoutAStep) {
   // is that of the blend computed here, far below the 0.23 of full scale
   // that overlapping windows gave.
   const auto largest_step = [&](const std::string& file) {
-    const Bytes audio = AudioOf(Bytes(
-        reinterpret_cast<const std::byte*>(file.data()),
-        reinterpret_cast<const std::byte*>(file.data()) + file.size()));
+    const Bytes audio = AudioOf(ToBytes(file));
     double largest = 0;
     double last_peak = 0;
     for (int64_t w = at(0.5f); w + 220 <= end; w += 220) {
       double peak = 0;
       for (int64_t i = w; i < w + 220; ++i) {
-        peak = std::max(peak, std::abs(SampleAt(audio, f, i, 0) / 32768.0));
+        peak = std::max(peak, std::abs(SampleAt(audio, f, i) / 32768.0));
       }
       if (w > at(0.5f)) largest = std::max(largest, std::abs(peak - last_peak));
       last_peak = peak;
@@ -626,13 +489,13 @@ TEST(BuildTest, CloseEditsMoveTheLevelWithoutAStep) {
 // A run holds open one output and the takes of one track at a time: a
 // session of more tracks than the process may open files still builds.
 TEST(BuildTest, BuildsMoreTracksThanFilesMayBeOpen) {
-  const Format f{.channels = 1, .rate = 1000, .bits = 16};
+  const AudioFormat f{.channels = 1, .rate = 1000, .bits = 16};
   TempDir dir;
   std::string bases;
   for (int t = 0; t < 80; ++t) {
     const std::string base = "tr" + std::to_string(t);
     bases += base + "\n";
-    WriteTake(dir, base + "_t1.wav", f, 20);
+    WriteNoiseTake(dir, base + "_t1.wav", f, 20);
   }
   WriteJob(dir, bases, "0\t_t1\n0.01\t_t1\n", "xf_all\t4\t1\n");
   const ToolRun run = RunTool(dir, {}, "ulimit -n 40;");

@@ -4,201 +4,29 @@
 // here from the takes' own bytes, and sox reads the outputs back.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <bit>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <limits>
 #include <string>
 #include <vector>
 
 #include "e2e/run_tool.h"
-#include "testing/wav_bytes.h"
+#include "testing/expected_audio.h"
+#include "testing/session.h"
 
 namespace takeloom::testing {
 namespace {
 
-struct Format {
-  uint32_t channels = 2;
-  uint32_t rate = 1000;
-  uint32_t bits = 16;
-  bool is_float = false;
-  int64_t Width() const { return bits / 8; }
-  int64_t FrameSize() const { return int64_t{channels} * Width(); }
-};
-
-TakeParts PartsOf(const Format& f, const Bytes& audio) {
-  TakeParts parts;
-  parts.channels = f.channels;
-  parts.sample_rate = f.rate;
-  parts.bits_per_sample = f.bits;
-  parts.format_tag = f.is_float ? 3 : 1;
-  parts.audio = audio;
-  return parts;
-}
-
 // `frames` frames of audio that differs from take to take (by `seed`) and
 // from channel to channel. Integer audio is any bytes; float audio is a
 // signal reaching past full scale (floats have headroom), never NaN.
-Bytes MakeAudio(const Format& f, int64_t frames, uint32_t seed) {
-  const auto samples = static_cast<size_t>(frames * f.channels);
-  if (!f.is_float) return Noise(samples * static_cast<size_t>(f.Width()), seed);
-  Bytes out;
-  for (size_t s = 0; s < samples; ++s) {
-    const double value = 1.5 * std::sin(0.37 * seed + 0.011 * seed * s);
-    const uint64_t bits =
-        f.bits == 32 ? std::bit_cast<uint32_t>(static_cast<float>(value))
-                     : std::bit_cast<uint64_t>(value);
-    const Bytes sample = Pcm({static_cast<int64_t>(bits)}, f.bits / 8);
-    out.insert(out.end(), sample.begin(), sample.end());
+Bytes MakeAudio(const AudioFormat& f, int64_t frames, uint32_t seed) {
+  const auto count = static_cast<size_t>(frames * f.channels);
+  if (!f.is_float) return Noise(count * static_cast<size_t>(f.Width()), seed);
+  std::vector<double> samples(count);
+  for (size_t s = 0; s < count; ++s) {
+    samples[s] = 1.5 * std::sin(0.37 * seed + 0.011 * seed * s);
   }
-  return out;
+  return EncodeSamples(samples, f);
 }
-
-// The bits of sample `s` (counted over all channels), zero past the end.
-uint64_t BitsAt(const Bytes& audio, const Format& f, int64_t s) {
-  const int64_t at = s * f.Width();
-  if (at + f.Width() > static_cast<int64_t>(audio.size())) return 0;
-  uint64_t bits = 0;
-  for (int64_t b = 0; b < f.Width(); ++b) {
-    bits |= static_cast<uint64_t>(audio[at + b]) << (8 * b);
-  }
-  return bits;
-}
-
-int64_t IntAt(const Bytes& audio, const Format& f, int64_t s) {
-  const int shift = static_cast<int>(64 - f.bits);
-  return static_cast<int64_t>(BitsAt(audio, f, s) << shift) >> shift;
-}
-
-double FloatAt(const Bytes& audio, const Format& f, int64_t s) {
-  const uint64_t bits = BitsAt(audio, f, s);
-  return f.bits == 32 ? std::bit_cast<float>(static_cast<uint32_t>(bits))
-                      : std::bit_cast<double>(bits);
-}
-
-// The stored bits of one blended sample: p g + q h in double; integers on
-// the 24-bit scale for 16 and 24 bits, truncated and held at their range;
-// single floats rounded to nearest.
-uint64_t BlendedBits(const Format& f, const Bytes& previous, const Bytes& next,
-                     int64_t s, double g, double h) {
-  if (f.is_float) {
-    const double sum = FloatAt(previous, f, s) * g + FloatAt(next, f, s) * h;
-    return f.bits == 32 ? std::bit_cast<uint32_t>(static_cast<float>(sum))
-                        : std::bit_cast<uint64_t>(sum);
-  }
-  const int64_t p = IntAt(previous, f, s);
-  const int64_t q = IntAt(next, f, s);
-  const int64_t top = (int64_t{1} << (f.bits - 1)) - 1;
-  int64_t value = 0;
-  if (f.bits == 16) {
-    const double sum =
-        static_cast<double>(p * 256) * g + static_cast<double>(q * 256) * h;
-    value = static_cast<int64_t>(sum * 0.00390625);
-  } else {
-    value = static_cast<int64_t>(static_cast<double>(p) * g +
-                                 static_cast<double>(q) * h);
-  }
-  return static_cast<uint64_t>(std::clamp(value, -top - 1, top));
-}
-
-// The expected data region of one output, laid down piece by piece.
-class Expected {
- public:
-  Expected(const Format& f, int64_t length)
-      : f_(f),
-        length_(length),
-        audio_(static_cast<size_t>(length * f.FrameSize())) {}
-
-  // Frames [begin, end) of `take` at the same positions.
-  Expected& Copy(int64_t begin, int64_t end, const Bytes& take) {
-    Advance(begin, end);
-    for (int64_t s = begin * f_.channels; s < end * f_.channels; ++s) {
-      Put(s, BitsAt(take, f_, s));
-    }
-    return *this;
-  }
-
-  // Frames [begin, end) of the crossfade of `window` frames from `previous`
-  // into `next`; every channel of a frame takes that frame's gains.
-  Expected& Blend(int64_t begin, int64_t end, const Bytes& previous,
-                  const Bytes& next, int type, int64_t window) {
-    Advance(begin, end);
-    for (int64_t frame = begin; frame < end; ++frame) {
-      const double v =
-          static_cast<double>(frame - begin) / static_cast<double>(window);
-      const double angle = v * 1.570796327;
-      double g = 0;
-      double h = 0;
-      switch (type) {
-        case 1:
-          g = std::cos(angle);
-          h = std::sin(angle);
-          break;
-        case 2:
-          g = 1.0 - v;
-          h = 1.0 - g;
-          break;
-        case 3:
-          g = std::cos(angle);
-          h = 1.0 - g;
-          break;
-        case 4:
-          g = 1.0 - std::sin(angle);
-          h = 1.0 - g;
-          break;
-        default:
-          ADD_FAILURE() << "no curve " << type;
-      }
-      for (int64_t c = 0; c < f_.channels; ++c) {
-        const int64_t s = frame * f_.channels + c;
-        Put(s, BlendedBits(f_, previous, next, s, g, h));
-      }
-    }
-    return *this;
-  }
-
-  // The whole output: the 44-byte header, or for floats the 58-byte one
-  // with its fact chunk, and the audio. An output keeps its first take's
-  // extensible format (`channel_mask` >= 0) and the place of its audio
-  // (`take_audio`) within a 4096-byte block, by a JUNK chunk before "data".
-  std::string File(int64_t take_audio = 44, int64_t channel_mask = -1) const {
-    EXPECT_EQ(next_, length_) << "the expected pieces stop short";
-    TakeParts parts = PartsOf(f_, audio_);
-    parts.fact_chunk = f_.is_float;
-    parts.channel_mask = channel_mask;
-    const int64_t header = static_cast<int64_t>(MakeTake(parts).size()) -
-                           static_cast<int64_t>(audio_.size());
-    if (header % 4096 != take_audio % 4096) {
-      int64_t audio_at = header + 8;
-      while (audio_at % 4096 != take_audio % 4096) audio_at += 2;
-      parts.extra_chunks = Chunk(
-          "JUNK", std::string(static_cast<size_t>(audio_at - header - 8), '\0'));
-    }
-    return Text(MakeTake(parts));
-  }
-
- private:
-  void Advance(int64_t begin, int64_t end) {
-    EXPECT_EQ(begin, next_) << "pieces must follow each other";
-    EXPECT_LE(end, length_);
-    next_ = end;
-  }
-  void Put(int64_t s, uint64_t bits) {
-    for (int64_t b = 0; b < f_.Width(); ++b) {
-      audio_[s * f_.Width() + b] =
-          static_cast<std::byte>((bits >> (8 * b)) & 0xFF);
-    }
-  }
-
-  Format f_;
-  int64_t length_;
-  Bytes audio_;
-  int64_t next_ = 0;
-};
-
-using Names = std::vector<std::string>;
 
 // One track of two takes of 2000 frames at 1000 Hz, cut at 1 s with a
 // crossfade of 100 ms (frames 950 to 1049). The takes have 44-byte headers,
@@ -206,7 +34,7 @@ using Names = std::vector<std::string>;
 TEST(FormatsTest, CrossfadesFollowTheCurveInEveryLayout) {
   struct Case {
     const char* name;
-    Format format;
+    AudioFormat format;
     int type;
   };
   const Case cases[] = {
@@ -226,10 +54,10 @@ TEST(FormatsTest, CrossfadesFollowTheCurveInEveryLayout) {
     TempDir dir;
     WriteJob(dir, "kick\n", "0\t_t1\n1\t_t2\n2\t_t2\n",
              "xf_all\t100\t" + std::to_string(c.type) + "\n");
-    const Bytes t1 = MakeAudio(c.format, 2000, 11);
-    const Bytes t2 = MakeAudio(c.format, 2000, 23);
-    WriteFile(dir.File("kick_t1.wav"), MakeTake(PartsOf(c.format, t1)));
-    WriteFile(dir.File("kick_t2.wav"), MakeTake(PartsOf(c.format, t2)));
+    const Bytes t1 =
+        WriteTake(dir, "kick_t1.wav", c.format, MakeAudio(c.format, 2000, 11));
+    const Bytes t2 =
+        WriteTake(dir, "kick_t2.wav", c.format, MakeAudio(c.format, 2000, 23));
 
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 0) << c.name;
@@ -238,7 +66,7 @@ TEST(FormatsTest, CrossfadesFollowTheCurveInEveryLayout) {
                   Built("1\t100.0\t" + std::to_string(c.type) + "\n",
                         {"kick_bld.wav"}))
         << c.name;
-    Expected expected(c.format, 2000);
+    ExpectedOutput expected(c.format, 2000);
     expected.Copy(0, 950, t1)
         .Blend(950, 1050, t1, t2, c.type, 100)
         .Copy(1050, 2000, t2);
@@ -253,10 +81,10 @@ TEST(FormatsTest, CrossfadesFollowTheCurveInEveryLayout) {
 TEST(FormatsTest, RefusesTakesThatDisagreeOnSampleFormat) {
   struct Case {
     const char* name;
-    Format t2;
+    AudioFormat t2;
     std::string message;
   };
-  const Format integer{.channels = 2, .bits = 32};
+  const AudioFormat integer{.channels = 2, .bits = 32};
   const Case cases[] = {
       {"float after integer",
        {.channels = 2, .bits = 32, .is_float = true},
@@ -269,10 +97,8 @@ TEST(FormatsTest, RefusesTakesThatDisagreeOnSampleFormat) {
   for (const Case& c : cases) {
     TempDir dir;
     WriteJob(dir, "kick\n", "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t100\t1\n");
-    WriteFile(dir.File("kick_t1.wav"),
-              MakeTake(PartsOf(integer, MakeAudio(integer, 2000, 1))));
-    WriteFile(dir.File("kick_t2.wav"),
-              MakeTake(PartsOf(c.t2, MakeAudio(c.t2, 2000, 2))));
+    WriteTake(dir, "kick_t1.wav", integer, MakeAudio(integer, 2000, 1));
+    WriteTake(dir, "kick_t2.wav", c.t2, MakeAudio(c.t2, 2000, 2));
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 1) << c.name;
     EXPECT_EQ(run.out, BannerAndPlan(1, 3) + c.message) << c.name;
@@ -282,21 +108,16 @@ TEST(FormatsTest, RefusesTakesThatDisagreeOnSampleFormat) {
   }
 }
 
-// A take whose "data" tag lies at byte `data_tag`, after a padding chunk.
-Bytes PaddedTake(const Format& f, const Bytes& audio, int64_t data_tag) {
-  TakeParts parts = PartsOf(f, audio);
-  PutText(parts.extra_chunks, "JUNK");
-  const int64_t padding = data_tag - 44;  // RIFF 12, fmt 24, JUNK header 8
-  PutU32(parts.extra_chunks, static_cast<uint32_t>(padding));
-  parts.extra_chunks.resize(parts.extra_chunks.size() +
-                           static_cast<size_t>(padding));
-  return MakeTake(parts);
+// The padding chunk that puts a take's "data" tag at byte `data_tag`.
+Bytes PaddingBefore(int64_t data_tag) {
+  // RIFF 12, fmt 24 and the padding's own header 8 bytes lie before it.
+  return Chunk("JUNK", std::string(static_cast<size_t>(data_tag - 44), '\0'));
 }
 
 // The output's audio lies within a 4096-byte block where its first take's
 // does.
 TEST(FormatsTest, FindsAudioThatStartsLate) {
-  const Format f{.channels = 2, .bits = 24};
+  const AudioFormat f{.channels = 2, .bits = 24};
   struct Case {
     const char* name;
     int64_t t1_tag, t2_tag;  // byte offsets of the "data" tags
@@ -312,17 +133,17 @@ TEST(FormatsTest, FindsAudioThatStartsLate) {
   for (const Case& c : cases) {
     TempDir dir;
     WriteJob(dir, "kick\n", "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t100\t1\n");
-    const Bytes t1 = MakeAudio(f, 2000, 5);
-    const Bytes t2 = MakeAudio(f, 2000, 6);
-    WriteFile(dir.File("kick_t1.wav"), PaddedTake(f, t1, c.t1_tag));
-    WriteFile(dir.File("kick_t2.wav"), PaddedTake(f, t2, c.t2_tag));
+    const Bytes t1 = WriteTake(dir, "kick_t1.wav", f, MakeAudio(f, 2000, 5),
+                               PaddingBefore(c.t1_tag));
+    const Bytes t2 = WriteTake(dir, "kick_t2.wav", f, MakeAudio(f, 2000, 6),
+                               PaddingBefore(c.t2_tag));
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 0) << c.name;
     EXPECT_EQ(run.out,
               BannerAndPlan(1, 3) + Built("1\t100.0\t1\n", {"kick_bld.wav"}))
         << c.name;
     EXPECT_TRUE(SameBytes(ReadFile(dir.File("kick_bld.wav")),
-                          Expected(f, 2000)
+                          ExpectedOutput(f, 2000)
                               .Copy(0, 950, t1)
                               .Blend(950, 1050, t1, t2, 1, 100)
                               .Copy(1050, 2000, t2)
@@ -342,7 +163,7 @@ TEST(FormatsTest, SoxReadsEveryOutputsEncoding) {
   }
   struct Track {
     std::string base;
-    Format format;
+    AudioFormat format;
     std::string encoding;  // as soxi names it
   };
   const Track tracks[] = {
@@ -366,8 +187,8 @@ TEST(FormatsTest, SoxReadsEveryOutputsEncoding) {
     rows += std::to_string(i + 1) + "\t100.0\t1\n";
     outputs.push_back(t.base + "_bld.wav");
     for (const char* take : {"_t1", "_t2"}) {
-      WriteFile(dir.File(t.base + take + ".wav"),
-                MakeTake(PartsOf(t.format, MakeAudio(t.format, 2000, 3))));
+      WriteTake(dir, t.base + take + ".wav", t.format,
+                MakeAudio(t.format, 2000, 3));
     }
   }
   WriteJob(dir, base, "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t100\t1\n");
@@ -418,7 +239,7 @@ TEST(FormatsTest, BuildsFromTakesWrittenBySox) {
   if (!Installed("sox")) GTEST_SKIP() << "sox is not installed";
   struct Case {
     const char* name;
-    Format format;
+    AudioFormat format;
     std::string sox_format;
     int64_t channel_mask;  // -1: not extensible
   };
@@ -465,7 +286,7 @@ TEST(FormatsTest, BuildsFromTakesWrittenBySox) {
         << c.name;
     // 50 ms at 8000 Hz: 400 frames around frame 4000.
     EXPECT_TRUE(SameBytes(ReadFile(dir.File("kick_bld.wav")),
-                          Expected(c.format, 8000)
+                          ExpectedOutput(c.format, 8000)
                               .Copy(0, 3800, takes[0])
                               .Blend(3800, 4200, takes[0], takes[1], 1, 400)
                               .Copy(4200, 8000, takes[1])
@@ -498,12 +319,7 @@ TEST(FormatsTest, BuildsFromTakesWhoseMetadataSpellsData) {
     WriteJob(dir, "kick\n", "0\t_t1\n0.7\t_t2\n2\t_t2\n", "remarks only\n");
     WriteFile(dir.File("meta.txt"), ";FFMETADATA1\ncomment=take " +
                                         std::string(200 * 1024, 'x') + "\n");
-    for (const char* take : {"_t1", "_t2"}) {
-      const std::string tone = take[2] == '1' ? "220" : "330";
-      Capture(dir, "ffmpeg -v error -f lavfi -i 'aevalsrc=sin(2*PI*" + tone +
-                       "*t)|-sin(2*PI*" + tone + "*t):s=48000:d=2' " +
-                       c.metadata + " -c:a pcm_s24le kick" + take + ".wav");
-    }
+    WriteFfmpegTakes(dir, c.metadata);
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 0) << c.name << run.out;
     // Hard cuts: every frame of the output is a frame of one of the takes.
@@ -521,15 +337,10 @@ TEST(FormatsTest, BuildsFromTakesWhoseMetadataSpellsData) {
 TEST(FormatsTest, BuildsFromRf64TakesAsFromClassicOnes) {
   if (!Installed("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
   std::vector<std::string> outputs;
-  for (const std::string rf64 : {"", "-rf64 always "}) {
+  for (const std::string rf64 : {"", "-rf64 always"}) {
     TempDir dir;
     WriteJob(dir, "kick\n", "0\t_t1\n0.7\t_t2\n2\t_t2\n", "xf_all\t50\t1\n");
-    for (const char* take : {"_t1", "_t2"}) {
-      const std::string tone = take[2] == '1' ? "220" : "330";
-      Capture(dir, "ffmpeg -v error -f lavfi -i 'aevalsrc=sin(2*PI*" + tone +
-                       "*t)|-sin(2*PI*" + tone + "*t):s=48000:d=2' " + rf64 +
-                       "-c:a pcm_s24le kick" + take + ".wav");
-    }
+    WriteFfmpegTakes(dir, rf64);
     if (!rf64.empty()) {
       EXPECT_EQ(ReadFile(dir.File("kick_t1.wav")).substr(0, 4), "RF64");
     }

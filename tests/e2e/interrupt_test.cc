@@ -14,12 +14,12 @@
 #include <csignal>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "e2e/run_tool.h"
-#include "testing/wav_bytes.h"
+#include "testing/session.h"
+#include "testing/snapshot.h"
 
 namespace takeloom::testing {
 namespace {
@@ -98,45 +98,14 @@ void WriteSession(const TempDir& dir) {
   uint32_t seed = 7;
   for (const char* base : {"kick", "snare"}) {
     for (const char* take : {"_t1", "_t2"}) {
-      TakeParts parts;
-      parts.channels = 2;
-      parts.sample_rate = 48000;
-      parts.bits_per_sample = 24;
-      parts.audio = Noise(120 * 48000 * 6, seed++);
-      WriteFile(dir.File(std::string(base) + take + ".wav"), MakeTake(parts));
+      WriteTake(dir, std::string(base) + take + ".wav",
+                {.channels = 2, .rate = 48000, .bits = 24},
+                Noise(120 * 48000 * 6, seed++));
     }
   }
   WriteJob(dir, "kick\nsnare\n", "0\t_t1\n30\t_t2\n100\t_t1\n120\t_t1\n",
            "xf_all\t20000\t1\n");
 }
-
-using Contents = std::map<std::string, std::string>;
-
-// Every file of the directory with its bytes.
-Contents Read(const TempDir& dir) {
-  Contents contents;
-  for (const auto& entry : fs::directory_iterator(dir.path())) {
-    contents[entry.path().filename().string()] =
-        ReadFile(entry.path().string());
-  }
-  return contents;
-}
-
-// The names whose bytes differ, and those only one side has (files are far
-// too large to print).
-std::vector<std::string> Changed(const Contents& before, const Contents& after) {
-  std::vector<std::string> names;
-  for (const auto& [name, bytes] : before) {
-    const auto now = after.find(name);
-    if (now == after.end() || now->second != bytes) names.push_back(name);
-  }
-  for (const auto& [name, bytes] : after) {
-    if (!before.count(name)) names.push_back("+" + name);
-  }
-  return names;
-}
-
-const std::vector<std::string> kNone;
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -185,7 +154,7 @@ bool LastCrossfadeUnderWay(const TempDir& dir, Child& child) {
 }
 
 TEST_F(InterruptTest, AStoppedRunLeavesEverythingAsItWas) {
-  const Contents before = Read(dir_);
+  const Snapshot before = SnapshotOf(dir_.path());
   struct Moment {
     const char* name;
     std::function<bool(Child&)> wait;
@@ -219,7 +188,7 @@ TEST_F(InterruptTest, AStoppedRunLeavesEverythingAsItWas) {
           << label << ": status " << status << "\n"
           << child.printed();
       EXPECT_FALSE(Contains(child.printed(), "Done")) << label;
-      EXPECT_EQ(Changed(before, Read(dir_)), kNone) << label;
+      EXPECT_EQ(Changes(before, SnapshotOf(dir_.path())), Names{}) << label;
     }
   }
 }
@@ -227,7 +196,7 @@ TEST_F(InterruptTest, AStoppedRunLeavesEverythingAsItWas) {
 // A signal that whoever started the run ignores (nohup ignores SIGHUP)
 // stops nothing.
 TEST_F(InterruptTest, AnIgnoredSignalStopsNothing) {
-  const Contents before = Read(dir_);
+  const Snapshot before = SnapshotOf(dir_.path());
   Child child(dir_, SIGHUP);
   ASSERT_TRUE(child.ReadUntil([](const std::string& s) {
     return Contains(s, "Building to kick_bld.wav\nedits: 1 ");
@@ -236,12 +205,12 @@ TEST_F(InterruptTest, AnIgnoredSignalStopsNothing) {
   const int status = child.Wait();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_TRUE(Contains(child.printed(), "Done"));
-  EXPECT_EQ(Changed(before, Read(dir_)), kNone);
+  EXPECT_EQ(Changes(before, SnapshotOf(dir_.path())), Names{});
 }
 
 // Nobody reading the progress (a pipe closed early) stops nothing.
 TEST_F(InterruptTest, AClosedPipeCostsNothing) {
-  const Contents before = Read(dir_);
+  const Snapshot before = SnapshotOf(dir_.path());
   fs::remove(dir_.File("kick_bld.wav"));
   fs::remove(dir_.File("snare_bld.wav"));
   const std::string status = Capture(
@@ -249,11 +218,11 @@ TEST_F(InterruptTest, AClosedPipeCostsNothing) {
                 "'; echo \"status $?\" >&2; } 2>status.txt | head -c 1 "
                 ">/dev/null; cat status.txt; rm status.txt");
   EXPECT_EQ(status, "status 0\n");
-  EXPECT_EQ(Changed(before, Read(dir_)), kNone);
+  EXPECT_EQ(Changes(before, SnapshotOf(dir_.path())), Names{});
 }
 
 TEST_F(InterruptTest, AKilledRunLeavesOnlyPartialFilesThatTheNextReplaces) {
-  const Contents before = Read(dir_);
+  const Snapshot before = SnapshotOf(dir_.path());
   {
     Child child(dir_);
     ASSERT_TRUE(child.ReadUntil([](const std::string& s) {
@@ -262,21 +231,21 @@ TEST_F(InterruptTest, AKilledRunLeavesOnlyPartialFilesThatTheNextReplaces) {
     child.Signal(SIGKILL);
     child.Wait();
   }
-  Contents after = Read(dir_);
+  Snapshot after = SnapshotOf(dir_.path());
   for (auto it = after.begin(); it != after.end();) {
     it = it->first.ends_with(".partial") ? after.erase(it) : std::next(it);
   }
   after.erase("xfade_temp.wav");  // the kill may come between its creation
                                   // and its removal
-  EXPECT_EQ(Changed(before, after), kNone);
+  EXPECT_EQ(Changes(before, after), Names{});
 
   const ToolRun rerun = RunTool(dir_);
   EXPECT_EQ(rerun.status, 0) << rerun.out;
-  EXPECT_EQ(Changed(before, Read(dir_)), kNone);
+  EXPECT_EQ(Changes(before, SnapshotOf(dir_.path())), Names{});
 }
 
 TEST_F(InterruptTest, OneRunPerDirectory) {
-  const Contents before = Read(dir_);
+  const Snapshot before = SnapshotOf(dir_.path());
   const std::string busy =
       ">> Another takeloom run is using this directory, exiting\n";
   {
@@ -305,7 +274,7 @@ TEST_F(InterruptTest, OneRunPerDirectory) {
   EXPECT_EQ(refused.printed(), kBanner + busy);
   EXPECT_EQ(WEXITSTATUS(first_built ? second_status : first_status), 1);
   EXPECT_EQ(WEXITSTATUS(first_built ? first_status : second_status), 0);
-  EXPECT_EQ(Changed(before, Read(dir_)), kNone);
+  EXPECT_EQ(Changes(before, SnapshotOf(dir_.path())), Names{});
 }
 
 }  // namespace

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "e2e/run_tool.h"
-#include "testing/wav_bytes.h"
+#include "testing/session.h"
 
 namespace takeloom::testing {
 namespace {
@@ -49,14 +49,6 @@ Bytes Rf64Header() {
   PutText(h, "data");
   PutU32(h, 0xFFFFFFFF);
   return h;
-}
-
-uint64_t Le(const std::string& bytes, size_t at, size_t width) {
-  uint64_t value = 0;
-  for (size_t i = 0; i < width; ++i) {
-    value |= uint64_t{static_cast<unsigned char>(bytes[at + i])} << (8 * i);
-  }
-  return value;
 }
 
 // Runs the tool in `dir`; its exit status and peak resident memory in KiB.
@@ -127,12 +119,13 @@ TEST(LargeTest, BuildsAnRf64OutputBeyond4GiBFromAnRf64Take) {
   const std::string out = dir.File("big_bld.wav");
   EXPECT_EQ(std::filesystem::file_size(out), kHeader + kOutData);
   const std::string header = ReadAt(out, 0, kHeader);
+  const Bytes h = ToBytes(header);
   EXPECT_EQ(header.substr(0, 4), "RF64");
-  EXPECT_EQ(Le(header, 4, 4), 0xFFFFFFFFu);
+  EXPECT_EQ(Le(h, 4, 4), 0xFFFFFFFFu);
   EXPECT_EQ(header.substr(8, 8), "WAVEds64");
-  EXPECT_EQ(Le(header, 20, 8), kHeader - 8 + kOutData);
-  EXPECT_EQ(Le(header, 28, 8), kOutData);
-  EXPECT_EQ(Le(header, 36, 8), kOutFrames);
+  EXPECT_EQ(Le(h, 20, 8), kHeader - 8 + kOutData);
+  EXPECT_EQ(Le(h, 28, 8), kOutData);
+  EXPECT_EQ(Le(h, 36, 8), kOutFrames);
   EXPECT_EQ(header.substr(72, 8), "data\xFF\xFF\xFF\xFF");
   for (const uint64_t frame : markers) {
     EXPECT_EQ(ReadAt(out, kHeader + frame * 4, 4),

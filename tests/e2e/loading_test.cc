@@ -8,7 +8,7 @@
 
 #include "e2e/run_tool.h"
 #include "inputs/params.h"
-#include "testing/wav_bytes.h"
+#include "testing/session.h"
 
 namespace takeloom::testing {
 namespace {
@@ -16,17 +16,12 @@ namespace {
 const std::string kPlan2x3 =
     "Planning to build 2 tracks using 3 edit points.\n\n";
 
+// A job's lists, each as a good job has it unless a case says otherwise.
 struct Job {
   std::string base = "kick\nsnare\n";
   std::string points = "0\t_t1\n5\t_t2\n9\t_t1\n";
   std::string loomrc = "xf_all\t200\t1\n";
 };
-
-void WriteJob(const TempDir& dir, const Job& job) {
-  WriteFile(dir.File("base.txt"), job.base);
-  WriteFile(dir.File("points.txt"), job.points);
-  WriteFile(dir.File("loomrc.txt"), job.loomrc);
-}
 
 TEST(LoadingTest, FirstRunWritesTheTemplateThenStopsWithoutBaseFile) {
   TempDir dir;
@@ -120,7 +115,7 @@ TEST(LoadingTest, RefusesBadJobsWithTheirMessages) {
   };
   for (const RefusalCase& c : cases) {
     TempDir dir;
-    WriteJob(dir, c.job);
+    WriteJob(dir, c.job.base, c.job.points, c.job.loomrc);
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 1) << c.name;
     EXPECT_EQ(run.out + run.err, kBanner + c.expected_tail) << c.name;
@@ -160,9 +155,10 @@ TEST(LoadingTest, LeavesInputsThatAreNoRegularFilesAlone) {
        [](const std::string& p) { fs::create_directory(p); },
        ">> Cannot find file points.txt that holds your edits, exiting\n\n"},
   };
+  const Job job;
   for (const Case& c : cases) {
     TempDir dir;
-    WriteJob(dir, {});
+    WriteJob(dir, job.base, job.points, job.loomrc);
     const std::string path = dir.File(c.file);
     fs::remove(path);
     c.make(path);
@@ -176,7 +172,7 @@ TEST(LoadingTest, LeavesInputsThatAreNoRegularFilesAlone) {
 
 TEST(LoadingTest, NoTracksIsNotAnError) {
   TempDir dir;
-  WriteJob(dir, {.base = "\n\n", .points = ""});
+  WriteJob(dir, "\n\n", "", Job().loomrc);
   const ToolRun run = RunTool(dir);
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(run.out.starts_with(std::string(kBanner) +

@@ -7,7 +7,6 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -16,55 +15,13 @@
 #include <vector>
 
 #include "e2e/run_tool.h"
-#include "testing/wav_bytes.h"
+#include "testing/session.h"
+#include "testing/snapshot.h"
 
 namespace takeloom::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-// What a directory holds: for each name its kind and its bytes (a link's
-// target, a subdirectory's own snapshot).
-using Snapshot = std::map<std::string, std::string>;
-
-Snapshot Take(const fs::path& dir) {
-  Snapshot snapshot;
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    const std::string name = entry.path().filename().string();
-    const fs::file_status status = fs::symlink_status(entry.path());
-    if (fs::is_symlink(status)) {
-      snapshot[name] = "link to " + fs::read_symlink(entry.path()).string();
-    } else if (fs::is_directory(status)) {
-      std::string listing = "directory:";
-      for (const auto& [inner, content] : Take(entry.path())) {
-        listing += " " + inner + "=" + content;
-      }
-      snapshot[name] = listing;
-    } else {
-      snapshot[name] = "file " + ReadFile(entry.path().string());
-    }
-  }
-  return snapshot;
-}
-
-// The names in `after` that are new or changed since `before`, and those
-// that are gone.
-std::vector<std::string> Changes(const Snapshot& before,
-                                 const Snapshot& after) {
-  std::vector<std::string> changes;
-  for (const auto& [name, content] : before) {
-    const auto now = after.find(name);
-    if (now == after.end()) {
-      changes.push_back("-" + name);
-    } else if (now->second != content) {
-      changes.push_back("~" + name);
-    }
-  }
-  for (const auto& [name, content] : after) {
-    if (!before.count(name)) changes.push_back("+" + name);
-  }
-  return changes;
-}
 
 // Writes `takes` for every base name: 16-bit stereo at 1000 Hz, each with
 // its own audio, `frames` frames long (3000 unless given in `short_takes`).
@@ -77,24 +34,9 @@ void WriteSession(const TempDir& dir, const std::vector<std::string>& bases,
       const std::string path = base + take + ".wav";
       const auto found = short_takes.find(path);
       const int64_t frames = found == short_takes.end() ? 3000 : found->second;
-      TakeParts parts;
-      parts.sample_rate = 1000;
-      parts.audio = Noise(static_cast<size_t>(frames * 4), seed++);
-      WriteFile(dir.File(path), MakeTake(parts));
+      WriteTake(dir, path, {}, Noise(static_cast<size_t>(frames * 4), seed++));
     }
   }
-}
-
-void WriteLists(const TempDir& dir, const std::string& base,
-                const std::string& points, const std::string& loomrc) {
-  WriteFile(dir.File("base.txt"), base);
-  WriteFile(dir.File("points.txt"), points);
-  WriteFile(dir.File("loomrc.txt"), loomrc);
-}
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() &&
-         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 const std::string kPoints = "0\t_t1\n1\t_t2\n2.5\t_t1\n";
@@ -111,7 +53,7 @@ TEST(NothingLostTest, FatalRunsLeaveEveryInputAsItWas) {
                           std::map<std::string, int64_t> short_takes = {}) {
     return [=](const TempDir& dir) {
       WriteSession(dir, {"kick", "snare"}, {"_t1", "_t2"}, short_takes);
-      WriteLists(dir, "kick\nsnare\n", points, loomrc);
+      WriteJob(dir, "kick\nsnare\n", points, loomrc);
     };
   };
   const FatalCase cases[] = {
@@ -120,25 +62,16 @@ TEST(NothingLostTest, FatalRunsLeaveEveryInputAsItWas) {
       {"format mismatch",
        [&](const TempDir& dir) {
          session(kPoints, kCrossfade)(dir);
-         TakeParts parts;
-         parts.sample_rate = 48000;
-         parts.audio = Noise(12000, 99);
-         WriteFile(dir.File("snare_t2.wav"), MakeTake(parts));
+         WriteTake(dir, "snare_t2.wav", {.rate = 48000}, Noise(12000, 99));
        },
        ">> Samplerate mismatch among snare takes, exiting\n"},
       {"no data chunk",
        [&](const TempDir& dir) {
          session(kPoints, kCrossfade)(dir);
-         Bytes take;
-         PutText(take, "RIFF");
-         PutU32(take, 4 + 24 + 8 + 400);
-         PutText(take, "WAVE");
-         const Bytes fmt = FmtChunk(1, 2, 1000, 16);
-         take.insert(take.end(), fmt.begin(), fmt.end());
-         PutText(take, "junk");
-         PutU32(take, 400);
-         take.resize(take.size() + 400);
-         WriteFile(dir.File("kick_t2.wav"), take);
+         WriteFile(dir.File("kick_t2.wav"),
+                   MakeTake({.sample_rate = 1000,
+                             .audio = Bytes(400),
+                             .data_id = "junk"}));
        },
        ">> Can't find data block in wave file, exiting\n"},
       {"edit failed", session(kPoints, kCrossfade, {{"snare_t2.wav", 900}}),
@@ -151,8 +84,7 @@ TEST(NothingLostTest, FatalRunsLeaveEveryInputAsItWas) {
       {"unreadable loomrc.txt",
        [&](const TempDir& dir) {
          WriteSession(dir, {"kick"}, {"_t1", "_t2"});
-         WriteFile(dir.File("base.txt"), "kick\n");
-         WriteFile(dir.File("points.txt"), kPoints);
+         WriteJob(dir, "kick\n", kPoints, "");
          fs::create_directory(dir.File("loomrc.txt"));
        },
        ">> Cannot read loomrc.txt, exiting\n"},
@@ -168,13 +100,12 @@ TEST(NothingLostTest, FatalRunsLeaveEveryInputAsItWas) {
   for (const FatalCase& c : cases) {
     TempDir dir;
     c.set_up(dir);
-    const Snapshot before = Take(dir.path());
+    const Snapshot before = SnapshotOf(dir.path());
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 1) << c.name;
-    EXPECT_TRUE(EndsWith(run.out, c.last_message)) << c.name << ":\n"
+    EXPECT_TRUE(run.out.ends_with(c.last_message)) << c.name << ":\n"
                                                    << run.out;
-    EXPECT_EQ(Changes(before, Take(dir.path())), std::vector<std::string>{})
-        << c.name;
+    EXPECT_EQ(Changes(before, SnapshotOf(dir.path())), Names{}) << c.name;
   }
 }
 
@@ -203,27 +134,23 @@ TEST(NothingLostTest, FinishedBuildsChangeNothingButTheirOutputs) {
   for (const BuildCase& c : cases) {
     TempDir dir;
     WriteSession(dir, {"kick", "snare"}, {"_t1", "_t2"}, c.short_takes);
-    WriteFile(dir.File("base.txt"), "kick\nsnare\n");
-    WriteFile(dir.File("points.txt"), c.points);
-    if (!c.loomrc.empty()) WriteFile(dir.File("loomrc.txt"), c.loomrc);
-    const Snapshot before = Take(dir.path());
+    WriteJob(dir, "kick\nsnare\n", c.points, c.loomrc);
+    const Snapshot before = SnapshotOf(dir.path());
 
     const ToolRun first = RunTool(dir);
     EXPECT_EQ(first.status, 0) << c.name << ":\n" << first.out;
-    EXPECT_TRUE(EndsWith(first.out, "\n\nDone\n\n")) << c.name;
-    EXPECT_EQ(Changes(before, Take(dir.path())), c.added) << c.name;
+    EXPECT_TRUE(first.out.ends_with("\n\nDone\n\n")) << c.name;
+    EXPECT_EQ(Changes(before, SnapshotOf(dir.path())), c.added) << c.name;
 
     // Building again over the outputs of the first run rewrites them to the
     // same bytes and touches nothing else.
-    const Snapshot built = Take(dir.path());
+    const Snapshot built = SnapshotOf(dir.path());
     EXPECT_EQ(RunTool(dir).status, 0) << c.name;
-    EXPECT_EQ(Changes(built, Take(dir.path())), std::vector<std::string>{})
-        << c.name;
+    EXPECT_EQ(Changes(built, SnapshotOf(dir.path())), Names{}) << c.name;
     // So does a run whose standard input and output are closed: no file it
     // opens takes their place.
     EXPECT_EQ(Capture(dir, "'" TAKELOOM_BINARY "' <&- >&-; echo $?"), "0\n");
-    EXPECT_EQ(Changes(built, Take(dir.path())), std::vector<std::string>{})
-        << c.name;
+    EXPECT_EQ(Changes(built, SnapshotOf(dir.path())), Names{}) << c.name;
   }
 }
 
@@ -243,7 +170,7 @@ TEST(NothingLostTest, RefusesOutputsThatWouldOverwriteAnInput) {
       std::string base_txt;
       for (const std::string& base : bases) base_txt += base + "\n";
       WriteSession(dir, bases, {"_t1", "_t2"});
-      WriteLists(dir, base_txt, points, kCrossfade);
+      WriteJob(dir, base_txt, points, kCrossfade);
     };
   };
   const auto plus = [](std::function<void(const TempDir&)> first,
@@ -343,12 +270,11 @@ TEST(NothingLostTest, RefusesOutputsThatWouldOverwriteAnInput) {
   for (const GuardCase& c : cases) {
     TempDir dir;
     c.set_up(dir);
-    const Snapshot before = Take(dir.path());
+    const Snapshot before = SnapshotOf(dir.path());
     const ToolRun run = RunTool(dir, c.args);
     EXPECT_EQ(run.status, 1) << c.name;
     EXPECT_EQ(run.out, kBanner + c.message) << c.name;
-    EXPECT_EQ(Changes(before, Take(dir.path())), std::vector<std::string>{})
-        << c.name;
+    EXPECT_EQ(Changes(before, SnapshotOf(dir.path())), Names{}) << c.name;
   }
 }
 
@@ -395,11 +321,11 @@ TEST(NothingLostTest, AFailedRunLeavesTheEarlierOutputsAsTheyWere) {
     WriteSession(dir, {"kick", "snare"}, {"_t1", "_t2"},
                  {{"kick_t1.wav", 2000}, {"kick_t2.wav", 2000}});
     // The outputs of an earlier run, of other lists.
-    WriteLists(dir, "kick\nsnare\n", "0\t_t2\n2\t_t2\n", kCrossfade);
+    WriteJob(dir, "kick\nsnare\n", "0\t_t2\n2\t_t2\n", kCrossfade);
     ASSERT_EQ(RunTool(dir).status, 0) << c.name;
-    WriteLists(dir, "kick\nsnare\n", c.points, c.loomrc);
+    WriteJob(dir, "kick\nsnare\n", c.points, c.loomrc);
     if (c.obstruct) c.obstruct(dir);
-    const Snapshot before = Take(dir.path());
+    const Snapshot before = SnapshotOf(dir.path());
 
     ToolRun run;
     if (c.file_size_limit != 0) {
@@ -411,14 +337,13 @@ TEST(NothingLostTest, AFailedRunLeavesTheEarlierOutputsAsTheyWere) {
     }
     EXPECT_EQ(run.status, 1) << c.name << ":\n" << run.out;
     EXPECT_TRUE(
-        EndsWith(run.out, ">> Cannot write file " + c.failing + ", exiting\n"))
+        run.out.ends_with(">> Cannot write file " + c.failing + ", exiting\n"))
         << c.name << ":\n"
         << run.out;
     // Standard error gives the system's reason.
     EXPECT_NE(run.err.find("takeloom: " + c.failing + ": "), std::string::npos)
         << c.name << ": " << run.err;
-    EXPECT_EQ(Changes(before, Take(dir.path())), std::vector<std::string>{})
-        << c.name;
+    EXPECT_EQ(Changes(before, SnapshotOf(dir.path())), Names{}) << c.name;
   }
 }
 
@@ -455,11 +380,11 @@ TEST(NothingLostTest, AFullFileSystemLeavesTheOutputsAsTheyWere) {
   ASSERT_EQ(Capture(dir, run_there), "0\n");
   // Filling the rest of the file system leaves no room for a new output.
   Capture(dir, "cat /dev/zero > small/filler 2>/dev/null; true");
-  const Snapshot before = Take(dir.path() / "small");
+  const Snapshot before = SnapshotOf(dir.path() / "small");
   EXPECT_EQ(Capture(dir, run_there), "1\n");
   EXPECT_EQ(ReadFile(dir.File("err.txt")),
             "takeloom: kick_bld.wav: No space left on device\n");
-  EXPECT_EQ(Changes(before, Take(dir.path() / "small")),
+  EXPECT_EQ(Changes(before, SnapshotOf(dir.path() / "small")),
             std::vector<std::string>{});
 }
 
@@ -499,19 +424,19 @@ TEST(NothingLostTest, LinksNamedLikeOutputsAreReplacedNotFollowed) {
   // What the outputs hold when no link is in the way.
   TempDir plain;
   WriteSession(plain, {"kick", "snare"}, {"_t1", "_t2"});
-  WriteLists(plain, "kick\nsnare\n", kPoints, kCrossfade);
+  WriteJob(plain, "kick\nsnare\n", kPoints, kCrossfade);
   ASSERT_EQ(RunTool(plain).status, 0);
-  const Snapshot expected = Take(plain.path());
+  const Snapshot expected = SnapshotOf(plain.path());
   for (const Case& c : cases) {
     WriteFile(outside, std::string(5000, 'o'));
     TempDir dir;
     WriteSession(dir, {"kick", "snare"}, {"_t1", "_t2"});
-    WriteLists(dir, "kick\nsnare\n", kPoints, kCrossfade);
+    WriteJob(dir, "kick\nsnare\n", kPoints, kCrossfade);
     c.set_up(dir, c.link);
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.status, 0) << c.name << ":\n" << run.out;
     EXPECT_EQ(ReadFile(outside), std::string(5000, 'o')) << c.name;
-    EXPECT_EQ(Take(dir.path()), expected) << c.name;
+    EXPECT_EQ(SnapshotOf(dir.path()), expected) << c.name;
   }
 }
 
@@ -524,17 +449,12 @@ TEST(NothingLostTest, AnOutputSpelledTwiceIsBuiltOnce) {
   fs::create_directory(dir.File("d"));
   fs::create_directory_symlink("d", dir.File("link"));
   WriteSession(dir, {"snare", "d/kick"}, {"_t1", "_t2"});
-  WriteLists(dir, "snare\nd/kick\nlink/kick\n", kPoints, kCrossfade);
+  WriteJob(dir, "snare\nd/kick\nlink/kick\n", kPoints, kCrossfade);
   const ToolRun run = RunTool(dir);
   EXPECT_EQ(run.status, 0) << run.out;
-  EXPECT_TRUE(EndsWith(run.out, "\n\nDone\n\n"));
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir.File("d"))) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"kick_bld.wav", "kick_t1.wav",
-                                             "kick_t2.wav"}));
+  EXPECT_TRUE(run.out.ends_with("\n\nDone\n\n"));
+  EXPECT_EQ(ListDir(dir.File("d")),
+            (Names{"kick_bld.wav", "kick_t1.wav", "kick_t2.wav"}));
   EXPECT_EQ(fs::file_size(dir.File("d/kick_bld.wav")), 44u + 2500u * 4u);
   EXPECT_TRUE(fs::exists(dir.File("snare_bld.wav")));
 }
@@ -559,25 +479,24 @@ TEST(NothingLostTest, AFailedCommitLeavesEveryOutputAsItWas) {
   for (const Case& c : cases) {
     TempDir dir;
     WriteSession(dir, bases, {"_t1", "_t2"});
-    WriteLists(dir, "kick\nsnare\ntom\nhat\n", "0\t_t2\n2\t_t2\n", kCrossfade);
+    WriteJob(dir, "kick\nsnare\ntom\nhat\n", "0\t_t2\n2\t_t2\n", kCrossfade);
     ASSERT_EQ(RunTool(dir).status, 0) << c.name;
-    WriteLists(dir, "kick\nsnare\ntom\nhat\n", kPoints, kCrossfade);
+    WriteJob(dir, "kick\nsnare\ntom\nhat\n", kPoints, kCrossfade);
     const std::string immutable = dir.File("tom_bld.wav");
     if (c.inject.empty() && Capture(dir, "chattr +i tom_bld.wav && echo ok") != "ok\n") {
       continue;  // the file system has no such flag
     }
-    const Snapshot before = Take(dir.path());
+    const Snapshot before = SnapshotOf(dir.path());
     const ToolRun run = RunTool(
         dir, {}, c.inject.empty() ? "" : "strace -f -o /dev/null -e inject=" + c.inject);
     if (c.inject.empty()) Capture(dir, "chattr -i tom_bld.wav");
     EXPECT_EQ(run.status, 1) << c.name;
-    EXPECT_TRUE(EndsWith(run.out, std::string(">> Cannot write file ") +
+    EXPECT_TRUE(run.out.ends_with(std::string(">> Cannot write file ") +
                                       c.failing + ", exiting\n"))
         << c.name << ":\n" << run.out;
     EXPECT_TRUE(run.err.starts_with(std::string("takeloom: ") + c.failing))
         << c.name << ": " << run.err;
-    EXPECT_EQ(Changes(before, Take(dir.path())), std::vector<std::string>{})
-        << c.name;
+    EXPECT_EQ(Changes(before, SnapshotOf(dir.path())), Names{}) << c.name;
   }
 }
 
@@ -590,9 +509,9 @@ TEST(NothingLostTest, AKilledCommitIsCompletedByTheNextRun) {
   TempDir clean, dir;
   for (const TempDir* d : {&clean, &dir}) {
     WriteSession(*d, {"kick", "snare", "tom", "hat"}, {"_t1", "_t2"});
-    WriteLists(*d, bases, "0\t_t2\n2\t_t2\n", kCrossfade);
+    WriteJob(*d, bases, "0\t_t2\n2\t_t2\n", kCrossfade);
     ASSERT_EQ(RunTool(*d).status, 0);
-    WriteLists(*d, bases, kPoints, kCrossfade);
+    WriteJob(*d, bases, kPoints, kCrossfade);
   }
   ASSERT_EQ(RunTool(clean).status, 0);
   const ToolRun killed = RunTool(
@@ -604,10 +523,11 @@ TEST(NothingLostTest, AKilledCommitIsCompletedByTheNextRun) {
   EXPECT_TRUE(next.out.starts_with(
       std::string(kBanner) + "Completed an interrupted run: "))
       << next.out;
-  EXPECT_TRUE(EndsWith(next.out, ">> Cannot find file called hat_t2.wav, exiting\n"));
-  Snapshot expected = Take(clean.path());
+  EXPECT_TRUE(
+      next.out.ends_with(">> Cannot find file called hat_t2.wav, exiting\n"));
+  Snapshot expected = SnapshotOf(clean.path());
   expected.erase("hat_t2.wav");
-  EXPECT_EQ(Changes(expected, Take(dir.path())), std::vector<std::string>{});
+  EXPECT_EQ(Changes(expected, SnapshotOf(dir.path())), Names{});
 }
 
 // "Done" comes only once the renames are on the disk: the directory is
@@ -616,7 +536,7 @@ TEST(NothingLostTest, TheRenamesAreDurableBeforeDone) {
   if (!Installed("strace")) GTEST_SKIP() << "strace is not installed";
   TempDir dir;
   WriteSession(dir, {"kick", "snare"}, {"_t1", "_t2"});
-  WriteLists(dir, "kick\nsnare\n", kPoints, kCrossfade);
+  WriteJob(dir, "kick\nsnare\n", kPoints, kCrossfade);
   const std::string trace = dir.path().string() + ".trace";
   ASSERT_EQ(RunTool(dir, {}, "strace -y -o " + trace +
                                  " -e trace=rename,fsync,write")
@@ -657,18 +577,18 @@ TEST(NothingLostTest, ATakeThatChangesDuringTheBuildStopsIt) {
   for (const Case& c : cases) {
     TempDir dir;
     WriteSession(dir, {"kick", "snare"}, {"_t1", "_t2"});
-    WriteLists(dir, "kick\nsnare\n", "0\t_t2\n2\t_t2\n", kCrossfade);
+    WriteJob(dir, "kick\nsnare\n", "0\t_t2\n2\t_t2\n", kCrossfade);
     ASSERT_EQ(RunTool(dir).status, 0) << c.name;
-    WriteLists(dir, "kick\nsnare\n", kPoints, kCrossfade);
-    const Snapshot before = Take(dir.path());
+    WriteJob(dir, "kick\nsnare\n", kPoints, kCrossfade);
+    const Snapshot before = SnapshotOf(dir.path());
     const ToolRun run = RunTool(dir, {}, c.under);
     EXPECT_EQ(run.status, 1) << c.name;
-    EXPECT_TRUE(EndsWith(
-        run.out, ">> Take kick_t2.wav changed or cannot be read, exiting\n"))
+    EXPECT_TRUE(run.out.ends_with(
+        ">> Take kick_t2.wav changed or cannot be read, exiting\n"))
         << c.name << ":\n" << run.out;
     EXPECT_NE(run.err.find("takeloom: kick_t2.wav "), std::string::npos)
         << run.err;
-    EXPECT_EQ(Changes(before, Take(dir.path())), c.changes) << c.name;
+    EXPECT_EQ(Changes(before, SnapshotOf(dir.path())), c.changes) << c.name;
   }
 }
 

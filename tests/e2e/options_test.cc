@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "e2e/run_tool.h"
-#include "testing/wav_bytes.h"
+#include "testing/session.h"
 
 namespace takeloom::testing {
 namespace {
@@ -16,14 +16,11 @@ namespace fs = std::filesystem;
 
 // A take of `frames` frames of 16-bit mono at 1000 Hz, its audio seeded by
 // `seed`, with a bext chunk before its audio as recorders write it.
-void WriteTake(const TempDir& dir, const std::string& name, int64_t frames,
-               uint32_t seed) {
-  TakeParts parts;
-  parts.channels = 1;
-  parts.sample_rate = 1000;
-  parts.extra_chunks = Chunk("bext", std::string(602, 'b'));
-  parts.audio = Noise(static_cast<size_t>(frames * 2), seed);
-  WriteFile(dir.File(name), MakeTake(parts));
+void WriteRecorderTake(const TempDir& dir, const std::string& name,
+                       int64_t frames, uint32_t seed) {
+  WriteTake(dir, name, {.channels = 1, .rate = 1000},
+            Noise(static_cast<size_t>(frames * 2), seed),
+            Chunk("bext", std::string(602, 'b')));
 }
 
 std::vector<std::string> Bytes(const TempDir& dir,
@@ -36,12 +33,11 @@ std::vector<std::string> Bytes(const TempDir& dir,
 TEST(OptionsTest, DryRunPrintsThePlanAndWritesNothing) {
   TempDir dir;
   for (const char* take : {"_t1", "_t2"}) {
-    WriteTake(dir, std::string("kick") + take + ".wav", 3000, 1);
-    WriteTake(dir, std::string("snare") + take + ".wav", 2500, 2);
+    WriteRecorderTake(dir, std::string("kick") + take + ".wav", 3000, 1);
+    WriteRecorderTake(dir, std::string("snare") + take + ".wav", 2500, 2);
   }
   // No loomrc.txt: a build would write its template, a dry run does not.
-  WriteFile(dir.File("base.txt"), "kick\nsnare\n");
-  WriteFile(dir.File("points.txt"), "0.5\t_t1\n1\t_t2\n1.05\t_t1\n3\t_t1\n");
+  WriteJob(dir, "kick\nsnare\n", "0.5\t_t1\n1\t_t2\n1.05\t_t1\n3\t_t1\n", "");
   const std::vector<std::string> before = ListDir(dir);
   for (const char* flag : {"-n", "--dry-run"}) {
     const ToolRun run = RunTool(dir, {flag});
@@ -79,7 +75,7 @@ TEST(OptionsTest, DryRunPrintsThePlanAndWritesNothing) {
   // Crossfades, shortened where edits lie close, and silence where a take
   // runs out.
   WriteFile(dir.File("loomrc.txt"), "xf_tr\t2\t200\t3\n");
-  WriteTake(dir, "snare_t1.wav", 1500, 2);
+  WriteRecorderTake(dir, "snare_t1.wav", 1500, 2);
   const ToolRun crossfaded = RunTool(dir, {"-n", "_mix.wav"});
   EXPECT_NE(crossfaded.out.find(
                 "  edit 2 at 0:00:01.000: snare_t2.wav, frames 1000-1050 "
@@ -118,7 +114,7 @@ TEST(OptionsTest, ProgressLineOnATerminal) {
   for (int t = 0; t < 8; ++t) {
     const std::string base = "tr" + std::to_string(t);
     bases += base + "\n";
-    WriteTake(dir, base + "_t1.wav", 120000, t);
+    WriteRecorderTake(dir, base + "_t1.wav", 120000, t);
   }
   WriteJob(dir, bases, "0\t_t1\n60\t_t1\n120\t_t1\n", "xf_all\t100\t1\n");
   const std::string terminal = Capture(
@@ -140,9 +136,9 @@ TEST(OptionsTest, TakesNamedAsRecordersNameThem) {
   for (const char* take : {"Sr001", "Sr002"}) {
     for (const char* track : {"06", "07"}) {
       const uint32_t seed = static_cast<uint32_t>(take[4] * 10 + track[1]);
-      WriteTake(plain, std::string(track) + take + ".wav", 2000, seed);
-      WriteTake(recorder, std::string(take) + "_" + track + ".WAV", 2000,
-                seed);
+      WriteRecorderTake(plain, std::string(track) + take + ".wav", 2000, seed);
+      WriteRecorderTake(recorder, std::string(take) + "_" + track + ".WAV",
+                        2000, seed);
     }
   }
   for (const TempDir* dir : {&plain, &recorder}) {
@@ -169,7 +165,7 @@ TEST(OptionsTest, TakesNamedAsRecordersNameThem) {
            "xf_all\t100\t1\n");
   ASSERT_EQ(RunTool(capitals).status, 0);
   EXPECT_EQ(Bytes(capitals, outputs), Bytes(plain, outputs));
-  WriteTake(capitals, "06Sr002.wav", 2000, 99);
+  WriteRecorderTake(capitals, "06Sr002.wav", 2000, 99);
   ASSERT_EQ(RunTool(capitals).status, 0);
   EXPECT_NE(Bytes(capitals, outputs)[0], Bytes(plain, outputs)[0]);
 }

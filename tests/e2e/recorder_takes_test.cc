@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "e2e/run_tool.h"
-#include "testing/wav_bytes.h"
+#include "testing/session.h"
 
 namespace takeloom::testing {
 namespace {
@@ -46,20 +46,15 @@ TEST(RecorderTakesTest, ReadsTakesWhoseRecorderStoppedBeforeWritingSizes) {
   EXPECT_EQ(outputs[2].substr(36), std::string("data\0\0\0\0", 8));
 }
 
-// 2 s at 48 kHz, 24-bit stereo, its audio at byte 44, or at byte 4096 as
-// recorders lay it out: after a bext chunk (of odd size, with its pad
-// byte), an iXML chunk and a JUNK chunk.
-Bytes RecorderTake(const Bytes& audio, bool as_recorded) {
-  TakeParts parts{.sample_rate = 48000, .bits_per_sample = 24, .audio = audio};
-  if (as_recorded) {
-    parts.extra_chunks = ToBytes(
-        Text(Chunk("bext", std::string(602, 'd') + "A=PCM,F=48000,W=24\r\n!")) +
-        Text(Chunk("iXML", "<BWFXML><PROJECT>loom</PROJECT></BWFXML>")));
-    const Bytes junk =
-        Chunk("JUNK", std::string(4096 - 52 - parts.extra_chunks.size(), '\0'));
-    parts.extra_chunks.insert(parts.extra_chunks.end(), junk.begin(), junk.end());
-  }
-  return MakeTake(parts);
+// What recorders write before the audio, so that it starts at byte 4096: a
+// bext chunk (of odd size, with its pad byte), an iXML chunk and a JUNK
+// chunk.
+Bytes RecorderChunks() {
+  const std::string chunks =
+      Text(Chunk("bext", std::string(602, 'd') + "A=PCM,F=48000,W=24\r\n!")) +
+      Text(Chunk("iXML", "<BWFXML><PROJECT>loom</PROJECT></BWFXML>"));
+  const std::string junk(4096 - 52 - chunks.size(), '\0');
+  return ToBytes(chunks + Text(Chunk("JUNK", junk)));
 }
 
 // The output of recorder's takes keeps their metadata and their audio's
@@ -70,8 +65,11 @@ TEST(RecorderTakesTest, KeepsARecordersMetadataAndTheAudioPlace) {
   for (const bool as_recorded : {false, true}) {
     TempDir dir;
     WriteJob(dir, "kick\n", "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t20\t1\n");
-    WriteFile(dir.File("kick_t1.wav"), RecorderTake(audio[0], as_recorded));
-    WriteFile(dir.File("kick_t2.wav"), RecorderTake(audio[1], as_recorded));
+    // 2 s at 48 kHz, 24-bit stereo, the audio at byte 44 or 4096.
+    const Bytes chunks = as_recorded ? RecorderChunks() : Bytes();
+    const AudioFormat f{.rate = 48000, .bits = 24};
+    WriteTake(dir, "kick_t1.wav", f, audio[0], chunks);
+    WriteTake(dir, "kick_t2.wav", f, audio[1], chunks);
     const ToolRun run = RunTool(dir);
     EXPECT_EQ(run.out,
               BannerAndPlan(1, 3) + Built("1\t20.0\t1\n", {"kick_bld.wav"}));
@@ -103,16 +101,9 @@ TEST(RecorderTakesTest, KeepsTheChannelLayoutAndTimeReference) {
   }
   TempDir dir;
   WriteJob(dir, "kick\n", "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t50\t1\n");
-  for (const char* take : {"_t1", "_t2"}) {
-    const std::string tone = take[2] == '1' ? "220" : "330";
-    Capture(dir, "ffmpeg -v error -f lavfi -i 'aevalsrc=sin(2*PI*" + tone +
-                     "*t)|-sin(2*PI*" + tone +
-                     "*t):s=48000:d=2' -af "
-                     "'pan=5.1|c0=c0|c1=c1|c2=c0|c3=c1|c4=c0|c5=c1' "
-                     "-c:a pcm_s24le -write_bext 1 "
-                     "-metadata time_reference=172800000 kick" +
-                     take + ".wav");
-  }
+  WriteFfmpegTakes(dir,
+                   "-af 'pan=5.1|c0=c0|c1=c1|c2=c0|c3=c1|c4=c0|c5=c1' "
+                   "-write_bext 1 -metadata time_reference=172800000");
   const ToolRun run = RunTool(dir);
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(Capture(dir, "ffprobe -v warning -show_entries "

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -30,17 +31,21 @@ std::string Capture(const TempDir& dir, const std::string& command);
 // Whether `program` is on the PATH.
 bool Installed(const char* program);
 
-// Writes a job's base.txt, points.txt and loomrc.txt into `dir`.
-void WriteJob(const TempDir& dir, const std::string& base,
-              const std::string& points, const std::string& loomrc);
+// Writes kick_t1.wav and kick_t2.wav into `dir` with ffmpeg: 2 s of 24-bit
+// stereo at 48 kHz, a tone of 220 or 330 Hz (inverted on the right), with
+// `options` after the tone's input.
+void WriteFfmpegTakes(const TempDir& dir, const std::string& options);
 
 // Compares file bytes, naming the first differing byte instead of printing
 // megabytes.
 ::testing::AssertionResult SameBytes(const std::string& actual,
                                      const std::string& expected);
 
-// The names of the regular files and directories in `dir`, sorted.
-std::vector<std::string> ListDir(const TempDir& dir);
+using Names = std::vector<std::string>;
+
+// The names in `dir`, sorted.
+Names ListDir(const std::filesystem::path& dir);
+inline Names ListDir(const TempDir& dir) { return ListDir(dir.path()); }
 
 inline constexpr const char* kBanner = "\nTakeloom 2.00 by Quorvane\n\n";
 
@@ -51,13 +56,15 @@ inline std::string BannerAndPlan(int tracks, int edits) {
          " tracks using " + std::to_string(edits) + " edit points.\n\n";
 }
 
-// What a run of three edit points prints after the planning line when it
-// builds `outputs`, with the crossfade matrix's `matrix_rows`.
+// What a run prints after the planning line when it builds `outputs`, with
+// the crossfade matrix's `matrix_rows` and, for each output, `progress` (by
+// default that of three edit points).
 inline std::string Built(const std::string& matrix_rows,
-                         const std::vector<std::string>& outputs) {
+                         const std::vector<std::string>& outputs,
+                         const std::string& progress = "1 2 3 ") {
   std::string out = "Crossfade Matrix:\ntrack\tlength\ttype\n" + matrix_rows;
   for (const std::string& output : outputs) {
-    out += "\n\nBuilding to " + output + "\nedits: 1 2 3 ";
+    out += "\n\nBuilding to " + output + "\nedits: " + progress;
   }
   return out + "\n\nDone\n\n";
 }

@@ -24,6 +24,14 @@ void PutText(Bytes& out, std::string_view text) {
   for (char c : text) out.push_back(static_cast<std::byte>(c));
 }
 
+uint64_t Le(std::span<const std::byte> bytes, size_t at, size_t width) {
+  uint64_t value = 0;
+  for (size_t i = 0; i < width; ++i) {
+    value |= std::to_integer<uint64_t>(bytes[at + i]) << (8 * i);
+  }
+  return value;
+}
+
 Bytes Chunk(std::string_view id, std::string_view body) {
   Bytes out;
   PutText(out, id);
@@ -75,7 +83,7 @@ Bytes MakeTake(const TakeParts& parts) {
   }
   body.insert(body.end(), fmt.begin(), fmt.end());
   body.insert(body.end(), parts.extra_chunks.begin(), parts.extra_chunks.end());
-  PutText(body, "data");
+  PutText(body, parts.data_id);
   PutU32(body, parts.declared_data_size < 0
                    ? static_cast<uint32_t>(parts.audio.size())
                    : static_cast<uint32_t>(parts.declared_data_size));
@@ -88,13 +96,21 @@ Bytes MakeTake(const TakeParts& parts) {
   return out;
 }
 
-Bytes AudioOfFile(const std::string& path) {
-  const std::string file = ReadFile(path);
-  const auto* bytes = reinterpret_cast<const std::byte*>(file.data());
-  return AudioOf(Bytes(bytes, bytes + file.size()));
+TakeParts PartsOf(const AudioFormat& f, const Bytes& audio) {
+  TakeParts parts;
+  parts.channels = f.channels;
+  parts.sample_rate = f.rate;
+  parts.bits_per_sample = f.bits;
+  parts.format_tag = f.is_float ? 3 : 1;
+  parts.audio = audio;
+  return parts;
 }
 
-std::string Text(const Bytes& bytes) {
+Bytes AudioOfFile(const std::string& path) {
+  return AudioOf(ToBytes(ReadFile(path)));
+}
+
+std::string Text(std::span<const std::byte> bytes) {
   return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
@@ -108,12 +124,8 @@ Bytes ToBytes(std::string_view text) {
 Bytes AudioOf(const Bytes& file) {
   size_t at = 12;
   while (at + 8 <= file.size()) {
-    uint64_t size = 0;
-    for (size_t b = 0; b < 4; ++b) {
-      size |= std::to_integer<uint64_t>(file[at + 4 + b]) << (8 * b);
-    }
-    if (std::string_view(reinterpret_cast<const char*>(&file[at]), 4) ==
-        "data") {
+    const uint64_t size = Le(file, at + 4, 4);
+    if (Text(std::span(file).subspan(at, 4)) == "data") {
       const size_t end = std::min<uint64_t>(file.size(), at + 8 + size);
       return Bytes(file.begin() + static_cast<std::ptrdiff_t>(at + 8),
                    file.begin() + static_cast<std::ptrdiff_t>(end));

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,8 @@ using Bytes = std::vector<std::byte>;
 void PutU16(Bytes& out, uint32_t value);
 void PutU32(Bytes& out, uint32_t value);
 void PutText(Bytes& out, std::string_view text);
+// The unsigned little-endian number in the `width` bytes at `at`.
+uint64_t Le(std::span<const std::byte> bytes, size_t at, size_t width);
 
 // A chunk: `id`, the size of `body`, the body, and a pad byte after an odd
 // size.
@@ -41,11 +44,26 @@ struct TakeParts {
   // this channel mask and `format_tag` as its sub-format.
   int64_t channel_mask = -1;
   Bytes audio{};
+  // The audio chunk's id; any other than "data" leaves the take without one.
+  std::string_view data_id = "data";
 };
 Bytes MakeTake(const TakeParts& parts);
 
+// The layout of a take or an output as end-to-end tests describe it.
+struct AudioFormat {
+  uint32_t channels = 2;
+  uint32_t rate = 1000;
+  uint32_t bits = 16;
+  bool is_float = false;
+  int64_t Width() const { return bits / 8; }
+  int64_t FrameSize() const { return int64_t{channels} * Width(); }
+};
+
+// The parts of a canonical take of format `f` holding `audio`.
+TakeParts PartsOf(const AudioFormat& f, const Bytes& audio);
+
 // Bytes as text and back, for comparing with files read whole.
-std::string Text(const Bytes& bytes);
+std::string Text(std::span<const std::byte> bytes);
 Bytes ToBytes(std::string_view text);
 
 // The audio of a WAV file, found by walking its chunks; what the file holds

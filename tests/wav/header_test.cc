@@ -12,17 +12,8 @@
 namespace takeloom {
 namespace {
 
-std::string AsString(const std::vector<std::byte>& header) {
-  return std::string(reinterpret_cast<const char*>(header.data()), header.size());
-}
-
-uint64_t Le(const std::vector<std::byte>& h, size_t at, size_t width) {
-  uint64_t value = 0;
-  for (size_t i = 0; i < width; ++i) {
-    value |= static_cast<uint64_t>(h[at + i]) << (8 * i);
-  }
-  return value;
-}
+using testing::Le;
+using testing::Text;
 
 TrackFormat Format(uint32_t rate, uint32_t bits, uint32_t channels,
                    SampleFormat format = SampleFormat::kInteger) {
@@ -35,7 +26,7 @@ TEST(WavHeaderTest, WritesEveryByteOfStereoTake) {
       "\x44\xAC\x00\x00\x10\xB1\x02\x00\x04\x00\x10\x00"
       "data\xA0\xEA\x1A\x00",
       44);
-  EXPECT_EQ(AsString(HeaderBytes(Format(44100, 16, 2), 441000)), expected);
+  EXPECT_EQ(Text(HeaderBytes(Format(44100, 16, 2), 441000)), expected);
 }
 
 // Float audio is declared as readers expect it: an 18-byte format chunk
@@ -47,7 +38,7 @@ TEST(WavHeaderTest, WritesEveryByteOfFloatTake) {
       "fact\x04\x00\x00\x00\x0A\x00\x00\x00"
       "data\xF0\x00\x00\x00",
       58);
-  EXPECT_EQ(AsString(HeaderBytes(Format(48000, 32, 6, SampleFormat::kFloat), 10)),
+  EXPECT_EQ(Text(HeaderBytes(Format(48000, 32, 6, SampleFormat::kFloat), 10)),
             expected);
 }
 
@@ -83,7 +74,7 @@ TEST(WavHeaderTest, FormsSizesAndTurnsToRf64Beyond4GiB) {
   };
   for (const Case& c : cases) {
     const std::vector<std::byte> h = HeaderBytes(c.format, c.frames);
-    const std::string text = AsString(h);
+    const std::string text = Text(h);
     ASSERT_EQ(h.size(), c.header_bytes) << c.name;
     const bool rf64 = c.header_bytes >= 80;
     const size_t fmt = rf64 ? 48 : 12;
@@ -145,7 +136,7 @@ TEST(WavHeaderTest, KeepsTheTakesFormatMetadataAndAudioPlace) {
   };
   for (const Case& c : cases) {
     const std::vector<std::byte> h = HeaderBytes(c.format, c.frames, c.extras);
-    const std::string text = AsString(h);
+    const std::string text = Text(h);
     ASSERT_EQ(h.size(), c.audio_at) << c.name;
     EXPECT_EQ(text.substr(h.size() - 8, 4), "data") << c.name;
     const bool rf64 = text.substr(0, 4) == "RF64";
@@ -196,8 +187,7 @@ TEST(WavHeaderTest, WritesANewFileAndLeavesItOpen) {
     ASSERT_TRUE(file.Close()) << name;
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path))) << name;
     EXPECT_EQ(testing::ReadFile(path),
-              AsString(HeaderBytes(format, 0)) +
-                  std::string(reinterpret_cast<const char*>(audio.data()), 6))
+              Text(HeaderBytes(format, 0)) + Text(audio))
         << name;
     EXPECT_EQ(testing::ReadFile(outside), old_bytes) << name;
   }

@@ -14,7 +14,6 @@ namespace takeloom {
 namespace {
 
 using testing::Bytes;
-using testing::TakeParts;
 using namespace std::string_view_literals;
 
 constexpr const char* kName = "take.wav";
@@ -25,12 +24,10 @@ Error InspectWhole(const Bytes& file, Inspection* out) {
 
 Bytes Take(uint32_t channels, uint32_t bits, size_t audio_bytes,
            int64_t declared_data_size = -1) {
-  TakeParts parts;
-  parts.channels = channels;
-  parts.bits_per_sample = bits;
-  parts.declared_data_size = declared_data_size;
-  parts.audio = Bytes(audio_bytes);
-  return testing::MakeTake(parts);
+  return testing::MakeTake({.channels = channels,
+                            .bits_per_sample = bits,
+                            .declared_data_size = declared_data_size,
+                            .audio = Bytes(audio_bytes)});
 }
 
 Bytes Cut(Bytes bytes, size_t size) {
@@ -49,13 +46,12 @@ TEST(InspectTest, ReadsFieldsAndClipsFramesToTheFile) {
     TakeAttributes expected;
     bool size_unset = false;
   };
-  TakeParts float_mono;
-  float_mono.channels = 1;
-  float_mono.sample_rate = 96000;
-  float_mono.bits_per_sample = 32;
-  float_mono.format_tag = 3;
-  float_mono.extra_chunks = junk;
-  float_mono.audio = Bytes(40);
+  const Bytes float_mono = testing::MakeTake({.channels = 1,
+                                              .sample_rate = 96000,
+                                              .bits_per_sample = 32,
+                                              .format_tag = 3,
+                                              .extra_chunks = junk,
+                                              .audio = Bytes(40)});
   const Bytes stereo16 = Take(2, 16, 400000);
   const auto unfinished = [](uint32_t channels, uint32_t bits) {
     return Take(channels, bits, 4000, 0xFFFFFFFF);
@@ -63,16 +59,14 @@ TEST(InspectTest, ReadsFieldsAndClipsFramesToTheFile) {
   // An RF64 (or BW64) take: its data size is the ds64 chunk's, here 40
   // bytes of the 400 the file holds; a RIFF take has no ds64 to believe.
   const auto long_form = [](std::string_view form) {
-    TakeParts parts;
-    parts.audio = Bytes(400);
-    parts.declared_data_size = 0xFFFFFFFF;
     Bytes ds64;
     testing::PutText(ds64, "ds64");
     testing::PutU32(ds64, 28);
     for (const uint32_t word : {436u, 0u, 40u, 0u, 10u, 0u, 0u}) {
       testing::PutU32(ds64, word);
     }
-    Bytes file = testing::MakeTake(parts);
+    Bytes file = testing::MakeTake(
+        {.declared_data_size = 0xFFFFFFFF, .audio = Bytes(400)});
     file.insert(file.begin() + 12, ds64.begin(), ds64.end());
     std::copy(form.begin(), form.end(), reinterpret_cast<char*>(file.data()));
     return file;
@@ -102,8 +96,7 @@ TEST(InspectTest, ReadsFieldsAndClipsFramesToTheFile) {
       {"data size 0, a chunk header past the end", unset("LIST\x05\0\0\0INFO"sv),
        {2, 44, 44100, 3, 2, 16}, true},
       {"data size 0, nothing after", unset(""), {2, 44, 44100, 0, 2, 16}},
-      {"chunk between fmt and data, float tag",
-       testing::MakeTake(float_mono),
+      {"chunk between fmt and data, float tag", float_mono,
        {1, 62, 96000, 10, 4, 32}},
       {"RF64 size from ds64", long_form("RF64"), {2, 80, 44100, 10, 2, 16}},
       {"BW64 size from ds64", long_form("BW64"), {2, 80, 44100, 10, 2, 16}},
@@ -153,14 +146,12 @@ TEST(InspectTest, RefusesATakeWithoutFormatTag) {
 // A take whose "fmt " chunk has the extensible layout (6 channels of 32
 // bits, mask 0x3F), with `sub_tag` as the first bytes of its sub-format.
 Bytes Extensible(uint16_t sub_tag) {
-  TakeParts parts;
-  parts.channels = 6;
-  parts.sample_rate = 48000;
-  parts.bits_per_sample = 32;
-  parts.format_tag = sub_tag;
-  parts.channel_mask = 0x3F;
-  parts.audio = Bytes(48);
-  return testing::MakeTake(parts);
+  return testing::MakeTake({.channels = 6,
+                            .sample_rate = 48000,
+                            .bits_per_sample = 32,
+                            .format_tag = sub_tag,
+                            .channel_mask = 0x3F,
+                            .audio = Bytes(48)});
 }
 
 TEST(InspectTest, TellsFloatFromIntegerByTheFormatTag) {
@@ -169,14 +160,13 @@ TEST(InspectTest, TellsFloatFromIntegerByTheFormatTag) {
     Bytes file;
     SampleFormat expected;
   };
-  TakeParts parts;
-  parts.bits_per_sample = 32;
-  parts.audio = Bytes(16);
-  TakeParts float_parts = parts;
-  float_parts.format_tag = 3;
   const Case cases[] = {
-      {"pcm", testing::MakeTake(parts), SampleFormat::kInteger},
-      {"float", testing::MakeTake(float_parts), SampleFormat::kFloat},
+      {"pcm", testing::MakeTake({.bits_per_sample = 32, .audio = Bytes(16)}),
+       SampleFormat::kInteger},
+      {"float",
+       testing::MakeTake(
+           {.bits_per_sample = 32, .format_tag = 3, .audio = Bytes(16)}),
+       SampleFormat::kFloat},
       {"extensible float", Extensible(3), SampleFormat::kFloat},
       {"extensible pcm", Extensible(1), SampleFormat::kInteger},
   };
@@ -202,11 +192,8 @@ TEST(InspectTest, RefusesTakesItCannotMeasure) {
   std::memcpy(late_data.data() + kLimit + 2, "data", 4);
   // Samples the tool cannot copy, as their format chunk describes them.
   const auto tagged = [](uint16_t tag, uint32_t bits) {
-    TakeParts parts;
-    parts.format_tag = tag;
-    parts.bits_per_sample = bits;
-    parts.audio = Bytes(48);
-    return testing::MakeTake(parts);
+    return testing::MakeTake(
+        {.bits_per_sample = bits, .format_tag = tag, .audio = Bytes(48)});
   };
   Bytes misaligned = Take(2, 16, 40);
   misaligned[32] = std::byte{6};  // block align 6 for 4-byte frames
@@ -251,15 +238,11 @@ TEST(InspectTest, FindsAudioThatRecordersStartLate) {
   // The last one lies beyond every tag scan limit: the chunk walk finds it.
   for (const size_t audio_at : {16384u, 131072u, 204800u}) {
     // A padding chunk pushes the data chunk's tag to audio_at - 8.
-    Bytes pad;
-    testing::PutText(pad, "JUNK");
-    const size_t pad_size = audio_at - 8 - 36 - 8;
-    testing::PutU32(pad, static_cast<uint32_t>(pad_size));
-    pad.resize(pad.size() + pad_size, std::byte{0});
-    TakeParts parts;
-    parts.extra_chunks = pad;
-    parts.audio = Bytes(400);
-    testing::WriteFile(dir.File("t.wav"), testing::MakeTake(parts));
+    const Bytes pad =
+        testing::Chunk("JUNK", std::string(audio_at - 8 - 36 - 8, '\0'));
+    testing::WriteFile(
+        dir.File("t.wav"),
+        testing::MakeTake({.extra_chunks = pad, .audio = Bytes(400)}));
     Inspection got;
     EXPECT_EQ(GET_ATTRIBUTES(dir.File("t.wav"), &got).fault, Fault::kNone)
         << audio_at;
@@ -267,14 +250,11 @@ TEST(InspectTest, FindsAudioThatRecordersStartLate) {
     EXPECT_EQ(got.take.frames, 100) << audio_at;
   }
   // A data size field that straddles the end of the first bytes read.
-  Bytes pad;
-  testing::PutText(pad, "JUNK");
-  testing::PutU32(pad, 4090 - 36 - 8);
-  pad.resize(4090 - 36, std::byte{0});
-  TakeParts parts;
-  parts.extra_chunks = pad;
-  parts.audio = Bytes(0x10004);  // every byte of the size field matters
-  testing::WriteFile(dir.File("t.wav"), testing::MakeTake(parts));
+  const Bytes pad = testing::Chunk("JUNK", std::string(4090 - 36 - 8, '\0'));
+  // Every byte of the audio's size field matters.
+  testing::WriteFile(
+      dir.File("t.wav"),
+      testing::MakeTake({.extra_chunks = pad, .audio = Bytes(0x10004)}));
   Inspection got;
   ASSERT_TRUE(GET_ATTRIBUTES(dir.File("t.wav"), &got).ok());
   EXPECT_EQ(got.take.data_start, 4098);
