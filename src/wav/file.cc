@@ -16,6 +16,26 @@ FileId IdOf(const struct stat& st) {
   return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
 }
 
+// Errors by which the kernel declines a copy between two files rather than
+// failing at one: no such call, files on different file systems, a file
+// system or a kind of descriptor that does not take part, a file the
+// kernel keeps from such copies. Reading and writing may still succeed.
+bool Refusal(int error) {
+  switch (error) {
+    case ENOSYS:
+    case EXDEV:
+    case EINVAL:
+    case EOPNOTSUPP:
+    case EBADF:
+    case ETXTBSY:
+    case EPERM:
+    case EOVERFLOW:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 std::optional<FileId> IdOfName(const std::string& path) {
@@ -95,6 +115,26 @@ bool File::WriteAt(int64_t offset, std::span<const std::byte> data) {
     done += static_cast<size_t>(n);
   }
   return true;
+}
+
+KernelCopy File::CopyFrom(const File& source, int64_t source_offset,
+                          int64_t offset, int64_t count) {
+  if (fd_ < 0 || source.fd_ < 0 || source_offset < 0 || offset < 0) {
+    return {.refused = true};
+  }
+#ifdef __linux__
+  auto in = static_cast<off_t>(source_offset);
+  auto out = static_cast<off_t>(offset);
+  for (;;) {
+    const ssize_t n = ::copy_file_range(source.fd_, &in, fd_, &out,
+                                        static_cast<size_t>(count), 0);
+    if (n >= 0) return {.bytes = static_cast<int64_t>(n)};
+    if (errno != EINTR) return {.refused = Refusal(errno), .error = errno};
+  }
+#else
+  (void)count;
+  return {.refused = true, .error = ENOSYS};
+#endif
 }
 
 void File::StartWriteback(int64_t offset, int64_t count) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -29,6 +30,7 @@ Error TrackWriter::Open(const std::string& name, const std::string& path,
   format_ = format;
   end_ = 0;
   written_back_ = 0;
+  kernel_copies_ = true;
   Error err = MAKE_HEADER(path, format, frames, &file_, &data_start_);
   created_ = err.ok();
   id_ = created_ ? file_.Id() : std::nullopt;
@@ -60,12 +62,38 @@ Error TrackWriter::Write(int64_t offset, std::span<const std::byte> bytes) {
   if (offset < 0 || !file_.WriteAt(data_start_ + offset, bytes)) {
     return {Fault::kCannotWrite, name_};
   }
-  end_ = std::max(end_, offset + std::ssize(bytes));
+  Wrote(offset + std::ssize(bytes));
+  return {};
+}
+
+Error TrackWriter::CopyFrom(const File& source, int64_t source_offset,
+                            int64_t offset, int64_t count, int64_t* copied) {
+  *copied = 0;
+  if (count <= 0 || !kernel_copies_) return {};
+  if (stop_ && stop_()) return {Fault::kInterrupted, name_};
+  if (offset < 0) return {Fault::kCannotWrite, name_};
+  const KernelCopy copy =
+      file_.CopyFrom(source, source_offset, data_start_ + offset, count);
+  if (copy.refused) {
+    kernel_copies_ = false;
+    return {};
+  }
+  if (copy.error != 0) {
+    return {Fault::kCannotWrite, name_, 0,
+            std::string("copying audio into it: ") +
+                std::strerror(copy.error)};
+  }
+  *copied = copy.bytes;
+  Wrote(offset + copy.bytes);
+  return {};
+}
+
+void TrackWriter::Wrote(int64_t end) {
+  end_ = std::max(end_, end);
   if (partial_ && end_ - written_back_ >= kWritebackBytes) {
     file_.StartWriteback(data_start_ + written_back_, end_ - written_back_);
     written_back_ = end_;
   }
-  return {};
 }
 
 Error TrackWriter::Silence(int64_t offset, int64_t count) {

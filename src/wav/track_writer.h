@@ -47,6 +47,16 @@ class TrackWriter {
   Error Write(int64_t offset, std::span<const std::byte> bytes);
   // Writes `count` zero bytes from `offset` on.
   Error Silence(int64_t offset, int64_t count);
+  // Copies up to `count` bytes of `source` from its byte `source_offset` to
+  // `offset` inside the kernel, in one call, and sets `*copied` to the count
+  // copied: 0 where the source ends, and 0 once the kernel has refused such
+  // a copy for this output, after which kernel_copies() is false and the
+  // caller moves the bytes with Write(). A copy that fails otherwise is a
+  // failure to write the output.
+  Error CopyFrom(const File& source, int64_t source_offset, int64_t offset,
+                 int64_t count, int64_t* copied);
+  // Whether CopyFrom() may still copy inside the kernel.
+  bool kernel_copies() const { return kernel_copies_; }
 
   // Closes the temporary file. An output's last bytes start on their way
   // to the disk (the earlier ones did as they were written); it stays open
@@ -75,6 +85,9 @@ class TrackWriter {
   bool StillOurs() const;
   Error Open(const std::string& name, const std::string& path,
              const TrackFormat& format, int64_t frames);
+  // Notes that bytes up to `end` have been written, starting an output's
+  // writeback as it grows.
+  void Wrote(int64_t end);
 
   std::string name_;  // what errors name
   std::string path_;  // the file written
@@ -86,6 +99,7 @@ class TrackWriter {
   int64_t written_back_ = 0;  // an output's bytes whose writeback has begun
   bool created_ = false;
   bool partial_ = false;
+  bool kernel_copies_ = true;
   std::optional<FileId> id_;  // of the file created
 };
 

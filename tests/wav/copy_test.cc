@@ -218,6 +218,9 @@ TEST(TrackWriterTest, PartialOutputsArePutInPlaceByCommit) {
   const Error err = stopped.Write(4, testing::Noise(4, 3));
   EXPECT_EQ(err.fault, Fault::kInterrupted);
   EXPECT_EQ(err.file, name);
+  int64_t copied = 0;
+  EXPECT_EQ(stopped.CopyFrom(File(), 0, 4, 4, &copied).fault,
+            Fault::kInterrupted);
   stopped.Remove();
   EXPECT_FALSE(fs::exists(name + ".partial"));
   EXPECT_EQ(fs::file_size(name), static_cast<uintmax_t>(kHeaderBytes + 8));
@@ -268,6 +271,12 @@ TEST(CopyTest, CopiesFramesBetweenDifferentDataStarts) {
        4096},
       {"also before a metadata chunk", 2, 2, 1200, true, 10, 400, 250, 4096},
       {"no frames", 2, 2, 1200, false, 0, -5, 0, 4096},
+      // File offsets in step modulo 4096 (62 + 200 = 44 + 218): the blocks
+      // between go through the kernel, the pieces around them through the
+      // buffer, and the take's trailing chunk never reaches the output.
+      {"in step with the output", 2, 1, 40000, false, 109, 15000, 100, 4096},
+      {"in step, the take ending first", 2, 1, 40000, true, 109, 25000, 100,
+       4096},
   };
   for (const Case& c : cases) {
     testing::TempDir dir;
