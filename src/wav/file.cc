@@ -137,6 +137,11 @@ KernelCopy File::CopyFrom(const File& source, int64_t source_offset,
 #endif
 }
 
+bool File::Resize(int64_t length) {
+  return fd_ >= 0 && length >= 0 &&
+         ::ftruncate(fd_, static_cast<off_t>(length)) == 0;
+}
+
 void File::StartWriteback(int64_t offset, int64_t count) {
 #ifdef __linux__
   if (fd_ >= 0 && count > 0) {

@@ -66,6 +66,9 @@ class File {
   // them. One call; fewer bytes than asked for are no error.
   KernelCopy CopyFrom(const File& source, int64_t source_offset,
                       int64_t offset, int64_t count);
+  // Sets the length to `length` bytes; growing leaves a hole that reads as
+  // zeros.
+  bool Resize(int64_t length);
   // Starts writing bytes [offset, offset + count) to the disk without
   // waiting for them, so that a later Sync() finds less to wait for.
   void StartWriteback(int64_t offset, int64_t count);

@@ -14,8 +14,9 @@ namespace {
 
 // An output's audio goes to the disk as the build goes on, this many bytes
 // at a time, so that making it durable at the end waits for little more
-// than the last of it.
-constexpr int64_t kWritebackBytes = 8 * 1024 * 1024;
+// than the last of it (on ext4, 1 MiB measured a few percent faster than
+// 8 MiB; much smaller steps cost more calls than they save).
+constexpr int64_t kWritebackBytes = 1024 * 1024;
 
 // Silence is written from this block, as often as needed.
 constexpr size_t kZeroBytes = 64 * 1024;
@@ -29,6 +30,7 @@ Error TrackWriter::Open(const std::string& name, const std::string& path,
   path_ = path;
   format_ = format;
   end_ = 0;
+  hole_start_ = 0;
   written_back_ = 0;
   kernel_copies_ = true;
   Error err = MAKE_HEADER(path, format, frames, &file_, &data_start_);
@@ -90,6 +92,7 @@ Error TrackWriter::CopyFrom(const File& source, int64_t source_offset,
 
 void TrackWriter::Wrote(int64_t end) {
   end_ = std::max(end_, end);
+  hole_start_ = std::max(hole_start_, end);
   if (partial_ && end_ - written_back_ >= kWritebackBytes) {
     file_.StartWriteback(data_start_ + written_back_, end_ - written_back_);
     written_back_ = end_;
@@ -97,6 +100,19 @@ void TrackWriter::Wrote(int64_t end) {
 }
 
 Error TrackWriter::Silence(int64_t offset, int64_t count) {
+  if (count <= 0) return {};
+  if (offset < 0) return {Fault::kCannotWrite, name_};
+  // Silence past the furthest byte written is a hole, which reads as zeros
+  // and takes no block: the file only grows over it. Zeros are written only
+  // where something else may have been written before.
+  if (offset + count > end_) {
+    if (stop_ && stop_()) return {Fault::kInterrupted, name_};
+    if (!file_.Resize(data_start_ + offset + count)) {
+      return {Fault::kCannotWrite, name_};
+    }
+    end_ = offset + count;
+  }
+  count = std::min(count, hole_start_ - offset);
   for (int64_t done = 0; done < count;) {
     const int64_t n = std::min<int64_t>(count - done, kZeroBytes);
     const Error err =

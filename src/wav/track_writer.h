@@ -45,7 +45,9 @@ class TrackWriter {
 
   // Writes `bytes` from `offset` on; a write past the end grows the file.
   Error Write(int64_t offset, std::span<const std::byte> bytes);
-  // Writes `count` zero bytes from `offset` on.
+  // Makes `count` bytes from `offset` on read as zero: written as zeros
+  // where anything may have been written before, and left as a hole (no
+  // blocks, the file grown over it) beyond.
   Error Silence(int64_t offset, int64_t count);
   // Copies up to `count` bytes of `source` from its byte `source_offset` to
   // `offset` inside the kernel, in one call, and sets `*copied` to the count
@@ -96,6 +98,7 @@ class TrackWriter {
   std::function<bool()> stop_;
   int64_t data_start_ = 0;
   int64_t end_ = 0;
+  int64_t hole_start_ = 0;  // nothing has been written in [hole_start_, end_)
   int64_t written_back_ = 0;  // an output's bytes whose writeback has begun
   bool created_ = false;
   bool partial_ = false;

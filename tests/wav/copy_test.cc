@@ -1,6 +1,7 @@
 #include "wav/copy.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -320,6 +321,21 @@ TEST(CopyTest, PadsBetweenUntouchedBytesAndGrowsTheFile) {
   expected.replace(2000, 80000, 80000, '\0');
   EXPECT_EQ(testing::ReadFile(dir.File("out.wav")).substr(kHeaderBytes),
             expected);
+}
+
+// Silence beyond everything written takes no blocks: a build's lead-in and
+// the silence after a take that ends early cost the disk nothing.
+TEST(CopyTest, SilencePastTheEndIsAHole) {
+  testing::TempDir dir;
+  TrackWriter out;
+  ASSERT_TRUE(out.Create(dir.File("out.wav"), Format(2, 2), 0).ok());
+  ASSERT_TRUE(PAD_FILE(out, 0, 1 << 20).ok());
+  ASSERT_TRUE(out.Write(4 << 20, testing::Noise(4, 6)).ok());
+  ASSERT_TRUE(out.Finish().ok());
+  struct stat st {};
+  ASSERT_EQ(stat(dir.File("out.wav").c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, kHeaderBytes + (4 << 20) + 4);
+  EXPECT_LT(st.st_blocks * 512, 1 << 20);
 }
 
 TEST(CopyTest, ReportsWritesThatFail) {
