@@ -3,6 +3,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -134,6 +139,23 @@ KernelCopy File::CopyFrom(const File& source, int64_t source_offset,
 #else
   (void)count;
   return {.refused = true, .error = ENOSYS};
+#endif
+}
+
+bool File::SharesBlockAt(int64_t offset) const {
+#ifdef __linux__
+  // One extent is all the answer needs.
+  alignas(fiemap) std::byte space[sizeof(fiemap) + sizeof(fiemap_extent)] = {};
+  auto* map = reinterpret_cast<fiemap*>(space);
+  map->fm_start = static_cast<uint64_t>(offset);
+  map->fm_length = 1;
+  map->fm_extent_count = 1;
+  return fd_ >= 0 && offset >= 0 && ::ioctl(fd_, FS_IOC_FIEMAP, map) == 0 &&
+         map->fm_mapped_extents == 1 &&
+         (map->fm_extents[0].fe_flags & FIEMAP_EXTENT_SHARED) != 0;
+#else
+  (void)offset;
+  return false;
 #endif
 }
 

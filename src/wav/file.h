@@ -66,6 +66,9 @@ class File {
   // them. One call; fewer bytes than asked for are no error.
   KernelCopy CopyFrom(const File& source, int64_t source_offset,
                       int64_t offset, int64_t count);
+  // Whether the file system reports the block at `offset` as shared with
+  // another file (false where it cannot tell).
+  bool SharesBlockAt(int64_t offset) const;
   // Sets the length to `length` bytes; growing leaves a hole that reads as
   // zeros.
   bool Resize(int64_t length);

@@ -18,6 +18,10 @@ namespace {
 // 8 MiB; much smaller steps cost more calls than they save).
 constexpr int64_t kWritebackBytes = 1024 * 1024;
 
+// File systems that share blocks between files share them in blocks of
+// this size, where both files' offsets are multiples of it.
+constexpr int64_t kBlockBytes = 4096;
+
 // Silence is written from this block, as often as needed.
 constexpr size_t kZeroBytes = 64 * 1024;
 constexpr std::array<std::byte, kZeroBytes> kZeros{};
@@ -33,6 +37,8 @@ Error TrackWriter::Open(const std::string& name, const std::string& path,
   hole_start_ = 0;
   written_back_ = 0;
   kernel_copies_ = true;
+  sharing_known_ = false;
+  shares_blocks_ = false;
   Error err = MAKE_HEADER(path, format, frames, &file_, &data_start_);
   created_ = err.ok();
   id_ = created_ ? file_.Id() : std::nullopt;
@@ -86,6 +92,12 @@ Error TrackWriter::CopyFrom(const File& source, int64_t source_offset,
                 std::strerror(copy.error)};
   }
   *copied = copy.bytes;
+  const int64_t at = data_start_ + offset;
+  if (!sharing_known_ && copy.bytes >= kBlockBytes && at % kBlockBytes == 0 &&
+      source_offset % kBlockBytes == 0) {
+    sharing_known_ = true;
+    shares_blocks_ = file_.SharesBlockAt(at);
+  }
   Wrote(offset + copy.bytes);
   return {};
 }
@@ -130,8 +142,10 @@ Error TrackWriter::Finish() {
   }
   // An output stays open until it is put in place: its file cannot be
   // replaced unseen while this writer holds it (its inode cannot be reused
-  // for another), and the disk catches up with it meanwhile.
-  file_.StartWriteback(data_start_ + written_back_, end_ - written_back_);
+  // for another), and the disk catches up with it meanwhile. Writeback
+  // starts on the whole file: crossfades are written over audio whose
+  // writeback began long ago.
+  file_.StartWriteback(0, data_start_ + end_);
   return {};
 }
 

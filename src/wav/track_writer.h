@@ -59,6 +59,9 @@ class TrackWriter {
                  int64_t count, int64_t* copied);
   // Whether CopyFrom() may still copy inside the kernel.
   bool kernel_copies() const { return kernel_copies_; }
+  // Whether the kernel's copies share blocks with their source, as the file
+  // system told after the first copy of a whole block.
+  bool shares_blocks() const { return shares_blocks_; }
 
   // Closes the temporary file. An output's last bytes start on their way
   // to the disk (the earlier ones did as they were written); it stays open
@@ -103,6 +106,8 @@ class TrackWriter {
   bool created_ = false;
   bool partial_ = false;
   bool kernel_copies_ = true;
+  bool sharing_known_ = false;
+  bool shares_blocks_ = false;
   std::optional<FileId> id_;  // of the file created
 };
 

@@ -323,6 +323,23 @@ TEST(CopyTest, PadsBetweenUntouchedBytesAndGrowsTheFile) {
             expected);
 }
 
+// A take cut short after it was inspected: the kernel's copy ends early,
+// and the rest, read as before, fails as a read of the take.
+TEST(CopyTest, ATakeCutShortIsAReadFailure) {
+  testing::TempDir dir;
+  const std::string path = dir.File("take.wav");
+  testing::WriteFile(path, TakeAt62(Format(2, 2), testing::Noise(40000, 7)));
+  TakeReader take;
+  ASSERT_TRUE(OpenTake(path, &take).ok());
+  std::filesystem::resize_file(path, 62 + 20000);
+  TrackWriter out;
+  ASSERT_TRUE(out.Create(dir.File("out.wav"), Format(2, 2), 0).ok());
+  Bytes buffer(4096);
+  const Error err = INSERT_FILE(out, take, 0, 10000, 0, buffer);
+  EXPECT_EQ(err.fault, Fault::kCannotRead);
+  EXPECT_EQ(err.file, path);
+}
+
 // Silence beyond everything written takes no blocks: a build's lead-in and
 // the silence after a take that ends early cost the disk nothing.
 TEST(CopyTest, SilencePastTheEndIsAHole) {
