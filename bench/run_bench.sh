@@ -133,9 +133,9 @@ cleanup() {
   if [ "$mounted" = 1 ]; then
     umount "$fs_dir/mnt" || umount -l "$fs_dir/mnt"
   fi
-  [ -n "$fs_dir" ] && rm -rf "$fs_dir"
+  [ -z "$fs_dir" ] || rm -rf "$fs_dir"
 }
-trap cleanup EXIT
+trap 'status=$?; cleanup; exit $status' EXIT
 trap 'exit 130' INT TERM HUP
 if [ -n "$fs" ]; then
   fs_dir=$(mktemp -d "$work_parent/takeloom-$fs.XXXXXX")
