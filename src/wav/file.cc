@@ -7,6 +7,7 @@
 #include <linux/fiemap.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/vfs.h>
 #endif
 
 #include <algorithm>
@@ -139,6 +140,16 @@ KernelCopy File::CopyFrom(const File& source, int64_t source_offset,
 #else
   (void)count;
   return {.refused = true, .error = ENOSYS};
+#endif
+}
+
+bool File::OnExtFileSystem() const {
+#ifdef __linux__
+  constexpr decltype(statfs::f_type) kExtMagic = 0xEF53;
+  struct statfs st {};
+  return fd_ >= 0 && ::fstatfs(fd_, &st) == 0 && st.f_type == kExtMagic;
+#else
+  return false;
 #endif
 }
 

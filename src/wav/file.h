@@ -66,6 +66,8 @@ class File {
   // them. One call; fewer bytes than asked for are no error.
   KernelCopy CopyFrom(const File& source, int64_t source_offset,
                       int64_t offset, int64_t count);
+  // Whether the file lies on an ext2, ext3 or ext4 file system.
+  bool OnExtFileSystem() const;
   // Whether the file system reports the block at `offset` as shared with
   // another file (false where it cannot tell).
   bool SharesBlockAt(int64_t offset) const;
