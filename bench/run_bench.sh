@@ -11,20 +11,21 @@
 #                      [--crossfade-ms MS] [--type 0..4] [--lead-in S]
 #                      [--runs N] [--large | --smoke] [--scaling "S1 S2 ..."]
 #                      [--no-sox] [--build-dir DIR] [--work-dir DIR]
-#                      [--takeloom BINARY] [--second BINARY]
+#                      [--takeloom BINARY] [--second BINARY] [--recorder]
+#                      [--fs xfs|btrfs]
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 
 tracks=4 takes=3 seconds=120 rate=48000 bits=24 channels=2 edits=6
-crossfade_ms=200 type=1 lead_in=1 runs=5 scaling="" use_sox=1
+crossfade_ms=200 type=1 lead_in=1 runs=5 scaling="" use_sox=1 recorder=0 fs=""
 build_dir="$repo/build-bench-release"
 takeloom=""
 second=""
 work_parent="${TMPDIR:-/tmp}"
 
 usage() {
-  sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
   cat <<'EOF'
 
 Defaults: 4 tracks x 3 takes x 120 s, 48000 Hz, 24-bit stereo, 6 edit
@@ -34,7 +35,17 @@ a warm-up. --large: 16 tracks x 3 takes x 600 s. --smoke: 2 tracks x
 comparison for each take length in seconds and adds a table of time and
 peak memory against the total audio length. --takeloom times the given
 binary instead of the one built here; --second times another binary beside
-it, in the same interleaved runs (to compare two versions).
+it, in the same interleaved runs (to compare two versions). --recorder
+writes takes as field recorders do (bext, iXML and JUNK chunks, audio from
+byte 4096).
+
+--fs xfs or --fs btrfs (root only; needs xfsprogs or btrfs-progs) makes a
+file system of that kind in an image file under the work directory,
+loop-mounts it, and runs the comparison there twice, with plain takes and
+with recorder takes: takeloom against the floor and the durable floor on
+the same file system, and the bytes the outputs hold in blocks of their own
+(extents not shared with the takes, from filefrag). Everything is unmounted
+and removed afterwards, also after a failure.
 EOF
 }
 
@@ -55,6 +66,8 @@ while [ $# -gt 0 ]; do
     --smoke) tracks=2 takes=2 seconds=3 edits=3 lead_in=0.5 ;;
     --scaling) scaling=$2; shift ;;
     --no-sox) use_sox=0 ;;
+    --recorder) recorder=1 ;;
+    --fs) fs=$2; shift ;;
     --takeloom) takeloom=$(cd "$(dirname "$2")" && pwd)/$(basename "$2"); shift ;;
     --second) second=$(cd "$(dirname "$2")" && pwd)/$(basename "$2"); shift ;;
     --build-dir) build_dir=$2; shift ;;
@@ -68,6 +81,25 @@ if [ "$runs" -lt 1 ]; then echo "--runs must be at least 1" >&2; exit 2; fi
 if [ "$bits" != 16 ] && [ "$bits" != 24 ]; then
   echo "--bits must be 16 or 24 (the sox script copies integer PCM)" >&2
   exit 2
+fi
+if [ -n "$fs" ]; then
+  case "$fs" in
+    xfs) mkfs=(mkfs.xfs -q -m reflink=1) package=xfsprogs ;;
+    btrfs) mkfs=(mkfs.btrfs -q) package=btrfs-progs ;;
+    *) echo "--fs takes xfs or btrfs" >&2; exit 2 ;;
+  esac
+  if [ "$(id -u)" != 0 ]; then
+    echo "--fs $fs must run as root: it loop-mounts a file system image" >&2
+    exit 1
+  fi
+  for tool in "${mkfs[0]}" filefrag mount losetup; do
+    if ! PATH=$PATH:/usr/sbin:/sbin command -v "$tool" >/dev/null; then
+      echo "--fs $fs needs $tool (install $package and e2fsprogs)" >&2
+      exit 1
+    fi
+  done
+  # Timed here: takeloom against the floors on the same file system.
+  use_sox=0
 fi
 if [ "$use_sox" = 1 ] && ! command -v sox >/dev/null; then
   echo "sox is not installed: timing takeloom and the floor only"
@@ -92,8 +124,34 @@ make_session="$build_dir/make_session"
 copy_floor="$build_dir/copy_floor"
 build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build_dir/CMakeCache.txt")
 
+# With --fs, the work directory lies on a loop-mounted file system in an
+# image file; the trap unmounts and removes it, whatever happens.
+fs_dir="" mounted=0 work=""
+cleanup() {
+  cd /
+  [ -n "$work" ] && rm -rf "$work"
+  if [ "$mounted" = 1 ]; then
+    umount "$fs_dir/mnt" || umount -l "$fs_dir/mnt"
+  fi
+  [ -z "$fs_dir" ] || rm -rf "$fs_dir"
+}
+trap 'status=$?; cleanup; exit $status' EXIT
+trap 'exit 130' INT TERM HUP
+if [ -n "$fs" ]; then
+  fs_dir=$(mktemp -d "$work_parent/takeloom-$fs.XXXXXX")
+  # Room for the takes of both sessions in turn, the outputs of two jobs
+  # and the floor's sources, with a margin (the image is sparse).
+  take_bytes=$(awk -v s="$seconds" -v r="$rate" -v f="$((bits / 8 * channels))" \
+    'BEGIN { printf "%d", 4096 + int(s * r) * f }')
+  image_mib=$(( tracks * (takes + 4) * take_bytes / 1048576 * 3 / 2 + 1024 ))
+  truncate -s "${image_mib}M" "$fs_dir/image"
+  PATH=$PATH:/usr/sbin:/sbin "${mkfs[@]}" "$fs_dir/image" >/dev/null
+  mkdir "$fs_dir/mnt"
+  mount -o loop "$fs_dir/image" "$fs_dir/mnt"
+  mounted=1
+  work_parent="$fs_dir/mnt"
+fi
 work=$(mktemp -d "$work_parent/takeloom-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
 
 frame_size=$((bits / 8 * channels))
 
@@ -152,6 +210,24 @@ ratio() {  # a / b, or - when b is zero or unknown
 
 mib() { awk -v k="$1" 'BEGIN { if (k == "-") print "-"; else printf "%.1f MiB", k / 1024 }'; }
 
+# Prints "own total": the bytes that FILES hold in extents they share with
+# no other file (flags without "shared" in filefrag's list), each file's
+# count at most its size, and the bytes of all of them.
+own_bytes() {
+  local f own=0 total=0 size mine
+  for f in "$@"; do
+    size=$(stat -c %s "$f")
+    mine=$(PATH=$PATH:/usr/sbin:/sbin filefrag -v "$f" | awk -F: '
+      /blocks? of [0-9]+ bytes/ {
+        match($0, /of [0-9]+ bytes/); bs = substr($0, RSTART + 3, RLENGTH - 9) }
+      /^ *[0-9]+:/ { if ($NF !~ /shared/) n += $4 }
+      END { printf "%d", n * bs }')
+    [ "$mine" -gt "$size" ] && mine=$size
+    own=$((own + mine)) total=$((total + size))
+  done
+  echo "$own $total"
+}
+
 # --- The edit as frame positions -----------------------------------------------
 # The hard-cut edit of one track in frames, formed as the tool forms them
 # (each edit point's frame once, as a single-precision product truncated),
@@ -192,9 +268,10 @@ plan_frames() {  # session dir, frames per take
 compare() {
   local secs=$1
   local session="$work/session" b job run
-  local take_bytes
-  take_bytes=$(awk -v s="$secs" -v r="$rate" -v f="$frame_size" \
-    'BEGIN { printf "%d", 44 + int(s * r) * f }')
+  local take_bytes audio_start=44 kind="plain takes"
+  if [ "$recorder" = 1 ]; then audio_start=4096 kind="recorder takes"; fi
+  take_bytes=$(awk -v s="$secs" -v r="$rate" -v f="$frame_size" -v a="$audio_start" \
+    'BEGIN { printf "%d", a + int(s * r) * f }')
   # Takes, the floor's sources, one job's outputs, the sox pieces and the
   # check's two outputs, with room to spare.
   local need_kib=$(( (tracks * (takes + 5) * take_bytes) / 1024 * 11 / 10 ))
@@ -216,11 +293,11 @@ compare() {
   "$make_session" "$session" --tracks "$tracks" --takes "$takes" \
     --seconds "$secs" --rate "$rate" --bits "$bits" --channels "$channels" \
     --edits "$edits" --lead-in "$lead_in" --crossfade-ms "$crossfade_ms" \
-    --type "$type"
+    --type "$type" $([ "$recorder" = 1 ] && echo --recorder)
   sync
   cd "$session"
   mapfile -t bases < base.txt
-  local take_frames=$(( ($(stat -c %s "${bases[0]}_t1.wav") - 44) / frame_size ))
+  local take_frames=$(( ($(stat -c %s "${bases[0]}_t1.wav") - audio_start) / frame_size ))
   local plan
   plan=$(plan_frames "$session" "$take_frames")
   local out_frames
@@ -250,9 +327,11 @@ compare() {
          "'${b}_cat.wav' '${b}_dd.wav' '${b}_sox.wav'" >>"$work/clean.sh"
   done
   echo "exec '$copy_floor' $floor_args" >"$work/floor.sh"
-  # The same copy written through to the disk before the next file, as
-  # takeloom writes its outputs before it puts them in place.
-  echo "exec '$copy_floor' --sync $durable_args" >"$work/durable.sh"
+  # The same copy made durable the best way a program that reads and
+  # writes can: writeback started as each file is written, every file synced
+  # once all are written, then the directory, as takeloom makes its outputs
+  # durable before it puts them in place.
+  echo "exec '$copy_floor' --durable $durable_args" >"$work/durable.sh"
 
   # The sox script: per track, each segment trimmed from its take (the first
   # one behind the lead-in's silence), then the pieces joined into one file.
@@ -276,6 +355,7 @@ compare() {
   fi
 
   local jobs="floor durable cat copy takeloom"
+  [ -n "$fs" ] && jobs="floor durable takeloom"
   [ -n "$second" ] && jobs="$jobs second"
   [ "$use_sox" = 1 ] && jobs="$jobs sox"
   # Warm-up: every take and every source through the page cache, each job
@@ -335,9 +415,9 @@ compare() {
   tr=$(median 3 "$work/takeloom.times")
 
   echo
-  echo "Session: $tracks tracks x $takes takes x $secs s, $rate Hz, $bits-bit," \
-       "$channels channels, $edits edit points, lead-in $lead_in s," \
-       "${crossfade_ms} ms crossfades (type $type)"
+  echo "Session: $tracks tracks x $takes takes x $secs s ($kind), $rate Hz," \
+       "$bits-bit, $channels channels, $edits edit points, lead-in $lead_in s," \
+       "${crossfade_ms} ms crossfades (type $type)${fs:+, on $fs}"
   echo "Each built track: $out_bytes bytes; the floor copies as many per track." \
        "Median of $runs runs after a warm-up, page cache warm, $build_type build."
   echo
@@ -350,13 +430,16 @@ compare() {
     printf '| %s | %s s | %s | %s s | %s | %s |\n' "$1" "$w" "$(ratio "$w" "$fw")" \
       "$c" "$(ratio "$c" "$fc")" "$(mib "$r")"
   }
+  local dw
+  dw=$(median 1 "$work/durable.times")
   row "floor (one process, 256 KiB reads and writes)" floor
-  row "floor, each file written through to disk" durable
-  row "cat, one process per track" cat
-  row "dd, 128 KiB" copy
+  row "durable floor (writeback as it writes, files and directory synced)" durable
+  case " $jobs " in *" cat "*) row "cat, one process per track" cat ;; esac
+  case " $jobs " in *" copy "*) row "dd, 128 KiB" copy ;; esac
   row "takeloom" takeloom
   [ -n "$second" ] && row "takeloom (second: $(basename "$second"))" second
-  cw=$(median 1 "$work/copy.times")
+  cw=-
+  [ -f "$work/copy.times" ] && cw=$(median 1 "$work/copy.times")
   if [ "$use_sox" = 1 ]; then
     sw=$(median 1 "$work/sox.times"); sc=$(median 2 "$work/sox.times")
     sr=$(median 3 "$work/sox.times")
@@ -364,9 +447,21 @@ compare() {
       "$(ratio "$sw" "$fw")" "$sc" "$(ratio "$sc" "$fc")" "$(mib "$sr")"
   fi
   echo
-  echo "Targets: takeloom wall $(ratio "$tw" "$fw")x the floor (at most 1.10)," \
-       "$(ratio "$tw" "$(median 1 "$work/durable.times")")x the floor written" \
-       "through to disk; peak memory $(mib "$tr") (under 8 MiB)."
+  echo "Targets: takeloom wall $(ratio "$tw" "$dw")x the durable floor (at most" \
+       "1.00), $(ratio "$tw" "$fw")x the floor that leaves its data in memory;" \
+       "peak memory $(mib "$tr") (under 8 MiB)."
+  if [ -n "$fs" ]; then
+    # One more build, then the blocks its outputs hold of their own.
+    sh "$work/clean.sh"
+    "$takeloom" >/dev/null
+    local own
+    own=$(own_bytes ./*_bld.wav)
+    echo "On $fs: takeloom builds $(ratio "$dw" "$tw")x as fast as the durable" \
+         "floor (at least 10); its outputs hold $(echo "$own" | awk '{
+           printf "%.1f MiB of their %.1f MiB (%.2f %%)", $1 / 1048576,
+             $2 / 1048576, $2 ? 100 * $1 / $2 : 0 }') in blocks of their own" \
+         "(at most 5 %)."
+  fi
   if [ -n "$second" ]; then
     echo "The second binary takes $(ratio "$(median 1 "$work/second.times")" "$tw")x" \
          "takeloom's wall time."
@@ -381,6 +476,10 @@ compare() {
 }
 
 : >"$work/summary"
+if [ -n "$fs" ]; then
+  for recorder in 0 1; do compare "$seconds"; done
+  exit 0
+fi
 if [ -z "$scaling" ]; then
   compare "$seconds"
   exit 0

@@ -1,11 +1,15 @@
 // Writes a synthetic recording session into a directory: takes of every
 // track with a distinct tone per take (so every edit is audible), base.txt,
 // points.txt and loomrc.txt. Audio is written in blocks, so sessions of any
-// length need little memory.
+// length need little memory. With --recorder the takes carry metadata as
+// field recorders write it (bext, iXML, and JUNK padding up to the audio,
+// which starts at byte 4096).
 //
 //   make_session DIR [--tracks N] [--takes N] [--seconds S] [--rate HZ]
 //                [--bits 16|24|32] [--float] [--channels N] [--edits N]
 //                [--lead-in S] [--crossfade-ms MS] [--type 0..4]
+//                [--recorder]
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +29,7 @@ struct Options {
   uint32_t rate = 48000;
   uint32_t bits = 24;
   bool is_float = false;
+  bool recorder = false;
   uint32_t channels = 2;
   int edits = 4;
   double lead_in = 1;
@@ -36,15 +41,20 @@ void PutLe(std::vector<unsigned char>& out, uint64_t value, int bytes) {
   for (int b = 0; b < bytes; ++b) out.push_back((value >> (8 * b)) & 0xFF);
 }
 
+// Where the audio of a recorder's take starts.
+constexpr uint64_t kRecorderAudioStart = 4096;
+
 std::vector<unsigned char> Header(const Options& o, uint64_t frames) {
   const uint32_t frame_size = o.bits / 8 * o.channels;
   const uint64_t data = frames * frame_size;
+  const uint64_t before_data = o.recorder ? kRecorderAudioStart - 8 : 36;
   std::vector<unsigned char> h;
   const auto text = [&h](const char* tag) {
     for (int i = 0; i < 4; ++i) h.push_back(static_cast<unsigned char>(tag[i]));
   };
   text("RIFF");
-  PutLe(h, data + 36 > 0xFFFFFFFFu ? 0xFFFFFFFFu : data + 36, 4);
+  PutLe(h, data + before_data > 0xFFFFFFFFu ? 0xFFFFFFFFu : data + before_data,
+        4);
   text("WAVE");
   text("fmt ");
   PutLe(h, 16, 4);
@@ -54,6 +64,28 @@ std::vector<unsigned char> Header(const Options& o, uint64_t frames) {
   PutLe(h, o.rate * frame_size, 4);
   PutLe(h, frame_size, 2);
   PutLe(h, o.bits, 2);
+  if (o.recorder) {
+    // A broadcast extension of its fixed 602 bytes (all zero but the
+    // description), a short iXML document, then padding to the audio.
+    text("bext");
+    PutLe(h, 602, 4);
+    const size_t bext = h.size();
+    h.resize(bext + 602, 0);
+    const std::string description = "takeloom benchmark take";
+    std::copy(description.begin(), description.end(), h.begin() + bext);
+    const std::string ixml =
+        "<?xml version=\"1.0\"?><BWFXML><IXML_VERSION>1.0</IXML_VERSION>"
+        "<PROJECT>bench</PROJECT></BWFXML>";
+    text("iXML");
+    PutLe(h, ixml.size(), 4);
+    h.insert(h.end(), ixml.begin(), ixml.end());
+    if (ixml.size() % 2 != 0) h.push_back(0);
+    // What is left between here and the data chunk's own 8 bytes.
+    const uint64_t junk = kRecorderAudioStart - 8 - (h.size() + 8);
+    text("JUNK");
+    PutLe(h, junk, 4);
+    h.resize(h.size() + junk, 0);
+  }
   text("data");
   PutLe(h, data > 0xFFFFFFFFu ? 0xFFFFFFFFu : data, 4);
   return h;
@@ -112,6 +144,10 @@ bool Parse(int argc, char** argv, Options* o) {
       o->is_float = true;
       continue;
     }
+    if (flag == "--recorder") {
+      o->recorder = true;
+      continue;
+    }
     if (i + 1 >= argc) return false;
     const char* value = argv[++i];
     if (flag == "--tracks") o->tracks = std::atoi(value);
@@ -139,7 +175,7 @@ int main(int argc, char** argv) {
                  "usage: make_session DIR [--tracks N] [--takes N] "
                  "[--seconds S] [--rate HZ] [--bits 16|24|32] [--float] "
                  "[--channels N] [--edits N] [--lead-in S] "
-                 "[--crossfade-ms MS] [--type 0..4]\n");
+                 "[--crossfade-ms MS] [--type 0..4] [--recorder]\n");
     return 2;
   }
   std::filesystem::create_directories(o.dir);

@@ -13,8 +13,12 @@
 namespace takeloom {
 
 // Copies `frames` frames of `take`, from `source_frame` on, into `out` at
-// `destination_frame`, in blocks of `buffer`'s size; frames the take does
-// not hold arrive as silence.
+// `destination_frame`; frames the take does not hold arrive as silence.
+// The take's audio is copied inside the kernel where the writer finds that
+// pays (whole blocks are shared where the file system can); elsewhere, where
+// the kernel refuses, and for the pieces around shared blocks, bytes move
+// through `buffer`, a block at a time. The output's bytes are the same
+// either way.
 Error INSERT_FILE(TrackWriter& out, const TakeReader& take,
                   int64_t destination_frame, int64_t frames,
                   int64_t source_frame, std::span<std::byte> buffer);

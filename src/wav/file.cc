@@ -3,6 +3,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/vfs.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +20,26 @@ namespace {
 
 FileId IdOf(const struct stat& st) {
   return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+// Errors by which the kernel declines a copy between two files rather than
+// failing at one: no such call, files on different file systems, a file
+// system or a kind of descriptor that does not take part, a file the
+// kernel keeps from such copies. Reading and writing may still succeed.
+bool Refusal(int error) {
+  switch (error) {
+    case ENOSYS:
+    case EXDEV:
+    case EINVAL:
+    case EOPNOTSUPP:
+    case EBADF:
+    case ETXTBSY:
+    case EPERM:
+    case EOVERFLOW:
+      return true;
+    default:
+      return false;
+  }
 }
 
 }  // namespace
@@ -95,6 +121,58 @@ bool File::WriteAt(int64_t offset, std::span<const std::byte> data) {
     done += static_cast<size_t>(n);
   }
   return true;
+}
+
+KernelCopy File::CopyFrom(const File& source, int64_t source_offset,
+                          int64_t offset, int64_t count) {
+  if (fd_ < 0 || source.fd_ < 0 || source_offset < 0 || offset < 0) {
+    return {.refused = true};
+  }
+#ifdef __linux__
+  auto in = static_cast<off_t>(source_offset);
+  auto out = static_cast<off_t>(offset);
+  for (;;) {
+    const ssize_t n = ::copy_file_range(source.fd_, &in, fd_, &out,
+                                        static_cast<size_t>(count), 0);
+    if (n >= 0) return {.bytes = static_cast<int64_t>(n)};
+    if (errno != EINTR) return {.refused = Refusal(errno), .error = errno};
+  }
+#else
+  (void)count;
+  return {.refused = true, .error = ENOSYS};
+#endif
+}
+
+bool File::OnExtFileSystem() const {
+#ifdef __linux__
+  constexpr decltype(statfs::f_type) kExtMagic = 0xEF53;
+  struct statfs st {};
+  return fd_ >= 0 && ::fstatfs(fd_, &st) == 0 && st.f_type == kExtMagic;
+#else
+  return false;
+#endif
+}
+
+bool File::SharesBlockAt(int64_t offset) const {
+#ifdef __linux__
+  // One extent is all the answer needs.
+  alignas(fiemap) std::byte space[sizeof(fiemap) + sizeof(fiemap_extent)] = {};
+  auto* map = reinterpret_cast<fiemap*>(space);
+  map->fm_start = static_cast<uint64_t>(offset);
+  map->fm_length = 1;
+  map->fm_extent_count = 1;
+  return fd_ >= 0 && offset >= 0 && ::ioctl(fd_, FS_IOC_FIEMAP, map) == 0 &&
+         map->fm_mapped_extents == 1 &&
+         (map->fm_extents[0].fe_flags & FIEMAP_EXTENT_SHARED) != 0;
+#else
+  (void)offset;
+  return false;
+#endif
+}
+
+bool File::Resize(int64_t length) {
+  return fd_ >= 0 && length >= 0 &&
+         ::ftruncate(fd_, static_cast<off_t>(length)) == 0;
 }
 
 void File::StartWriteback(int64_t offset, int64_t count) {

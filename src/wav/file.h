@@ -13,6 +13,14 @@
 
 namespace takeloom {
 
+// What one copy inside the kernel did.
+struct KernelCopy {
+  int64_t bytes = 0;     // bytes copied; 0 where the source holds none
+  bool refused = false;  // no such copy between these two files: move the
+                         // bytes by reading and writing instead
+  int error = 0;         // the system's error number of a failed copy
+};
+
 // Which file a name or a descriptor stands for.
 struct FileId {
   uint64_t device = 0;
@@ -51,6 +59,21 @@ class File {
   int64_t ReadSome(int64_t offset, std::span<std::byte> out) const;
   // Writes all of `data` at `offset`, growing the file as needed.
   bool WriteAt(int64_t offset, std::span<const std::byte> data);
+  // Copies up to `count` bytes of `source`, from its byte `source_offset`,
+  // to `offset` in this file, inside the kernel: no bytes pass through the
+  // process, and a file system that can share blocks between files (reflink
+  // on XFS, Btrfs) shares whole blocks of aligned ranges instead of copying
+  // them. One call; fewer bytes than asked for are no error.
+  KernelCopy CopyFrom(const File& source, int64_t source_offset,
+                      int64_t offset, int64_t count);
+  // Whether the file lies on an ext2, ext3 or ext4 file system.
+  bool OnExtFileSystem() const;
+  // Whether the file system reports the block at `offset` as shared with
+  // another file (false where it cannot tell).
+  bool SharesBlockAt(int64_t offset) const;
+  // Sets the length to `length` bytes; growing leaves a hole that reads as
+  // zeros.
+  bool Resize(int64_t length);
   // Starts writing bytes [offset, offset + count) to the disk without
   // waiting for them, so that a later Sync() finds less to wait for.
   void StartWriteback(int64_t offset, int64_t count);

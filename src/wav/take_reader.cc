@@ -30,10 +30,9 @@ Error TakeReader::Open(const std::string& path, const TakeAttributes& take) {
 }
 
 Error TakeReader::Read(int64_t offset, std::span<std::byte> out) const {
-  const int64_t audio_bytes = take_.frames * frame_size();
   // The part of [offset, offset + size) that holds audio, if any.
   const int64_t low = std::max<int64_t>(offset, 0);
-  const int64_t high = std::min(offset + std::ssize(out), audio_bytes);
+  const int64_t high = std::min(offset + std::ssize(out), AudioBytes());
   if (low >= high) {
     std::fill(out.begin(), out.end(), std::byte{0});
     return {};

@@ -22,6 +22,12 @@ class TakeReader {
 
   const TakeAttributes& attributes() const { return take_; }
   int64_t frame_size() const { return FormatOf(take_).FrameSize(); }
+  // How many bytes of audio the take holds, its whole frames.
+  int64_t AudioBytes() const { return take_.frames * frame_size(); }
+  // The open file, for a writer that copies ranges of its audio inside the
+  // kernel: audio offset `offset` is at byte attributes().data_start +
+  // offset, and only [0, AudioBytes()) of it is audio.
+  const File& file() const { return file_; }
 
   // Fills `out` with the take's audio bytes from `offset`, counted from its
   // first audio byte. Bytes before or after the audio read as zero, so a

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -14,9 +15,15 @@ namespace takeloom {
 namespace {
 
 // An output's audio goes to the disk as the build goes on, this many bytes
-// at a time, so that making it durable at the end waits for little more
-// than the last of it.
-constexpr int64_t kWritebackBytes = 8 * 1024 * 1024;
+// at a time (in practice every copy block), so that making it durable at
+// the end waits for little more than the last of it: on ext4 durable builds
+// were a few percent faster with writeback every 256 KiB than every 1 MiB,
+// and a tenth faster than every 8 MiB.
+constexpr int64_t kWritebackBytes = 256 * 1024;
+
+// File systems that share blocks between files share them in blocks of
+// this size, where both files' offsets are multiples of it.
+constexpr int64_t kBlockBytes = 4096;
 
 // Silence is written from this block, as often as needed.
 constexpr size_t kZeroBytes = 64 * 1024;
@@ -31,10 +38,19 @@ Error TrackWriter::Open(const std::string& name, const std::string& path,
   path_ = path;
   format_ = format;
   end_ = 0;
+  hole_start_ = 0;
   written_back_ = 0;
+  sharing_known_ = false;
+  shares_blocks_ = false;
   Error err = MAKE_HEADER(path, format, frames, &file_, &data_start_, extras);
   created_ = err.ok();
   id_ = created_ ? file_.Id() : std::nullopt;
+  // The kernel's copies pay where it shares blocks (XFS, Btrfs) or where
+  // the data lives on another machine (the server copies). On ext4 it can
+  // only copy through the page cache, and though that spares the process a
+  // copy, durable builds took a tenth longer there than reading and writing
+  // (Linux 6.18): the disk got the kernel's pages later.
+  kernel_copies_ = !file_.OnExtFileSystem();
   err.file = name;
   if (!err.ok()) err.detail = name + ": " + err.detail;
   return err;
@@ -66,15 +82,60 @@ Error TrackWriter::Write(int64_t offset, std::span<const std::byte> bytes) {
   if (offset < 0 || !file_.WriteAt(data_start_ + offset, bytes)) {
     return Failed();
   }
-  end_ = std::max(end_, offset + std::ssize(bytes));
+  Wrote(offset + std::ssize(bytes));
+  return {};
+}
+
+Error TrackWriter::CopyFrom(const File& source, int64_t source_offset,
+                            int64_t offset, int64_t count, int64_t* copied) {
+  *copied = 0;
+  if (count <= 0) return {};
+  if (stop_ && stop_()) return {Fault::kInterrupted, name_};
+  if (!kernel_copies_) return {};
+  if (offset < 0) return {Fault::kCannotWrite, name_};
+  const KernelCopy copy =
+      file_.CopyFrom(source, source_offset, data_start_ + offset, count);
+  if (copy.refused) {
+    kernel_copies_ = false;
+    return {};
+  }
+  if (copy.error != 0) {
+    return {Fault::kCannotWrite, name_, 0,
+            std::string("copying audio into it: ") +
+                std::strerror(copy.error)};
+  }
+  *copied = copy.bytes;
+  const int64_t at = data_start_ + offset;
+  if (!sharing_known_ && copy.bytes >= kBlockBytes && at % kBlockBytes == 0 &&
+      source_offset % kBlockBytes == 0) {
+    sharing_known_ = true;
+    shares_blocks_ = file_.SharesBlockAt(at);
+  }
+  Wrote(offset + copy.bytes);
+  return {};
+}
+
+void TrackWriter::Wrote(int64_t end) {
+  end_ = std::max(end_, end);
+  hole_start_ = std::max(hole_start_, end);
   if (partial_ && end_ - written_back_ >= kWritebackBytes) {
     file_.StartWriteback(data_start_ + written_back_, end_ - written_back_);
     written_back_ = end_;
   }
-  return {};
 }
 
 Error TrackWriter::Silence(int64_t offset, int64_t count) {
+  if (count <= 0) return {};
+  if (offset < 0) return {Fault::kCannotWrite, name_, 0, name_ + ": a negative offset"};
+  // Silence past the furthest byte written is a hole, which reads as zeros
+  // and takes no block: the file only grows over it. Zeros are written only
+  // where something else may have been written before.
+  if (offset + count > end_) {
+    if (stop_ && stop_()) return {Fault::kInterrupted, name_};
+    if (!file_.Resize(data_start_ + offset + count)) return Failed();
+    end_ = offset + count;
+  }
+  count = std::min(count, hole_start_ - offset);
   for (int64_t done = 0; done < count;) {
     const int64_t n = std::min<int64_t>(count - done, kZeroBytes);
     const Error err =

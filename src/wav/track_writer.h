@@ -50,8 +50,23 @@ class TrackWriter {
 
   // Writes `bytes` from `offset` on; a write past the end grows the file.
   Error Write(int64_t offset, std::span<const std::byte> bytes);
-  // Writes `count` zero bytes from `offset` on.
+  // Makes `count` bytes from `offset` on read as zero: written as zeros
+  // where anything may have been written before, and left as a hole (no
+  // blocks, the file grown over it) beyond.
   Error Silence(int64_t offset, int64_t count);
+  // Copies up to `count` bytes of `source` from its byte `source_offset` to
+  // `offset` inside the kernel, in one call, and sets `*copied` to the count
+  // copied: 0 where the source ends, and 0 once the kernel has refused such
+  // a copy for this output, after which kernel_copies() is false and the
+  // caller moves the bytes with Write(). A copy that fails otherwise is a
+  // failure to write the output.
+  Error CopyFrom(const File& source, int64_t source_offset, int64_t offset,
+                 int64_t count, int64_t* copied);
+  // Whether CopyFrom() may still copy inside the kernel.
+  bool kernel_copies() const { return kernel_copies_; }
+  // Whether the kernel's copies share blocks with their source, as the file
+  // system told after the first copy of a whole block.
+  bool shares_blocks() const { return shares_blocks_; }
 
   // Closes the file once it is written; an output's last bytes start on
   // their way to the disk first (the earlier ones did as they were
@@ -83,6 +98,9 @@ class TrackWriter {
   Error Open(const std::string& name, const std::string& path,
              const TrackFormat& format, int64_t frames,
              const HeaderExtras& extras);
+  // Notes that bytes up to `end` have been written, starting an output's
+  // writeback as it grows.
+  void Wrote(int64_t end);
 
   std::string name_;  // what errors name
   std::string path_;  // the file written
@@ -91,9 +109,13 @@ class TrackWriter {
   std::function<bool()> stop_;
   int64_t data_start_ = 0;
   int64_t end_ = 0;
+  int64_t hole_start_ = 0;  // nothing has been written in [hole_start_, end_)
   int64_t written_back_ = 0;  // an output's bytes whose writeback has begun
   bool created_ = false;
   bool partial_ = false;
+  bool kernel_copies_ = true;
+  bool sharing_known_ = false;
+  bool shares_blocks_ = false;
   std::optional<FileId> id_;  // of the file created
   int64_t length_ = -1;       // of the file once finished
 };

@@ -9,9 +9,8 @@
 
 namespace takeloom::testing {
 
-TempDir::TempDir() {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "takeloom-test-XXXXXX").string();
+TempDir::TempDir(const std::filesystem::path& parent) {
+  std::string pattern = (parent / "takeloom-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) {
     ADD_FAILURE() << "cannot create a temporary directory";
   }

@@ -12,7 +12,9 @@ namespace takeloom::testing {
 
 class TempDir {
  public:
-  TempDir();
+  // In the system's temporary directory, or in `parent`.
+  explicit TempDir(const std::filesystem::path& parent =
+                       std::filesystem::temp_directory_path());
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;

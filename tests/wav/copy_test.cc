@@ -18,6 +18,14 @@ namespace {
 // Where the audio of an integer file that fits 32-bit sizes starts.
 constexpr int64_t kHeaderBytes = 44;
 
+// In memory (tmpfs) the writer copies inside the kernel; on ext4 it reads
+// and writes.
+std::filesystem::path KernelCopies() {
+  return std::filesystem::is_directory("/dev/shm")
+             ? "/dev/shm"
+             : std::filesystem::temp_directory_path();
+}
+
 // Opens a take with what inspection found of it, as the run does.
 Error OpenTake(const std::string& path, TakeReader* take) {
   Inspection inspection;
@@ -198,6 +206,9 @@ TEST(TrackWriterTest, PartialOutputsAreReleasedWhole) {
   const Error err = stopped.Write(4, testing::Noise(4, 3));
   EXPECT_EQ(err.fault, Fault::kInterrupted);
   EXPECT_EQ(err.file, name);
+  int64_t copied = 0;
+  EXPECT_EQ(stopped.CopyFrom(File(), 0, 4, 4, &copied).fault,
+            Fault::kInterrupted);
   stopped.Remove();
   EXPECT_FALSE(fs::exists(name + ".partial"));
   EXPECT_EQ(fs::file_size(name), static_cast<uintmax_t>(kHeaderBytes + 8));
@@ -248,9 +259,15 @@ TEST(CopyTest, CopiesFramesBetweenDifferentDataStarts) {
        4096},
       {"also before a metadata chunk", 2, 2, 1200, true, 10, 400, 250, 4096},
       {"no frames", 2, 2, 1200, false, 0, -5, 0, 4096},
+      // File offsets in step modulo 4096 (62 + 200 = 44 + 218): the blocks
+      // between go through the kernel, the pieces around them through the
+      // buffer, and the take's trailing chunk never reaches the output.
+      {"in step with the output", 2, 1, 40000, false, 109, 15000, 100, 4096},
+      {"in step, the take ending first", 2, 1, 40000, true, 109, 25000, 100,
+       4096},
   };
   for (const Case& c : cases) {
-    testing::TempDir dir;
+    testing::TempDir dir(KernelCopies());
     const TrackFormat format = Format(c.bytes_per_sample, c.channels);
     const int64_t frame_size = format.FrameSize();
     const Bytes audio = testing::Noise(c.audio_bytes, 1);
@@ -291,6 +308,23 @@ TEST(CopyTest, PadsBetweenUntouchedBytesAndGrowsTheFile) {
   expected.replace(2000, 80000, 80000, '\0');
   EXPECT_EQ(testing::ReadFile(dir.File("out.wav")).substr(kHeaderBytes),
             expected);
+}
+
+// A take cut short after it was inspected: the kernel's copy ends early,
+// and the rest, read as before, fails as a read of the take.
+TEST(CopyTest, ATakeCutShortStopsTheCopy) {
+  testing::TempDir dir(KernelCopies());
+  testing::WriteFile(dir.File("take.wav"),
+                     TakeAt62(Format(2, 2), testing::Noise(40000, 7)));
+  TakeReader take;
+  ASSERT_TRUE(OpenTake(dir.File("take.wav"), &take).ok());
+  std::filesystem::resize_file(dir.File("take.wav"), 62 + 20000);
+  TrackWriter out;
+  ASSERT_TRUE(out.Create(dir.File("out.wav"), Format(2, 2), 0).ok());
+  Bytes buffer(4096);
+  const Error err = INSERT_FILE(out, take, 0, 10000, 0, buffer);
+  EXPECT_EQ(err.fault, Fault::kTakeChanged);
+  EXPECT_EQ(err.file, dir.File("take.wav"));
 }
 
 TEST(CopyTest, ReportsWritesThatFail) {
