@@ -302,7 +302,8 @@ compare() {
   plan=$(plan_frames "$session" "$take_frames")
   local out_frames
   out_frames=$(echo "$plan" | awk '$1 == "length" {print $2}')
-  local out_bytes=$((44 + out_frames * frame_size))
+  # An output puts its audio where its first take has it (44 or 4096).
+  local out_bytes=$((audio_start + out_frames * frame_size))
 
   # The floor reads and writes as many bytes as each built track holds: one
   # file of exactly that size per track (a take, when the edit ends where

@@ -110,7 +110,8 @@ std::string PlanText(const TrackJob& job, const TrackPlan& plan,
 
 void DryRunReporter::TrackPlanned(const TrackJob& job, const TrackPlan& plan,
                                   const std::vector<float>& times) {
-  std::fputs(("\n" + PlanText(job, plan, times)).c_str(), out_);
+  std::fputc('\n', out_);
+  std::fputs(PlanText(job, plan, times).c_str(), out_);
 }
 
 void DryRunReporter::Finished() {
