@@ -77,6 +77,15 @@ TEST(NothingLostTest, FatalRunsLeaveEveryInputAsItWas) {
       {"edit failed", session(kPoints, kCrossfade, {{"snare_t2.wav", 900}}),
        "Edit 2 failed.  The take ends before the edit point.\n"
        "Output files were not built\n"},
+      {"zero byte in base.txt",
+       [&](const TempDir& dir) {
+         session(kPoints, kCrossfade)(dir);
+         WriteFile(dir.File("base.txt"), std::string("kick\n\0snare\n", 12));
+       },
+       ">> base.txt is not plain text, exiting\n"},
+      {"zero byte in loomrc.txt",
+       session(kPoints, std::string("xf_all\t100\t1\n\0", 14)),
+       ">> loomrc.txt is not plain text, exiting\n"},
       {"invalid crossfade entry", session(kPoints, "xf_tr\t0\t100\t1\n"),
        ">> Invalid crossfade entry in loomrc.txt, exiting\n"},
       {"invalid crossfade type", session(kPoints, "xf_all\t100\t9\n"),
