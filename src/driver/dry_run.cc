@@ -1,5 +1,6 @@
 #include "driver/dry_run.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "driver/assemble.h"
@@ -9,8 +10,9 @@ namespace takeloom {
 namespace {
 
 std::string Format(const char* format, auto... values) {
-  char text[256];
-  std::snprintf(text, sizeof text, format, values...);
+  const int length = std::snprintf(nullptr, 0, format, values...);
+  std::string text(static_cast<size_t>(std::max(length, 0)), '\0');
+  std::snprintf(text.data(), text.size() + 1, format, values...);
   return text;
 }
 
