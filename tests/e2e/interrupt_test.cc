@@ -254,6 +254,13 @@ TEST_F(InterruptTest, OneRunPerDirectory) {
     ASSERT_EQ(flock(held, LOCK_EX), 0);
     fs::remove(dir_.File("loomrc.txt"));
     const ToolRun refused = RunTool(dir_);
+    // So is a run elsewhere whose outputs would go into the directory.
+    TempDir other;
+    WriteJob(other, dir_.File("kick") + "\n", ReadFile(dir_.File("points.txt")),
+             ReadFile(built_->File("loomrc.txt")));
+    const ToolRun elsewhere = RunTool(other);
+    EXPECT_EQ(elsewhere.status, 1);
+    EXPECT_EQ(elsewhere.out, BannerAndPlan(1, 4) + busy);
     close(held);
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.out, kBanner + busy);
