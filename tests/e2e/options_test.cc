@@ -43,33 +43,27 @@ TEST(OptionsTest, DryRunPrintsThePlanAndWritesNothing) {
     const ToolRun run = RunTool(dir, {flag});
     EXPECT_EQ(run.status, 0) << flag;
     EXPECT_EQ(ListDir(dir), before) << flag;
-    EXPECT_EQ(run.out,
-              BannerAndPlan(2, 4) +
-                  "Crossfade Matrix:\ntrack\tlength\ttype\n1\t0.0\t0\n"
-                  "2\t0.0\t0\n"
-                  "\nkick_bld.wav: 1000 Hz, 16-bit integer, 1 channels, 3000 "
-                  "frames (0:00:03.000)\n"
-                  "  silence frames 0-500 (0:00:00.000-0:00:00.500) before "
-                  "the first edit point\n"
-                  "  edit 1 at 0:00:00.500: kick_t1.wav, frames 500-1000 "
-                  "(0:00:00.500-0:00:01.000)\n"
-                  "  edit 2 at 0:00:01.000: kick_t2.wav, frames 1000-1050 "
-                  "(0:00:01.000-0:00:01.050)\n"
-                  "  edit 3 at 0:00:01.050: kick_t1.wav, frames 1050-3000 "
-                  "(0:00:01.050-0:00:03.000)\n"
-                  "  edit 4 at 0:00:03.000: the end of the track\n"
-                  "\nsnare_bld.wav: 1000 Hz, 16-bit integer, 1 channels, 2500 "
-                  "frames (0:00:02.500)\n"
-                  "  silence frames 0-500 (0:00:00.000-0:00:00.500) before "
-                  "the first edit point\n"
-                  "  edit 1 at 0:00:00.500: snare_t1.wav, frames 500-1000 "
-                  "(0:00:00.500-0:00:01.000)\n"
-                  "  edit 2 at 0:00:01.000: snare_t2.wav, frames 1000-1050 "
-                  "(0:00:01.000-0:00:01.050)\n"
-                  "  edit 3 at 0:00:01.050: snare_t1.wav, frames 1050-2500 "
-                  "(0:00:01.050-0:00:02.500)\n"
-                  "  edit 4 at 0:00:03.000: the end of the track\n"
-                  "\n\nDry run: nothing written\n\n")
+    // Both tracks alike but for their names and the lengths of their takes.
+    const auto track = [](const std::string& base, int frames,
+                          const std::string& clock) {
+      return "\n" + base + "_bld.wav: 1000 Hz, 16-bit integer, 1 channels, " +
+             std::to_string(frames) + " frames (0:00:0" + clock + ")\n"
+             "  silence frames 0-500 (0:00:00.000-0:00:00.500) before the "
+             "first edit point\n"
+             "  edit 1 at 0:00:00.500: " + base + "_t1.wav, frames 500-1000 "
+             "(0:00:00.500-0:00:01.000)\n"
+             "  edit 2 at 0:00:01.000: " + base + "_t2.wav, frames 1000-1050 "
+             "(0:00:01.000-0:00:01.050)\n"
+             "  edit 3 at 0:00:01.050: " + base + "_t1.wav, frames 1050-" +
+             std::to_string(frames) + " (0:00:01.050-0:00:0" + clock + ")\n"
+             "  edit 4 at 0:00:03.000: the end of the track\n";
+    };
+    EXPECT_EQ(run.out, BannerAndPlan(2, 4) +
+                           "Crossfade Matrix:\ntrack\tlength\ttype\n"
+                           "1\t0.0\t0\n2\t0.0\t0\n" +
+                           track("kick", 3000, "3.000") +
+                           track("snare", 2500, "2.500") +
+                           "\n\nDry run: nothing written\n\n")
         << flag;
   }
   // Crossfades, shortened where edits lie close, and silence where a take
