@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstring>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -92,7 +91,9 @@ Error TrackWriter::CopyFrom(const File& source, int64_t source_offset,
   if (count <= 0) return {};
   if (stop_ && stop_()) return {Fault::kInterrupted, name_};
   if (!kernel_copies_) return {};
-  if (offset < 0) return {Fault::kCannotWrite, name_};
+  if (offset < 0) {
+    return {Fault::kCannotWrite, name_, 0, name_ + ": a negative offset"};
+  }
   const KernelCopy copy =
       file_.CopyFrom(source, source_offset, data_start_ + offset, count);
   if (copy.refused) {
@@ -101,8 +102,7 @@ Error TrackWriter::CopyFrom(const File& source, int64_t source_offset,
   }
   if (copy.error != 0) {
     return {Fault::kCannotWrite, name_, 0,
-            std::string("copying audio into it: ") +
-                std::strerror(copy.error)};
+            name_ + ": copying audio into it: " + std::strerror(copy.error)};
   }
   *copied = copy.bytes;
   const int64_t at = data_start_ + offset;
@@ -126,7 +126,9 @@ void TrackWriter::Wrote(int64_t end) {
 
 Error TrackWriter::Silence(int64_t offset, int64_t count) {
   if (count <= 0) return {};
-  if (offset < 0) return {Fault::kCannotWrite, name_, 0, name_ + ": a negative offset"};
+  if (offset < 0) {
+    return {Fault::kCannotWrite, name_, 0, name_ + ": a negative offset"};
+  }
   // Silence past the furthest byte written is a hole, which reads as zeros
   // and takes no block: the file only grows over it. Zeros are written only
   // where something else may have been written before.
