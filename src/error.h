@@ -42,6 +42,11 @@ enum class Fault {
   kOutputIsPartial,   // file = the output, named like a partial file
   kTakeIsTemporary,   // file = the take
   kListIsTemporary,   // file = the list
+  // Inputs or outputs named like the run's own work files (a partial file,
+  // an old output kept, the commit record); file = that input or output.
+  kTakeIsWorkFile,
+  kListIsWorkFile,
+  kOutputIsWorkFile,
   // Takes of one track that disagree; file = the base name.
   kRateMismatch,
   kBitsMismatch,

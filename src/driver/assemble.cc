@@ -66,6 +66,12 @@ Error TrackBuilder::Run() {
     if (err = temp_.Finish(); !err.ok()) return err;
     temp_.Remove();
   }
+  // A take written into while it was read gave this track other audio.
+  for (const std::optional<TakeReader>& take : takes_) {
+    if (take) {
+      if (err = take->Recheck(); !err.ok()) return err;
+    }
+  }
   return output_.Finish();
 }
 

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "driver/messages.h"
 #include "driver/overlay.h"
 #include "driver/plan.h"
 #include "error.h"
 #include "inputs/params.h"
+#include "report/messages.h"
 
 namespace takeloom {
 

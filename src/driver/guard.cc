@@ -1,66 +1,66 @@
 #include "driver/guard.h"
 
+#include <cstring>
 #include <filesystem>
 #include <unordered_set>
 #include <vector>
 
-#include "driver/commit.h"
+#include "os/commit.h"
+#include "os/identity.h"
 #include "wav/track_writer.h"
 
 namespace takeloom {
 namespace {
 
-namespace fs = std::filesystem;
-
 // The name as a path: "./x" and "a/../x" are "x", whether or not it exists.
 std::string Normal(const std::string& path) {
-  return fs::path(path).lexically_normal().string();
+  return std::filesystem::path(path).lexically_normal().string();
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  if (Normal(a) == Normal(b)) return true;
-  std::error_code ec;
-  return fs::equivalent(a, b, ec) && !ec;
-}
+struct IdentityHash {
+  size_t operator()(const std::pair<uint64_t, uint64_t>& id) const {
+    return std::hash<uint64_t>()(id.first * 0x9E3779B97F4A7C15ULL ^ id.second);
+  }
+};
 
-// A set of input files that answers "is this path one of them?" without
-// comparing every pair: by name as a path, by canonical path (other
-// spellings and symbolic links, for files that exist), and for files with
-// several hard links by comparing with the inputs that have several too.
+// A set of files that answers "is this path one of them?" in constant
+// time: by its name as a path, and for files that exist by identity, which
+// catches other spellings, symbolic links and hard links alike.
 class FileSet {
  public:
-  void Add(const std::string& path) {
-    if (!names_.insert(Normal(path)).second) return;
-    std::error_code ec;
-    const fs::path canonical = fs::canonical(path, ec);
-    if (ec) return;  // does not exist: only its name can clash
-    canonical_.insert(canonical.string());
-    if (fs::hard_link_count(path, ec) > 1 && !ec) linked_.push_back(path);
+  // kCannotRead when `path` cannot be looked up for a reason other than
+  // its absence.
+  Error Add(const std::string& path) {
+    if (!names_.insert(Normal(path)).second) return {};
+    const NameLookup found = LookUpFollowing(path);
+    if (found.found()) files_.insert({found.id.device, found.id.inode});
+    return found.found() || found.absent() ? Error() : Unknown(path, found);
   }
 
-  bool Contains(const std::string& path) const {
-    if (names_.count(Normal(path)) != 0) return true;
-    std::error_code ec;
-    const fs::path canonical = fs::canonical(path, ec);
-    if (ec) return false;
-    if (canonical_.count(canonical.string()) != 0) return true;
-    if (fs::hard_link_count(path, ec) <= 1 || ec) return false;
-    for (const std::string& linked : linked_) {
-      if (SameFile(path, linked)) return true;
+  // Whether `path` is one of the set; an error when it cannot be told.
+  Error Contains(const std::string& path, bool* contained) const {
+    *contained = names_.count(Normal(path)) != 0;
+    if (*contained) return {};
+    const NameLookup found = LookUpFollowing(path);
+    if (found.found()) {
+      *contained = files_.count({found.id.device, found.id.inode}) != 0;
     }
-    return false;
+    return found.found() || found.absent() ? Error() : Unknown(path, found);
   }
 
  private:
+  static Error Unknown(const std::string& path, const NameLookup& found) {
+    return {Fault::kCannotRead, path, 0,
+            path + ": " + std::strerror(found.error)};
+  }
+
   std::unordered_set<std::string> names_;
-  std::unordered_set<std::string> canonical_;
-  std::vector<std::string> linked_;
+  std::unordered_set<std::pair<uint64_t, uint64_t>, IdentityHash> files_;
 };
 
 }  // namespace
 
 Error GuardInputs(const BuildState& state) {
-  const std::string temp(kTempFileName);
   const std::vector<std::string> lists = {"base.txt", "points.txt",
                                           std::string(kParamsFileName)};
   std::vector<std::string> takes;
@@ -72,33 +72,61 @@ Error GuardInputs(const BuildState& state) {
   }
 
   FileSet inputs;
-  for (const std::string& path : lists) inputs.Add(path);
-  for (const std::string& path : takes) inputs.Add(path);
-  inputs.Add(temp);
+  for (const std::string& path : lists) {
+    if (Error err = inputs.Add(path); !err.ok()) return err;
+  }
+  for (const std::string& path : takes) {
+    if (Error err = inputs.Add(path); !err.ok()) return err;
+  }
+  // The files the run writes besides its outputs: the temporary file, the
+  // commit record, and each output's partial file and kept old version.
+  FileSet work;
+  const std::string temp(kTempFileName);
+  const std::string record(kCommitRecordName);
+  for (const std::string& path : {temp, record}) {
+    if (Error err = work.Add(path); !err.ok()) return err;
+  }
+  const std::string partial(kPartialSuffix);
+  const std::string backup = partial + std::string(kBackupSuffix);
   for (const std::string& output : state.output_names) {
-    if (inputs.Contains(output)) return {Fault::kOutputIsInput, output};
-    // An output is written under its name and ".partial" until it is
-    // complete; one named like that could be another's unfinished file.
-    const std::string normal = Normal(output);
-    if (normal.ends_with(kPartialSuffix) ||
-        normal.ends_with(std::string(kPartialSuffix) +
-                         std::string(kBackupSuffix))) {
-      return {Fault::kOutputIsPartial, output};
+    for (const std::string& path : {output + partial, output + backup}) {
+      if (Error err = work.Add(path); !err.ok()) return err;
     }
   }
 
-  // Only one temporary file: compared with each input directly, and by name
-  // alone while it does not exist.
-  std::error_code ec;
-  const bool temp_exists = fs::exists(fs::symlink_status(temp, ec));
-  const auto clashes = [&](const std::string& path) {
-    return temp_exists ? SameFile(path, temp) : Normal(path) == Normal(temp);
+  for (const std::string& output : state.output_names) {
+    bool clash = false;
+    if (Error err = inputs.Contains(output, &clash); !err.ok()) return err;
+    if (clash || Normal(output) == temp) {
+      return {Fault::kOutputIsInput, output};
+    }
+    if (Normal(output) == record) return {Fault::kOutputIsWorkFile, output};
+    // An output is written under its name and ".partial" until it is
+    // complete; one named like that could be another's unfinished file.
+    const std::string normal = Normal(output);
+    if (normal.ends_with(partial) || normal.ends_with(backup)) {
+      return {Fault::kOutputIsPartial, output};
+    }
+  }
+  const NameLookup temp_file = LookUpFollowing(temp);
+  const auto is_temp = [&](const std::string& path) {
+    const NameLookup found = LookUpFollowing(path);
+    return Normal(path) == temp ||
+           (found.found() && temp_file.found() && found.id.SameFile(temp_file.id));
   };
   for (const std::string& take : takes) {
-    if (clashes(take)) return {Fault::kTakeIsTemporary, take};
+    bool clash = false;
+    if (Error err = work.Contains(take, &clash); !err.ok()) return err;
+    if (!clash) continue;
+    return is_temp(take) ? Error{Fault::kTakeIsTemporary, take}
+               : Error{Fault::kTakeIsWorkFile, take};
   }
   for (const std::string& list : lists) {
-    if (clashes(list)) return {Fault::kListIsTemporary, list};
+    bool clash = false;
+    if (Error err = work.Contains(list, &clash); !err.ok()) return err;
+    if (!clash) continue;
+    return is_temp(list) ? Error{Fault::kListIsTemporary, list}
+               : Error{Fault::kListIsWorkFile, list};
   }
   return {};
 }

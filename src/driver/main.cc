@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/process.h"
 #include "driver/run.h"
+#include "os/process.h"
 
 int main(int argc, char** argv) {
   takeloom::PrepareProcess();

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "driver/assemble.h"
-#include "driver/messages.h"
 #include "driver/plan.h"
 #include "driver/setup.h"
 #include "error.h"
+#include "report/messages.h"
 
 namespace takeloom {
 

@@ -1,48 +1,31 @@
 #include "driver/run.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <memory>
 
 #include "driver/assemble.h"
-#include "driver/commit.h"
-#include "driver/dir_lock.h"
-#include "driver/dry_run.h"
 #include "driver/guard.h"
-#include "driver/messages.h"
 #include "driver/plan.h"
 #include "driver/prepare.h"
-#include "driver/progress.h"
 #include "driver/setup.h"
-#include "driver/signals.h"
 #include "driver/usage.h"
+#include "os/commit.h"
+#include "os/dir_lock.h"
+#include "os/identity.h"
+#include "os/process.h"
+#include "os/signals.h"
+#include "os/syscalls.h"
+#include "report/dry_run.h"
+#include "report/messages.h"
+#include "report/progress.h"
 
 namespace takeloom {
 namespace {
-
-// Whether standard output and standard error are the same terminal.
-bool SameTerminal() {
-  struct stat out {}, err {};
-  return ::isatty(STDOUT_FILENO) == 1 && ::fstat(STDOUT_FILENO, &out) == 0 &&
-         ::fstat(STDERR_FILENO, &err) == 0 && out.st_rdev == err.st_rdev;
-}
-
-// Where an output lands: its directory as the file system resolves it
-// (links included), and its file name.
-std::filesystem::path Location(const std::string& name) {
-  namespace fs = std::filesystem;
-  const fs::path path(name);
-  const fs::path parent = path.has_parent_path() ? path.parent_path() : ".";
-  std::error_code ec;
-  const fs::path directory = fs::weakly_canonical(parent, ec);
-  return (ec ? parent.lexically_normal() : directory) / path.filename();
-}
 
 // Builds every track under its partial name, then puts them all in place:
 // a run replaces all its outputs or none.
@@ -66,11 +49,11 @@ Error BuildTracks(const BuildState& state, const std::vector<TrackJob>& jobs,
   const auto remove_all = [&] {
     for (TrackWriter& output : outputs) output.Remove();
   };
-  std::map<std::filesystem::path, size_t> built;  // by where each lands
+  std::map<std::string, size_t> built;  // by where each lands
   for (size_t t = 0; t < jobs.size(); ++t) {
     // A later track of the same output, however its name is spelled,
     // replaces an earlier one's build, as it would replace the file.
-    const auto [earlier, first] = built.try_emplace(Location(jobs[t].output), t);
+    const auto [earlier, first] = built.try_emplace(PlaceOf(jobs[t].output), t);
     if (!first) {
       outputs[earlier->second].Remove();
       outputs[earlier->second] = TrackWriter();
@@ -103,10 +86,10 @@ Error BuildTracks(const BuildState& state, const std::vector<TrackJob>& jobs,
   std::vector<PendingOutput> pending;
   for (TrackWriter& output : outputs) {
     if (output.name().empty()) continue;
-    const std::optional<FileId> id = output.id();
+    const std::optional<Identity> id = output.id();
     if (Error err = output.Release(); !err.ok() || !id) {
       remove_all();
-      for (const PendingOutput& p : pending) ::unlink(p.partial.c_str());
+      for (const PendingOutput& p : pending) Sys().Unlink(p.partial.c_str());
       return err.ok() ? Error{Fault::kCannotWrite, output.name()} : err;
     }
     pending.push_back({output.path(), output.name(), *id});
@@ -169,8 +152,8 @@ int RunTakeloom(const std::vector<std::string>& args, std::FILE* out) {
     return 0;
   }
   // The progress line is for a person watching a build on a terminal.
-  const bool terminal = ::isatty(STDERR_FILENO) == 1 && !line.dry_run;
-  ProgressLine progress(stderr, terminal && SameTerminal());
+  const bool terminal = IsTerminal(STDERR_FILENO) && !line.dry_run;
+  ProgressLine progress(stderr, terminal && SameTerminal(STDOUT_FILENO, STDERR_FILENO));
   ReporterList both({&progress, words});
   Reporter* reporter = terminal ? &both : words;
 

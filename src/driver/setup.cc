@@ -2,10 +2,10 @@
 
 #include <charconv>
 #include <cmath>
-#include <filesystem>
 #include <string_view>
 #include <unordered_map>
 
+#include "os/identity.h"
 
 namespace takeloom {
 
@@ -14,15 +14,9 @@ std::string FindTake(std::string_view pattern, std::string_view base,
   std::string path = TakePath(pattern, base, take);
   constexpr std::string_view kLower = ".wav";
   if (!path.ends_with(kLower)) return path;
-  std::error_code ec;
-  namespace fs = std::filesystem;
-  if (fs::symlink_status(path, ec).type() != fs::file_type::not_found) {
-    return path;
-  }
+  if (!LookUp(path).absent()) return path;
   std::string upper = path.substr(0, path.size() - kLower.size()) + ".WAV";
-  return fs::symlink_status(upper, ec).type() == fs::file_type::not_found
-             ? path
-             : upper;
+  return LookUp(upper).absent() ? path : upper;
 }
 
 std::vector<CrossfadeSetting> TrackCrossfades(const CrossfadeParams& params,

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "driver/messages.h"
 #include "driver/usage.h"
 #include "error.h"
 #include "inputs/lists.h"
 #include "inputs/params.h"
+#include "report/messages.h"
 
 namespace takeloom {
 

@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "inputs/text_file.h"
 #include "inputs/tokenizer.h"
+#include "os/whole_file.h"
 
 namespace takeloom {
 namespace {

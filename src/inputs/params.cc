@@ -1,28 +1,16 @@
 #include "inputs/params.h"
 
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 
-#include "inputs/text_file.h"
 #include "inputs/tokenizer.h"
+#include "os/identity.h"
+#include "os/whole_file.h"
 
 namespace takeloom {
 namespace {
 
 constexpr std::string_view kTabOrLineFeed = "\t\n";
-
-bool WriteTemplate(const std::string& path) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(kParamsTemplate.data(),
-            static_cast<std::streamsize>(kParamsTemplate.size()));
-  out.close();
-  if (out) return true;
-  std::error_code ignored;
-  std::filesystem::remove(path, ignored);
-  return false;
-}
 
 }  // namespace
 
@@ -73,13 +61,11 @@ Error Check_RC(CrossfadeParams* params, bool write_template) {
   if (err.fault != Fault::kCannotOpen) return err;
   // Never write the template over something that exists but cannot be
   // opened, a dangling link included.
-  std::error_code ec;
-  if (std::filesystem::symlink_status(path, ec).type() !=
-      std::filesystem::file_type::not_found) {
-    return {Fault::kCannotRead, path};
-  }
-  if (write_template && !WriteTemplate(path)) {
-    return {Fault::kCannotWrite, path};
+  if (!LookUp(path).absent()) return {Fault::kCannotRead, path};
+  if (write_template) {
+    if (Error written = WriteNewFile(path, kParamsTemplate); !written.ok()) {
+      return {Fault::kCannotWrite, path};
+    }
   }
   return {};
 }

@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <span>
 #include <string_view>
-#include <system_error>
 
+#include "os/syscalls.h"
 #include "wav/le_bytes.h"
 
 namespace takeloom {
@@ -158,8 +157,7 @@ Error MAKE_HEADER(const std::string& path, const TrackFormat& format,
   const std::string reason = std::strerror(errno);
   // The file is this call's own: nothing is left half-written.
   file->Close();
-  std::error_code ignored;
-  std::filesystem::remove(path, ignored);
+  Sys().Unlink(path.c_str());
   return {Fault::kCannotWrite, path, 0, reason};
 }
 
@@ -170,8 +168,8 @@ Error ReadHeaderExtras(const std::string& path, const TakeAttributes& take,
   out->align_with = take.data_start;
   if (take.bext.length == 0 && take.ixml.length == 0) return {};
   File file;
-  if (!file.OpenRead(path) || file.Id() != take.file_id ||
-      file.Length() != take.file_length) {
+  if (!file.OpenRead(path) || !file.Id() ||
+      !file.Id()->Unchanged(take.identity)) {
     return {Fault::kTakeChanged, path, 0,
             path + " is gone or no longer the file inspected"};
   }

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "error.h"
-#include "wav/file.h"
+#include "os/file.h"
 #include "wav/inspect.h"
 #include "wav/sample_format.h"
 

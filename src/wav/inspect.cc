@@ -143,19 +143,18 @@ Error GET_ATTRIBUTES(const std::string& path, Inspection* out) {
   File file;
   if (!file.OpenRead(path)) {
     const int reason = errno;
-    std::error_code ec;
-    const bool exists = std::filesystem::exists(path, ec);
+    const NameLookup found = LookUpFollowing(path);
     return {Fault::kCannotOpen, path, 0,
-            path + ": " + (exists && !std::filesystem::is_regular_file(path, ec)
+            path + ": " + (found.found() && !found.id.regular()
                                ? std::string("not a regular file")
                                : std::string(std::strerror(reason)))};
   }
   const FileSource source(file);
   if (source.Length() < 0) return {Fault::kCannotOpen, path};
-  const std::optional<FileId> id = file.Id();
+  const std::optional<Identity> id = file.Id();
   if (!id) return {Fault::kCannotOpen, path};
   const Error err = InspectTake(source, path, out);
-  out->take.file_id = *id;
+  out->take.identity = *id;
   return err;
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "error.h"
-#include "wav/file.h"
+#include "wav/file_source.h"
 #include "wav/riff.h"
 #include "wav/sample_format.h"
 
@@ -28,7 +28,7 @@ struct TakeAttributes {
   ChunkSpan bext{};
   ChunkSpan ixml{};
   // The file as inspected, so that a take replaced since can be told.
-  FileId file_id{};
+  Identity identity{};
   int64_t file_length = 0;
 };
 

@@ -14,17 +14,31 @@ Error TakeReader::Open(const std::string& path, const TakeAttributes& take) {
             path + " cannot be opened: " + std::strerror(errno)};
   }
   file_length_ = file_.Length();
-  // Whatever was inspected must still be there: a take replaced or cut
-  // short since would put other bytes, or none, where its audio was.
-  if (file_.Id() != take.file_id) {
-    return {Fault::kTakeChanged, path, 0,
-            path + " was replaced by another file since it was inspected"};
+  return Recheck();
+}
+
+Error TakeReader::Recheck() const {
+  // Whatever was inspected must still be there: a take replaced, cut short
+  // or written into since would put other bytes, or none, where its audio
+  // was. A copy over it keeps its inode and length but not its times.
+  const std::optional<Identity> now = file_.Id();
+  if (!now) {
+    return {Fault::kTakeChanged, path_, 0,
+            path_ + " cannot be looked at: " + std::strerror(errno)};
   }
-  if (file_length_ != take.file_length) {
-    return {Fault::kTakeChanged, path, 0,
-            path + " was " + std::to_string(take.file_length) +
+  if (!now->SameFile(take_.identity)) {
+    return {Fault::kTakeChanged, path_, 0,
+            path_ + " was replaced by another file since it was inspected"};
+  }
+  if (now->size != take_.identity.size) {
+    return {Fault::kTakeChanged, path_, 0,
+            path_ + " was " + std::to_string(take_.identity.size) +
                 " bytes long when inspected and is " +
-                std::to_string(file_length_) + " now"};
+                std::to_string(now->size) + " now"};
+  }
+  if (!now->Unchanged(take_.identity)) {
+    return {Fault::kTakeChanged, path_, 0,
+            path_ + " was written to since it was inspected"};
   }
   return {};
 }

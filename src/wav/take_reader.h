@@ -8,7 +8,7 @@
 #include <string>
 
 #include "error.h"
-#include "wav/file.h"
+#include "os/file.h"
 #include "wav/inspect.h"
 
 namespace takeloom {
@@ -35,6 +35,10 @@ class TakeReader {
   // metadata follows the audio. kTakeChanged when the audio cannot be read
   // whole (a read error, or a take cut short since it was inspected).
   Error Read(int64_t offset, std::span<std::byte> out) const;
+  // kTakeChanged unless the open file is still the one inspected, unchanged:
+  // asked at the open and again after the last read, so that a take written
+  // into while it was read is caught too.
+  Error Recheck() const;
 
  private:
   std::string path_;

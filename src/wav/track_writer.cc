@@ -5,9 +5,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
+#include "os/syscalls.h"
 #include "wav/header.h"
 
 namespace takeloom {
@@ -67,8 +66,7 @@ Error TrackWriter::CreatePartial(const std::string& name,
   partial_ = true;
   // Nothing could put the output in place over a directory of its name:
   // refuse now, before anything is written.
-  std::error_code ec;
-  if (std::filesystem::is_directory(std::filesystem::symlink_status(name, ec))) {
+  if (LookUp(name).id.directory()) {
     return {Fault::kCannotWrite, name, 0, name + ": it is a directory"};
   }
   return Open(name, name + std::string(kPartialSuffix), format, frames,
@@ -163,19 +161,17 @@ Error TrackWriter::Finish() {
 }
 
 bool TrackWriter::StillOurs() const {
-  if (file_.is_open()) return IdOfName(path_) == file_.Id();
+  const NameLookup found = LookUp(path_);
+  if (!found.found() || !id_ || !found.id.SameFile(*id_)) return false;
   // A closed file's inode may be reused by a file made in its place: its
   // length must match too.
-  std::error_code ec;
-  const auto length = std::filesystem::file_size(path_, ec);
-  return IdOfName(path_) == id_ && !ec &&
-         static_cast<int64_t>(length) == length_;
+  return file_.is_open() || found.id.size == length_;
 }
 
 Error TrackWriter::MakeDurable() {
   File file;
   if (!partial_ || !created_ || !StillOurs() || !file.OpenRead(path_) ||
-      file.Id() != id_) {
+      !file.Id() || !file.Id()->SameFile(*id_)) {
     return {Fault::kCannotWrite, name_};
   }
   return file.Sync() && file.Close() ? Error{} : Failed();
@@ -199,8 +195,7 @@ void TrackWriter::Remove() {
   const bool ours = StillOurs();
   if (file_.is_open()) file_.Close();
   if (!ours) return;
-  std::error_code ignored;
-  std::filesystem::remove(path_, ignored);
+  Sys().Unlink(path_.c_str());
 }
 
 }  // namespace takeloom

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "error.h"
-#include "wav/file.h"
+#include "os/file.h"
 #include "wav/header.h"
 #include "wav/sample_format.h"
 
@@ -40,7 +40,7 @@ class TrackWriter {
   const std::string& name() const { return name_; }
   // The file written (an output's partial file), and which file it is.
   const std::string& path() const { return path_; }
-  std::optional<FileId> id() const { return id_; }
+  std::optional<Identity> id() const { return id_; }
   int64_t frame_size() const { return format_.FrameSize(); }
   // The end of the furthest byte written so far.
   int64_t end() const { return end_; }
@@ -116,7 +116,7 @@ class TrackWriter {
   bool kernel_copies_ = true;
   bool sharing_known_ = false;
   bool shares_blocks_ = false;
-  std::optional<FileId> id_;  // of the file created
+  std::optional<Identity> id_;  // of the file created
   int64_t length_ = -1;       // of the file once finished
 };
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/messages.h"
+#include "report/messages.h"
 
 namespace takeloom {
 namespace {

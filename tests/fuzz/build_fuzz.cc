@@ -27,8 +27,8 @@
 #include "driver/run.h"
 #include "fuzz_check.h"
 #include "testing/memory_source.h"
-#include "wav/riff.h"
 #include "wav/inspect.h"
+#include "wav/riff.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "wav/file.h"
-#include "wav/inspect.h"
 #include "testing/memory_source.h"
+#include "wav/file_source.h"
+#include "wav/inspect.h"
 #include "wav/riff.h"
 #include "wav/sample_format.h"
 

@@ -271,7 +271,7 @@ TEST(InspectTest, GetAttributesMeasuresTheWholeFile) {
   EXPECT_EQ(got.take.frames, 10000);
   // What tells a take replaced since.
   EXPECT_EQ(got.take.file_length, std::ssize(take));
-  EXPECT_EQ(got.take.file_id, IdOfName(dir.File("t.wav")));
+  EXPECT_TRUE(got.take.identity.Unchanged(LookUp(dir.File("t.wav")).id));
   const Error missing = GET_ATTRIBUTES(dir.File("missing.wav"), &got);
   EXPECT_EQ(missing.fault, Fault::kCannotOpen);
   EXPECT_EQ(missing.file, dir.File("missing.wav"));

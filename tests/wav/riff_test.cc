@@ -8,7 +8,7 @@
 #include "testing/memory_source.h"
 #include "testing/temp_dir.h"
 #include "testing/wav_bytes.h"
-#include "wav/file.h"
+#include "wav/file_source.h"
 #include "wav/header.h"
 
 namespace takeloom {

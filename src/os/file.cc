@@ -1,4 +1,4 @@
-#include "wav/file.h"
+#include "os/file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,13 +14,11 @@
 #include <cerrno>
 #include <utility>
 
+#include "os/syscalls.h"
+
 namespace takeloom {
 
 namespace {
-
-FileId IdOf(const struct stat& st) {
-  return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
-}
 
 // Errors by which the kernel declines a copy between two files rather than
 // failing at one: no such call, files on different file systems, a file
@@ -44,63 +42,57 @@ bool Refusal(int error) {
 
 }  // namespace
 
-std::optional<FileId> IdOfName(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
-  return IdOf(st);
-}
-
 File::~File() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) Sys().Close(fd_);
 }
 
 File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) Sys().Close(fd_);
     fd_ = std::exchange(other.fd_, -1);
   }
   return *this;
 }
 
 bool File::OpenRead(const std::string& path) {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) Sys().Close(fd_);
   // Without waiting: a FIFO would block the open until a writer came.
-  fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  fd_ = Sys().Open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
   struct stat st {};
-  if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
-    ::close(std::exchange(fd_, -1));
+  if (fd_ >= 0 && (Sys().Fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
+    Sys().Close(std::exchange(fd_, -1));
   }
   return fd_ >= 0;
 }
 
 bool File::CreateNew(const std::string& path) {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) Sys().Close(fd_);
   // A directory of that name stays, and the exclusive open then fails.
-  ::unlink(path.c_str());
-  fd_ = ::open(path.c_str(),
+  Sys().Unlink(path.c_str());
+  fd_ = Sys().Open(path.c_str(),
                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   return fd_ >= 0;
 }
 
 int64_t File::Length() const {
   struct stat st {};
-  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
+  if (fd_ < 0 || Sys().Fstat(fd_, &st) != 0) return -1;
   return static_cast<int64_t>(st.st_size);
 }
 
-std::optional<FileId> File::Id() const {
+std::optional<Identity> File::Id() const {
   struct stat st {};
-  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return std::nullopt;
-  return IdOf(st);
+  if (fd_ < 0 || Sys().Fstat(fd_, &st) != 0) return std::nullopt;
+  return IdentityOf(st);
 }
 
 int64_t File::ReadSome(int64_t offset, std::span<std::byte> out) const {
   if (fd_ < 0 || offset < 0) return -1;
   size_t done = 0;
   while (done < out.size()) {
-    const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done,
+    const ssize_t n = Sys().Pread(fd_, out.data() + done, out.size() - done,
                               static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return -1;
@@ -114,7 +106,7 @@ bool File::WriteAt(int64_t offset, std::span<const std::byte> data) {
   if (fd_ < 0 || offset < 0) return false;
   size_t done = 0;
   while (done < data.size()) {
-    const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done,
+    const ssize_t n = Sys().Pwrite(fd_, data.data() + done, data.size() - done,
                                static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
@@ -132,8 +124,8 @@ KernelCopy File::CopyFrom(const File& source, int64_t source_offset,
   auto in = static_cast<off_t>(source_offset);
   auto out = static_cast<off_t>(offset);
   for (;;) {
-    const ssize_t n = ::copy_file_range(source.fd_, &in, fd_, &out,
-                                        static_cast<size_t>(count), 0);
+    const ssize_t n = Sys().CopyFileRange(source.fd_, &in, fd_, &out,
+                                          static_cast<size_t>(count));
     if (n >= 0) return {.bytes = static_cast<int64_t>(n)};
     if (errno != EINTR) return {.refused = Refusal(errno), .error = errno};
   }
@@ -147,7 +139,7 @@ bool File::OnExtFileSystem() const {
 #ifdef __linux__
   constexpr decltype(statfs::f_type) kExtMagic = 0xEF53;
   struct statfs st {};
-  return fd_ >= 0 && ::fstatfs(fd_, &st) == 0 && st.f_type == kExtMagic;
+  return fd_ >= 0 && Sys().Fstatfs(fd_, &st) == 0 && st.f_type == kExtMagic;
 #else
   return false;
 #endif
@@ -161,7 +153,7 @@ bool File::SharesBlockAt(int64_t offset) const {
   map->fm_start = static_cast<uint64_t>(offset);
   map->fm_length = 1;
   map->fm_extent_count = 1;
-  return fd_ >= 0 && offset >= 0 && ::ioctl(fd_, FS_IOC_FIEMAP, map) == 0 &&
+  return fd_ >= 0 && offset >= 0 && Sys().Ioctl(fd_, FS_IOC_FIEMAP, map) == 0 &&
          map->fm_mapped_extents == 1 &&
          (map->fm_extents[0].fe_flags & FIEMAP_EXTENT_SHARED) != 0;
 #else
@@ -172,14 +164,14 @@ bool File::SharesBlockAt(int64_t offset) const {
 
 bool File::Resize(int64_t length) {
   return fd_ >= 0 && length >= 0 &&
-         ::ftruncate(fd_, static_cast<off_t>(length)) == 0;
+         Sys().Ftruncate(fd_, static_cast<off_t>(length)) == 0;
 }
 
 void File::StartWriteback(int64_t offset, int64_t count) {
 #ifdef __linux__
   if (fd_ >= 0 && count > 0) {
-    ::sync_file_range(fd_, static_cast<off_t>(offset),
-                      static_cast<off_t>(count), SYNC_FILE_RANGE_WRITE);
+    Sys().SyncFileRange(fd_, static_cast<off_t>(offset),
+                        static_cast<off_t>(count));
   }
 #else
   (void)offset;
@@ -187,34 +179,11 @@ void File::StartWriteback(int64_t offset, int64_t count) {
 #endif
 }
 
-bool File::Sync() { return fd_ >= 0 && ::fdatasync(fd_) == 0; }
+bool File::Sync() { return fd_ >= 0 && Sys().Fdatasync(fd_) == 0; }
 
 bool File::Close() {
   if (fd_ < 0) return false;
-  return ::close(std::exchange(fd_, -1)) == 0;
-}
-
-int64_t FileSource::ReadSome(int64_t offset, std::span<std::byte> out) const {
-  if (offset < 0) return -1;
-  const int64_t size = std::ssize(out);
-  if (size > kPageBytes) return file_.ReadSome(offset, out);
-  // The cache holds two pages from the one that holds `offset`, so any small
-  // read from that page is served whole (or up to the file's end).
-  const int64_t start = offset - offset % kPageBytes;
-  if (start != pages_start_) {
-    pages_.resize(static_cast<size_t>(2 * kPageBytes));
-    const int64_t got = file_.ReadSome(start, pages_);
-    if (got < 0) {
-      pages_start_ = -1;
-      return -1;
-    }
-    pages_.resize(static_cast<size_t>(got));
-    pages_start_ = start;
-  }
-  const int64_t n =
-      std::clamp<int64_t>(pages_start_ + std::ssize(pages_) - offset, 0, size);
-  std::copy_n(pages_.begin() + (offset - pages_start_), n, out.begin());
-  return n;
+  return Sys().Close(std::exchange(fd_, -1)) == 0;
 }
 
 }  // namespace takeloom

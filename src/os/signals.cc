@@ -1,4 +1,4 @@
-#include "driver/signals.h"
+#include "os/signals.h"
 
 #include <unistd.h>
 

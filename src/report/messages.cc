@@ -1,6 +1,6 @@
-#include "driver/messages.h"
+#include "report/messages.h"
 
-#include "driver/commit.h"
+#include "os/commit.h"
 
 namespace takeloom {
 namespace {
@@ -92,6 +92,15 @@ std::string Message(const Error& err) {
     case Fault::kListIsTemporary:
       return Exiting("Input file " + err.file +
                      " clashes with the temporary file");
+    case Fault::kTakeIsWorkFile:
+      return Exiting("Take file " + err.file +
+                     " clashes with a file the run writes");
+    case Fault::kListIsWorkFile:
+      return Exiting("Input file " + err.file +
+                     " clashes with a file the run writes");
+    case Fault::kOutputIsWorkFile:
+      return Exiting("Output file " + err.file +
+                     " clashes with a file the run writes");
     case Fault::kRateMismatch:
       return Mismatch(err, "Samplerate");
     case Fault::kBitsMismatch:

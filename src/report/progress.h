@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/messages.h"
+#include "report/messages.h"
 
 namespace takeloom {
 

@@ -1,4 +1,4 @@
-#include "driver/progress.h"
+#include "report/progress.h"
 
 namespace takeloom {
 namespace {

@@ -10,4 +10,11 @@ namespace takeloom {
 // files to the hard one: every output stays open until all are in place.
 void PrepareProcess();
 
+// Whether `fd` is a terminal.
+bool IsTerminal(int fd);
+// Whether descriptors `a` and `b` are the same terminal.
+bool SameTerminal(int a, int b);
+// The width in columns of the terminal `fd`, or 0 when it cannot be told.
+int TerminalColumns(int fd);
+
 }  // namespace takeloom

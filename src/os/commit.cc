@@ -1,4 +1,4 @@
-#include "driver/commit.h"
+#include "os/commit.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <set>
 
-#include "inputs/text_file.h"
+#include "os/identity.h"
+#include "os/syscalls.h"
+#include "os/whole_file.h"
 
 namespace takeloom {
 namespace {
@@ -30,7 +32,7 @@ std::string DirectoryOf(const std::string& path) {
   return parent.empty() ? "." : parent.string();
 }
 
-bool Exists(const std::string& path) { return IdOfName(path).has_value(); }
+bool Exists(const std::string& path) { return LookUp(path).found(); }
 
 Error Failure(const std::string& output, const std::string& why) {
   return {Fault::kCannotWrite, output, 0, output + ": " + why};
@@ -43,10 +45,10 @@ Error SystemFailure(const std::string& output) {
 // Writes the directory's entries (the renames, links and removals in it)
 // through to the disk.
 bool SyncDirectory(const std::string& directory) {
-  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = Sys().Open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
   if (fd < 0) return false;
-  const bool synced = ::fsync(fd) == 0;
-  return ::close(fd) == 0 && synced;
+  const bool synced = Sys().Fsync(fd) == 0;
+  return Sys().Close(fd) == 0 && synced;
 }
 
 // The working directory and every directory that holds an output.
@@ -67,26 +69,26 @@ bool SyncDirectories(const std::vector<PendingOutput>& outputs) {
 // directory the run may not write, or another user's in a sticky one.
 Error CheckReplaceable(const PendingOutput& o) {
   const std::string directory = DirectoryOf(o.output);
-  if (::access(directory.c_str(), W_OK | X_OK) != 0) {
+  if (Sys().Access(directory.c_str(), W_OK | X_OK) != 0) {
     return SystemFailure(o.output);
   }
   struct stat st {};
-  if (::lstat(o.output.c_str(), &st) != 0) return {};
+  if (Sys().Lstat(o.output.c_str(), &st) != 0) return {};
   if (S_ISDIR(st.st_mode)) return Failure(o.output, "it is a directory");
   struct stat dir {};
-  if (::geteuid() != 0 && ::stat(directory.c_str(), &dir) == 0 &&
-      (dir.st_mode & S_ISVTX) != 0 && st.st_uid != ::geteuid() &&
-      dir.st_uid != ::geteuid()) {
+  if (Sys().Geteuid() != 0 && Sys().Stat(directory.c_str(), &dir) == 0 &&
+      (dir.st_mode & S_ISVTX) != 0 && st.st_uid != Sys().Geteuid() &&
+      dir.st_uid != Sys().Geteuid()) {
     return Failure(o.output,
                    "another user's file in a directory that only lets its "
                    "owner replace it");
   }
   if (S_ISREG(st.st_mode)) {
-    const int fd = ::open(o.output.c_str(),
-                          O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = Sys().Open(o.output.c_str(),
+                          O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0);
     int flags = 0;
-    const bool known = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    if (fd >= 0) ::close(fd);
+    const bool known = fd >= 0 && Sys().Ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (fd >= 0) Sys().Close(fd);
     if (known && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0) {
       return Failure(o.output, "it is marked immutable or append-only");
     }
@@ -103,7 +105,7 @@ Error WriteRecord(const std::vector<PendingOutput>& outputs) {
       !record.WriteAt(0, std::as_bytes(std::span(text))) || !record.Sync() ||
       !record.Close() || !SyncDirectory(".")) {
     const Error err = SystemFailure(name);
-    ::unlink(name.c_str());
+    Sys().Unlink(name.c_str());
     return err;
   }
   return {};
@@ -113,23 +115,23 @@ Error WriteRecord(const std::vector<PendingOutput>& outputs) {
 // byte, so that a run that dies while putting outputs back is undone too.
 void MarkUndoing() {
   const std::string name(kCommitRecordName);
-  const int fd = ::open(name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+  const int fd = Sys().Open(name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0);
   if (fd < 0) return;
   const char state = kBack;
-  if (::pwrite(fd, &state, 1, static_cast<off_t>(kHeader.size())) == 1) {
-    ::fsync(fd);
+  if (Sys().Pwrite(fd, &state, 1, static_cast<off_t>(kHeader.size())) == 1) {
+    Sys().Fsync(fd);
   }
-  ::close(fd);
+  Sys().Close(fd);
 }
 
 // Keeps `o`'s output, if it has one, under its backup name: as a second
 // link where the file system has them, otherwise by moving it aside.
 bool KeepOld(const PendingOutput& o) {
   const std::string backup = BackupOf(o);
-  ::unlink(backup.c_str());
+  Sys().Unlink(backup.c_str());
   if (!Exists(o.output)) return true;
-  if (::link(o.output.c_str(), backup.c_str()) == 0) return true;
-  return ::rename(o.output.c_str(), backup.c_str()) == 0;
+  if (Sys().Link(o.output.c_str(), backup.c_str()) == 0) return true;
+  return Sys().Rename(o.output.c_str(), backup.c_str()) == 0;
 }
 
 // Puts `o`'s old output back (or removes the new one when there was none)
@@ -137,29 +139,29 @@ bool KeepOld(const PendingOutput& o) {
 void PutBack(const PendingOutput& o) {
   const std::string backup = BackupOf(o);
   if (Exists(backup)) {
-    ::rename(backup.c_str(), o.output.c_str());
-  } else if (IdOfName(o.output) == o.id) {
-    ::unlink(o.output.c_str());
+    Sys().Rename(backup.c_str(), o.output.c_str());
+  } else if (Names(o.output, o.id)) {
+    Sys().Unlink(o.output.c_str());
   }
-  if (IdOfName(o.partial) == o.id) ::unlink(o.partial.c_str());
+  if (Names(o.partial, o.id)) Sys().Unlink(o.partial.c_str());
 }
 
 // Renames `o` into place unless that is done already.
 bool PutInPlace(const PendingOutput& o) {
-  if (IdOfName(o.output) == o.id) return true;
-  return IdOfName(o.partial) == o.id &&
-         ::rename(o.partial.c_str(), o.output.c_str()) == 0;
+  if (Names(o.output, o.id)) return true;
+  return Names(o.partial, o.id) &&
+         Sys().Rename(o.partial.c_str(), o.output.c_str()) == 0;
 }
 
 void RemovePartials(const std::vector<PendingOutput>& outputs) {
   for (const PendingOutput& o : outputs) {
-    if (IdOfName(o.partial) == o.id) ::unlink(o.partial.c_str());
+    if (Names(o.partial, o.id)) Sys().Unlink(o.partial.c_str());
   }
 }
 
 void Forget(const std::vector<PendingOutput>& outputs) {
-  for (const PendingOutput& o : outputs) ::unlink(BackupOf(o).c_str());
-  ::unlink(std::string(kCommitRecordName).c_str());
+  for (const PendingOutput& o : outputs) Sys().Unlink(BackupOf(o).c_str());
+  Sys().Unlink(std::string(kCommitRecordName).c_str());
 }
 
 // Puts every output back as it was and ends the transaction.
@@ -212,7 +214,8 @@ bool ParseCommitRecord(std::string_view text,
   for (size_t i = 0; i < fields.size(); i += 4) {
     PendingOutput o{fields[i], fields[i + 1], {}};
     try {
-      o.id = {std::stoull(fields[i + 2]), std::stoull(fields[i + 3])};
+      o.id.device = std::stoull(fields[i + 2]);
+      o.id.inode = std::stoull(fields[i + 3]);
     } catch (const std::exception&) {
       return false;
     }
@@ -270,17 +273,17 @@ Error RecoverCommit(Recovery* recovery) {
       ParseCommitRecord(text, &outputs, &undoing)) {
     for (const PendingOutput& o : outputs) {
       if (undoing) {
-        const bool was_new = IdOfName(o.output) == o.id;
+        const bool was_new = Names(o.output, o.id);
         PutBack(o);
         recovery->outputs += was_new ? 1 : 0;
-      } else if (IdOfName(o.output) != o.id && IdOfName(o.partial) == o.id) {
-        if (::rename(o.partial.c_str(), o.output.c_str()) != 0) {
+      } else if (!Names(o.output, o.id) && Names(o.partial, o.id)) {
+        if (Sys().Rename(o.partial.c_str(), o.output.c_str()) != 0) {
           return SystemFailure(o.output);
         }
         ++recovery->outputs;
       } else if (!Exists(o.output) && Exists(BackupOf(o))) {
         // Its partial file is gone: the old output it moved aside stays.
-        ::rename(BackupOf(o).c_str(), o.output.c_str());
+        Sys().Rename(BackupOf(o).c_str(), o.output.c_str());
       }
     }
     recovery->completed = !undoing;

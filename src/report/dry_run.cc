@@ -1,4 +1,4 @@
-#include "driver/dry_run.h"
+#include "report/dry_run.h"
 
 #include <algorithm>
 #include <cmath>

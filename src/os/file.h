@@ -7,9 +7,9 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
 
-#include "wav/riff.h"
+#include "os/identity.h"
+
 
 namespace takeloom {
 
@@ -20,16 +20,6 @@ struct KernelCopy {
                          // bytes by reading and writing instead
   int error = 0;         // the system's error number of a failed copy
 };
-
-// Which file a name or a descriptor stands for.
-struct FileId {
-  uint64_t device = 0;
-  uint64_t inode = 0;
-  bool operator==(const FileId&) const = default;
-};
-
-// The file `path` names (a link itself, not what it points to), if any.
-std::optional<FileId> IdOfName(const std::string& path);
 
 class File {
  public:
@@ -53,7 +43,7 @@ class File {
   // Length in bytes, or -1 when it cannot be found.
   int64_t Length() const;
   // The file this descriptor stands for.
-  std::optional<FileId> Id() const;
+  std::optional<Identity> Id() const;
   // Reads up to out.size() bytes from `offset`, fewer only at the end of the
   // file. Returns the count read, or -1 on a read error.
   int64_t ReadSome(int64_t offset, std::span<std::byte> out) const;
@@ -85,22 +75,6 @@ class File {
 
  private:
   int fd_ = -1;
-};
-
-// An open file as a ByteSource for finding its chunks. Small reads, as the
-// chunk walk makes them, are served from two cached pages.
-class FileSource : public ByteSource {
- public:
-  explicit FileSource(const File& file) : file_(file), length_(file.Length()) {}
-  int64_t Length() const override { return length_; }
-  int64_t ReadSome(int64_t offset, std::span<std::byte> out) const override;
-
- private:
-  static constexpr int64_t kPageBytes = 4096;
-  const File& file_;
-  int64_t length_;
-  mutable std::vector<std::byte> pages_;
-  mutable int64_t pages_start_ = -1;
 };
 
 }  // namespace takeloom

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "error.h"
-#include "wav/file.h"
+#include "os/file.h"
 
 namespace takeloom {
 
@@ -29,7 +29,7 @@ inline constexpr std::string_view kBackupSuffix = ".old";
 struct PendingOutput {
   std::string partial;
   std::string output;
-  FileId id;
+  Identity id;
 };
 
 // Renames every partial file over its output, or none. On failure every
