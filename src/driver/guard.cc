@@ -1,7 +1,6 @@
 #include "driver/guard.h"
 
 #include <cstring>
-#include <filesystem>
 #include <unordered_set>
 #include <vector>
 
@@ -11,11 +10,6 @@
 
 namespace takeloom {
 namespace {
-
-// The name as a path: "./x" and "a/../x" are "x", whether or not it exists.
-std::string Normal(const std::string& path) {
-  return std::filesystem::path(path).lexically_normal().string();
-}
 
 struct IdentityHash {
   size_t operator()(const std::pair<uint64_t, uint64_t>& id) const {
@@ -31,7 +25,7 @@ class FileSet {
   // kCannotRead when `path` cannot be looked up for a reason other than
   // its absence.
   Error Add(const std::string& path) {
-    if (!names_.insert(Normal(path)).second) return {};
+    if (!names_.insert(NormalName(path)).second) return {};
     const NameLookup found = LookUpFollowing(path);
     if (found.found()) files_.insert({found.id.device, found.id.inode});
     return found.found() || found.absent() ? Error() : Unknown(path, found);
@@ -39,7 +33,7 @@ class FileSet {
 
   // Whether `path` is one of the set; an error when it cannot be told.
   Error Contains(const std::string& path, bool* contained) const {
-    *contained = names_.count(Normal(path)) != 0;
+    *contained = names_.count(NormalName(path)) != 0;
     if (*contained) return {};
     const NameLookup found = LookUpFollowing(path);
     if (found.found()) {
@@ -97,13 +91,13 @@ Error GuardInputs(const BuildState& state) {
   for (const std::string& output : state.output_names) {
     bool clash = false;
     if (Error err = inputs.Contains(output, &clash); !err.ok()) return err;
-    if (clash || Normal(output) == temp) {
+    if (clash || NormalName(output) == temp) {
       return {Fault::kOutputIsInput, output};
     }
-    if (Normal(output) == record) return {Fault::kOutputIsWorkFile, output};
+    if (NormalName(output) == record) return {Fault::kOutputIsWorkFile, output};
     // An output is written under its name and ".partial" until it is
     // complete; one named like that could be another's unfinished file.
-    const std::string normal = Normal(output);
+    const std::string normal = NormalName(output);
     if (normal.ends_with(partial) || normal.ends_with(backup)) {
       return {Fault::kOutputIsPartial, output};
     }
@@ -111,7 +105,7 @@ Error GuardInputs(const BuildState& state) {
   const NameLookup temp_file = LookUpFollowing(temp);
   const auto is_temp = [&](const std::string& path) {
     const NameLookup found = LookUpFollowing(path);
-    return Normal(path) == temp ||
+    return NormalName(path) == temp ||
            (found.found() && temp_file.found() && found.id.SameFile(temp_file.id));
   };
   for (const std::string& take : takes) {

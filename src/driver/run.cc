@@ -1,7 +1,5 @@
 #include "driver/run.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -152,8 +150,9 @@ int RunTakeloom(const std::vector<std::string>& args, std::FILE* out) {
     return 0;
   }
   // The progress line is for a person watching a build on a terminal.
-  const bool terminal = IsTerminal(STDERR_FILENO) && !line.dry_run;
-  ProgressLine progress(stderr, terminal && SameTerminal(STDOUT_FILENO, STDERR_FILENO));
+  const bool terminal = IsTerminal(fileno(stderr)) && !line.dry_run;
+  ProgressLine progress(stderr,
+                        terminal && SameTerminal(fileno(out), fileno(stderr)));
   ReporterList both({&progress, words});
   Reporter* reporter = terminal ? &both : words;
 

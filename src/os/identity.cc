@@ -38,6 +38,10 @@ bool Names(const std::string& path, const Identity& id) {
   return found.found() && found.id.SameFile(id);
 }
 
+std::string NormalName(const std::string& path) {
+  return std::filesystem::path(path).lexically_normal().string();
+}
+
 std::string PlaceOf(const std::string& path) {
   const std::filesystem::path name(path);
   const std::filesystem::path parent =

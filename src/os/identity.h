@@ -61,6 +61,9 @@ NameLookup LookUpFollowing(const std::string& path);
 // when it names another, nothing, or cannot be looked up.
 bool Names(const std::string& path, const Identity& id);
 
+// The name as a path: "./x" and "a/../x" are "x", whether or not it exists.
+std::string NormalName(const std::string& path);
+
 // Where `path` lands, as a key that is equal for two names of one place
 // however they are spelled: its directory's identity (links followed) and
 // its file name; the name as a path where the directory cannot be found.
