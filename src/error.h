@@ -25,6 +25,10 @@ enum class Fault {
                       // number 1 = the previous take, 2 = the next one
   // The run.
   kDirectoryBusy,     // another run holds the working directory
+  kCannotLock,        // file = a directory the run cannot lock
+  kTooManyOpenFiles,  // the process may open no more files; number = how
+                      // many the run needs at once
+  kOutOfMemory,       // an allocation failed
   kInterrupted,       // a signal asked the run to stop
   // Lists and parameters.
   kUnknownOption,     // file = the argument

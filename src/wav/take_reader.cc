@@ -4,12 +4,15 @@
 #include <cerrno>
 #include <cstring>
 
+#include "os/process.h"
+
 namespace takeloom {
 
 Error TakeReader::Open(const std::string& path, const TakeAttributes& take) {
   path_ = path;
   take_ = take;
   if (!file_.OpenRead(path)) {
+    if (OutOfDescriptors(errno)) return TooManyOpenFiles(path, errno);
     return {Fault::kTakeChanged, path, 0,
             path + " cannot be opened: " + std::strerror(errno)};
   }
