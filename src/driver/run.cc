@@ -159,8 +159,8 @@ Error Build(const CommandLine& line, const RunSignals& signals,
     err = BuildIn(&state, line, signals, reporter);
   } catch (const std::bad_alloc&) {
     return {Fault::kOutOfMemory, "", 0,
-            "an allocation failed: the run needs more memory than it may use "
-            "(see ulimit -v); its partial files are removed"};
+            "an allocation failed: this run needs more memory than it may "
+            "use (see ulimit -v); nothing it wrote is left"};
   }
   if (err.fault == Fault::kTooManyOpenFiles) return ExplainOpenFiles(err, state);
   return err;
