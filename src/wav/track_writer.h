@@ -38,7 +38,8 @@ class TrackWriter {
   Error Create(const std::string& path, const TrackFormat& format,
                int64_t frames);
   // The same for the output `name`, written as `name` + ".partial" until
-  // Commit() puts it in place, with its header's `extras`. Errors name
+  // Release() hands it to whatever puts it in place, with its header's
+  // `extras`. Errors name
   // `name`.
   Error CreatePartial(const std::string& name, const TrackFormat& format,
                       int64_t frames, const HeaderExtras& extras = {});
