@@ -2,13 +2,10 @@
 
 #include <algorithm>
 
+#include "wav/file_block.h"
+
 namespace takeloom {
 namespace {
-
-// File systems that share blocks between files share them in 4096-byte
-// blocks: a range is shared only where both files' offsets and its length
-// are multiples of it.
-constexpr int64_t kShareBytes = 4096;
 
 // The kernel copies a piece at a time, each ending where the output's file
 // offset reaches a multiple of this size. Where it copies rather than
@@ -92,9 +89,10 @@ Error INSERT_FILE(TrackWriter& out, const TakeReader& take,
     const int64_t target = out.FileOffset(to);
     int64_t head = 0;
     int64_t middle = held;
-    if (source % kShareBytes == target % kShareBytes) {
-      head = std::min(held, (kShareBytes - target % kShareBytes) % kShareBytes);
-      middle = (held - head) / kShareBytes * kShareBytes;
+    if (source % kFileBlockBytes == target % kFileBlockBytes) {
+      head = std::min(
+          held, (kFileBlockBytes - target % kFileBlockBytes) % kFileBlockBytes);
+      middle = (held - head) / kFileBlockBytes * kFileBlockBytes;
     }
     Error err = CopyThroughBuffer(out, take, from, to, head, buffer);
     int64_t copied = 0;

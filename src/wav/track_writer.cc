@@ -9,6 +9,7 @@
 
 #include "os/process.h"
 #include "os/syscalls.h"
+#include "wav/file_block.h"
 #include "wav/header.h"
 
 namespace takeloom {
@@ -20,10 +21,6 @@ namespace {
 // were a few percent faster with writeback every 256 KiB than every 1 MiB,
 // and a tenth faster than every 8 MiB.
 constexpr int64_t kWritebackBytes = 256 * 1024;
-
-// File systems that share blocks between files share them in blocks of
-// this size, where both files' offsets are multiples of it.
-constexpr int64_t kBlockBytes = 4096;
 
 // Silence is written from this block, as often as needed.
 constexpr size_t kZeroBytes = 64 * 1024;
@@ -135,8 +132,8 @@ Error TrackWriter::CopyFrom(const File& source, int64_t source_offset,
   }
   *copied = copy.bytes;
   const int64_t at = data_start_ + offset;
-  if (!sharing_known_ && copy.bytes >= kBlockBytes && at % kBlockBytes == 0 &&
-      source_offset % kBlockBytes == 0) {
+  if (!sharing_known_ && copy.bytes >= kFileBlockBytes &&
+      at % kFileBlockBytes == 0 && source_offset % kFileBlockBytes == 0) {
     sharing_known_ = true;
     shares_blocks_ = file_.SharesBlockAt(at);
   }
