@@ -47,7 +47,7 @@ Error CopyThroughBuffer(TrackWriter& out, const TakeReader& take, int64_t from,
 // the take's file ends early, and the caller moves the rest.
 Error CopyInKernel(TrackWriter& out, const TakeReader& take, int64_t from,
                    int64_t to, int64_t count, int64_t* copied) {
-  const int64_t source_start = take.attributes().data_start + from;
+  const int64_t source_start = take.FileOffset(from);
   for (*copied = 0; *copied < count;) {
     const int64_t piece = out.shares_blocks() ? kSharedPieceBytes : kPieceBytes;
     const int64_t to_boundary = piece - out.FileOffset(to + *copied) % piece;
@@ -85,7 +85,7 @@ Error INSERT_FILE(TrackWriter& out, const TakeReader& take,
     // shared: the pieces outside them are written, so that no block is
     // shared that holds anything but this segment's audio. Elsewhere no
     // block can be shared and the kernel copies the whole segment.
-    const int64_t source = take.attributes().data_start + from;
+    const int64_t source = take.FileOffset(from);
     const int64_t target = out.FileOffset(to);
     int64_t head = 0;
     int64_t middle = held;

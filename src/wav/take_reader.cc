@@ -58,7 +58,7 @@ Error TakeReader::Read(int64_t offset, std::span<std::byte> out) const {
                                  static_cast<size_t>(high - low));
   std::fill(out.begin(), audio.begin(), std::byte{0});
   std::fill(audio.end(), out.end(), std::byte{0});
-  const int64_t got = file_.ReadSome(take_.data_start + low, audio);
+  const int64_t got = file_.ReadSome(FileOffset(low), audio);
   if (got != std::ssize(audio)) {
     return {Fault::kTakeChanged, path_, 0,
             got < 0 ? path_ + " cannot be read: " + std::strerror(errno)
