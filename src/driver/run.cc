@@ -113,10 +113,11 @@ Error BuildTracks(const BuildState& state, const std::vector<TrackJob>& jobs,
 }
 
 // The whole run, from the lock on the directory to the outputs in place,
-// or to the plans shown for a dry run, in `state`.
-Error BuildIn(BuildState* state_out, const CommandLine& line,
-              const RunSignals& signals, Reporter* reporter) {
+// or to the plans shown for a dry run, as `state`'s command line asks.
+Error BuildIn(BuildState* state_out, const RunSignals& signals,
+              Reporter* reporter) {
   BuildState& state = *state_out;
+  const CommandLine& line = state.line;
   DirectoryLock lock;
   if (Error err = lock.Acquire(); !err.ok()) return err;
   // A dry run writes nothing: an interrupted run's renames wait for the
@@ -126,9 +127,6 @@ Error BuildIn(BuildState* state_out, const CommandLine& line,
     if (Error err = RecoverCommit(&recovery); !err.ok()) return err;
     if (recovery.found) reporter->Recovered(recovery);
   }
-  state.suffix = line.suffix;
-  state.takes = line.takes;
-  state.dry_run = line.dry_run;
   if (Error err = LoadInputs(&state, reporter); !err.ok()) return err;
   if (Error err = GuardInputs(state); !err.ok()) return err;
   std::vector<std::unique_ptr<DirectoryLock>> output_locks;
@@ -154,9 +152,10 @@ Error BuildIn(BuildState* state_out, const CommandLine& line,
 Error Build(const CommandLine& line, const RunSignals& signals,
             Reporter* reporter) {
   BuildState state;
+  state.line = line;
   Error err;
   try {
-    err = BuildIn(&state, line, signals, reporter);
+    err = BuildIn(&state, signals, reporter);
   } catch (const std::bad_alloc&) {
     return {Fault::kOutOfMemory, "", 0,
             "an allocation failed: this run needs more memory than it may "
