@@ -21,10 +21,14 @@ enum class Fault {
   kTakeChanged,       // a take cannot be opened or read for its audio, or
                       // is no longer the file inspected
   kUnsupportedFormat, // a take's samples are of a kind the tool cannot copy
-  kWindowOutside,     // a crossfade window does not start inside a take;
-                      // number 1 = the previous take, 2 = the next one
+  kWindowOutside,     // a crossfade window does not start inside the take
+                      // that fades out (number 1)
   // The run.
   kDirectoryBusy,     // another run holds the working directory
+  kCannotLock,        // file = a directory the run cannot lock
+  kTooManyOpenFiles,  // the process may open no more files; number = how
+                      // many the run needs at once
+  kOutOfMemory,       // an allocation failed
   kInterrupted,       // a signal asked the run to stop
   // Lists and parameters.
   kUnknownOption,     // file = the argument

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "driver/setup.h"
+#include "os/process.h"
 #include "wav/copy.h"
 #include "wav/header.h"
 
@@ -54,6 +55,10 @@ Error TrackBuilder::Run() {
   if (plan_.first_heard) {
     const Take& take = job_.takes[*plan_.first_heard];
     err = ReadHeaderExtras(take.path, take.attributes, &extras);
+    // It opens the take once more, and says only that it could not.
+    if (!err.ok() && OutOfDescriptors(errno)) {
+      return TooManyOpenFiles(take.path, errno);
+    }
     if (!err.ok()) return err;
   }
   err = output_.CreatePartial(job_.output, plan_.format, plan_.length, extras);

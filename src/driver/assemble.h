@@ -54,8 +54,8 @@ class Workspace {
 };
 
 // Builds `job.output` from `plan` under its partial name into `output`,
-// telling `reporter` how it goes; the caller puts it in place with
-// output->Commit() once every track is built. Every write first asks
+// telling `reporter` how it goes; once every track is built, the caller
+// releases the partial file to the commit that puts all outputs in place. Every write first asks
 // `stop`. On failure the partial output and the temporary file are removed.
 Error AssembleTrack(const TrackJob& job, const TrackPlan& plan,
                     Workspace* workspace, const std::function<bool()>& stop,

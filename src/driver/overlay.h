@@ -24,8 +24,8 @@ struct CrossfadeScratch {
 // Renders the `length` frames of a crossfade of `type` whose window begins
 // at frame `first` of both takes (and of the output), in blocks: every
 // frame goes to `temp` after its header, and over `out` at the same frames.
-// Inspection admits only takes whose layout has a blend (see CanBlend), and
-// only types with a curve reach here.
+// Inspection admits only takes whose layout Blend() can blend, and only
+// types with a curve reach here.
 Error RenderCrossfade(const TakeReader& previous, const TakeReader& next,
                       int64_t first, int64_t length, int32_t type,
                       TrackWriter* temp, TrackWriter* out,

@@ -126,7 +126,7 @@ Error PlanTracks(const BuildState& state, std::vector<TrackJob>* jobs,
   }
   for (size_t t = 0; t < jobs->size(); ++t) {
     const auto frames =
-        CrossfadeFrames(state.crossfades[t].length_ms,
+        CrossfadeFrames((*jobs)[t].crossfade.length_ms,
                         (*jobs)[t].takes[0].attributes.sample_rate);
     if (!frames) {
       return {Fault::kInvalidCrossfade, "", static_cast<int64_t>(t + 1)};

@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <new>
 
 #include "driver/assemble.h"
 #include "driver/guard.h"
+#include "driver/open_files.h"
 #include "driver/plan.h"
 #include "driver/prepare.h"
 #include "driver/setup.h"
@@ -81,24 +83,39 @@ Error BuildTracks(const BuildState& state, const std::vector<TrackJob>& jobs,
     remove_all();
     return {Fault::kInterrupted, ""};
   }
+  // What the commit needs is gathered before the first writer lets go of
+  // its file, so that memory running out leaves every partial file with a
+  // writer that removes it.
   std::vector<PendingOutput> pending;
   for (TrackWriter& output : outputs) {
     if (output.name().empty()) continue;
     const std::optional<Identity> id = output.id();
-    if (Error err = output.Release(); !err.ok() || !id) {
+    if (!id) {
       remove_all();
-      for (const PendingOutput& p : pending) Sys().Unlink(p.partial.c_str());
-      return err.ok() ? Error{Fault::kCannotWrite, output.name()} : err;
+      return {Fault::kCannotWrite, output.name()};
     }
     pending.push_back({output.path(), output.name(), *id});
+  }
+  for (size_t released = 0, i = 0; i < outputs.size(); ++i) {
+    if (outputs[i].name().empty()) continue;
+    if (Error err = outputs[i].Release(); !err.ok()) {
+      remove_all();
+      for (size_t p = 0; p < released; ++p) {
+        Sys().Unlink(pending[p].partial.c_str());
+      }
+      return err;
+    }
+    ++released;
   }
   return CommitOutputs(pending);
 }
 
 // The whole run, from the lock on the directory to the outputs in place,
-// or to the plans shown for a dry run.
-Error Build(const CommandLine& line, const RunSignals& signals,
-            Reporter* reporter) {
+// or to the plans shown for a dry run, as `state`'s command line asks.
+Error BuildIn(BuildState* state_out, const RunSignals& signals,
+              Reporter* reporter) {
+  BuildState& state = *state_out;
+  const CommandLine& line = state.line;
   DirectoryLock lock;
   if (Error err = lock.Acquire(); !err.ok()) return err;
   // A dry run writes nothing: an interrupted run's renames wait for the
@@ -108,10 +125,6 @@ Error Build(const CommandLine& line, const RunSignals& signals,
     if (Error err = RecoverCommit(&recovery); !err.ok()) return err;
     if (recovery.found) reporter->Recovered(recovery);
   }
-  BuildState state;
-  state.suffix = line.suffix;
-  state.takes = line.takes;
-  state.dry_run = line.dry_run;
   if (Error err = LoadInputs(&state, reporter); !err.ok()) return err;
   if (Error err = GuardInputs(state); !err.ok()) return err;
   std::vector<std::unique_ptr<DirectoryLock>> output_locks;
@@ -127,6 +140,27 @@ Error Build(const CommandLine& line, const RunSignals& signals,
     return {};
   }
   return BuildTracks(state, jobs, signals, reporter);
+}
+
+// The run, with what the user needs to know of a run that could not open
+// the files it needs or ran out of memory. The stack unwound from a failed
+// allocation has closed and removed what the run had written (every writer
+// removes the file it owns), and freed what it held, so the message can
+// be printed.
+Error Build(const CommandLine& line, const RunSignals& signals,
+            Reporter* reporter) {
+  BuildState state;
+  state.line = line;
+  Error err;
+  try {
+    err = BuildIn(&state, signals, reporter);
+  } catch (const std::bad_alloc&) {
+    return {Fault::kOutOfMemory, "", 0,
+            "an allocation failed: this run needs more memory than it may "
+            "use (see ulimit -v); nothing it wrote is left"};
+  }
+  if (err.fault == Fault::kTooManyOpenFiles) return ExplainOpenFiles(err, state);
+  return err;
 }
 
 }  // namespace

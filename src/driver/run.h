@@ -1,5 +1,6 @@
-// One whole run of the tool: banner, loading, planning and assembly, with
-// every message printed here and the exit status chosen here.
+// One whole run of the tool: banner, loading, planning and assembly, told
+// to a reporter (which chooses the words) and ended with the exit status
+// chosen here.
 #pragma once
 
 #include <cstdio>

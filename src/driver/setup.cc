@@ -95,7 +95,7 @@ void DistinctTakes(const std::vector<std::string>& takes,
 }
 
 Error LoadInputs(BuildState* state, Reporter* reporter) {
-  Error err = Check_RC(&state->params, !state->dry_run);
+  Error err = Check_RC(&state->params, !state->line.dry_run);
   if (err.fault == Fault::kCannotWrite) {
     reporter->Warning(err);
   } else if (!err.ok()) {
@@ -113,7 +113,7 @@ Error LoadInputs(BuildState* state, Reporter* reporter) {
   if (err = CheckTrackCrossfades(state->crossfades); !err.ok()) return err;
   state->output_names.clear();
   for (const std::string& base : state->base_names) {
-    state->output_names.push_back(base + state->suffix);
+    state->output_names.push_back(base + state->line.suffix);
   }
   if (err = CheckEditOrder(times); !err.ok()) return err;
   if (err = CheckEditTimes(times, state->edits.first_unread); !err.ok()) {
@@ -125,7 +125,7 @@ Error LoadInputs(BuildState* state, Reporter* reporter) {
   for (size_t t = 0; t < tracks; ++t) {
     for (const std::string& take : state->take_names) {
       state->take_paths[t].push_back(
-          FindTake(state->takes, state->base_names[t], take));
+          FindTake(state->line.takes, state->base_names[t], take));
     }
   }
   return {};

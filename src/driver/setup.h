@@ -16,13 +16,10 @@
 
 namespace takeloom {
 
-inline constexpr std::string_view kDefaultSuffix = "_bld.wav";
 inline constexpr std::string_view kTempFileName = "xfade_temp.wav";
 
 struct BuildState {
-  std::string suffix{kDefaultSuffix};
-  std::string takes{kDefaultTakes};  // how take files are named
-  bool dry_run = false;              // nothing is written
+  CommandLine line;                        // suffix, take names, dry run
   CrossfadeParams params;                  // as read from loomrc.txt
   std::vector<std::string> base_names;     // one per track
   EditList edits;                          // the first time never negative

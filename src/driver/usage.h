@@ -12,6 +12,7 @@ namespace takeloom {
 enum class Command { kBuild, kHelp, kVersion };
 
 inline constexpr std::string_view kDefaultTakes = "{track}{take}.wav";
+inline constexpr std::string_view kDefaultSuffix = "_bld.wav";
 
 // What the command line asks for:
 //   takeloom [-n | --dry-run] [--takes PATTERN] [SUFFIX]
@@ -21,7 +22,7 @@ struct CommandLine {
   Command command = Command::kBuild;
   bool dry_run = false;
   std::string takes{kDefaultTakes};  // how a take's file is named
-  std::string suffix = "_bld.wav";
+  std::string suffix{kDefaultSuffix};  // after a track's base name
 };
 
 // Reads `args` (the program name excluded) into `line`. An argument that

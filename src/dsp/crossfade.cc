@@ -47,14 +47,6 @@ void BlendAs(std::span<const std::byte> previous,
 
 }  // namespace
 
-bool CanBlend(const TrackFormat& format) {
-  if (format.channels < 1) return false;
-  if (format.format == SampleFormat::kFloat) {
-    return format.bytes_per_sample == 4 || format.bytes_per_sample == 8;
-  }
-  return format.bytes_per_sample >= 2 && format.bytes_per_sample <= 4;
-}
-
 void Blend(std::span<const std::byte> previous, std::span<const std::byte> next,
            std::span<const Gains> gains, const TrackFormat& format,
            std::span<std::byte> out) {

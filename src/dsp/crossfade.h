@@ -11,19 +11,15 @@
 
 namespace takeloom {
 
-// Whether `format` has a blend: 16-, 24- and 32-bit integers and 32- and
-// 64-bit floats, in any channel count. Other layouts (8-bit, 64-bit
-// integers, 16- or 24-bit floats) get a hard cut at the window's centre.
-bool CanBlend(const TrackFormat& format);
-
 // Blends gains.size() frames of `format`: for every sample of frame i,
 // previous x gains[i].fade_out + next x gains[i].fade_in in double
 // precision, the two products added in that order. 16- and 24-bit samples
 // are blended on the 24-bit scale (a 16-bit blend is brought back by 1/256)
 // and every integer blend is truncated toward zero and held at the range
 // ends; floats are stored to the nearest value, without limit. `previous`,
-// `next` and `out` each hold gains.size() frames; `format` must be one that
-// CanBlend.
+// `next` and `out` each hold gains.size() frames; `format` is one that
+// inspection admits: 16-, 24- or 32-bit integers or 32- or 64-bit floats,
+// in any channel count.
 void Blend(std::span<const std::byte> previous, std::span<const std::byte> next,
            std::span<const Gains> gains, const TrackFormat& format,
            std::span<std::byte> out);

@@ -30,7 +30,7 @@ Gains CurveGains(int32_t type, int64_t index, int64_t length) {
     case 4:
       gains.fade_out = 1.0 - std::sin(angle);
       break;
-    default:
+    default:  // unreached (see the header): a step at the centre
       gains.fade_out = index < length / 2 ? 1.0 : 0.0;
       break;
   }

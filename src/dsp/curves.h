@@ -13,14 +13,11 @@ struct Gains {
   double fade_in = 0.0;   // weights the next take
 };
 
-// Types 1 to 4 have a curve: 1 cosine out / sine in (constant power),
-// 2 linear, 3 cosine out, 4 one minus sine out; 2 to 4 keep the sum of the
-// gains at 1.
-constexpr bool HasCurve(int32_t type) { return type >= 1 && type <= 4; }
-
 // Gains of frame `index` (0 <= index < length) of a window of `length`
-// frames. A type without a curve gives the hard cut at the window's centre
-// frame (length / 2): (1, 0) before it, (0, 1) from it on.
+// frames of crossfade `type`: 1 cosine out / sine in (constant power),
+// 2 linear, 3 cosine out, 4 one minus sine out; 2 to 4 keep the sum of the
+// gains at 1. No other type reaches a window: the settings are checked as
+// they are read, and a track of type 0 is planned without crossfades.
 Gains CurveGains(int32_t type, int64_t index, int64_t length);
 
 // The gains of a window's frames, kept by whoever renders crossfades: a

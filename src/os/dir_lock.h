@@ -21,12 +21,19 @@ class DirectoryLock {
   DirectoryLock& operator=(const DirectoryLock&) = delete;
 
   // Locks `directory` without waiting: kDirectoryBusy when another run
-  // holds it.
+  // holds it, kTooManyOpenFiles when no descriptor is left to hold it, and
+  // kCannotLock, with the system's reason, when it cannot be opened or the
+  // file system refuses the lock.
   Error Acquire(const std::string& directory = ".");
 
  private:
   int fd_ = -1;
 };
+
+// The directories of `outputs` other than the working directory, each once
+// however it is spelled; folders that do not exist are left out.
+std::vector<std::string> OutputDirectories(
+    const std::vector<std::string>& outputs);
 
 // Locks the directory of every output named with a folder, each once
 // however it is spelled, besides the working directory (locked already).

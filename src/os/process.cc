@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "os/syscalls.h"
 
@@ -25,6 +26,22 @@ void PrepareProcess() {
     limit.rlim_cur = limit.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &limit);
   }
+}
+
+int64_t OpenFileLimit() {
+  rlimit limit{};
+  if (Sys().Getrlimit(RLIMIT_NOFILE, &limit) != 0 ||
+      limit.rlim_cur == RLIM_INFINITY) {
+    return -1;
+  }
+  return static_cast<int64_t>(limit.rlim_cur);
+}
+
+bool OutOfDescriptors(int error) { return error == EMFILE || error == ENFILE; }
+
+Error TooManyOpenFiles(const std::string& path, int error) {
+  return {Fault::kTooManyOpenFiles, path, 0,
+          path + " could not be opened (" + std::strerror(error) + ")"};
 }
 
 bool IsTerminal(int fd) { return Sys().Isatty(fd) == 1; }

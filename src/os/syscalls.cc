@@ -2,6 +2,7 @@
 
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -62,6 +63,9 @@ int Syscalls::SyncFileRange(int fd, off_t offset, off_t count) {
 }
 int Syscalls::Isatty(int fd) { return ::isatty(fd); }
 uid_t Syscalls::Geteuid() { return ::geteuid(); }
+int Syscalls::Getrlimit(int resource, struct rlimit* limit) {
+  return ::getrlimit(resource, limit);
+}
 
 Syscalls& Sys() {
   static Syscalls real;

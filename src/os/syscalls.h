@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
+struct rlimit;
 struct statfs;
 
 namespace takeloom {
@@ -45,6 +46,7 @@ class Syscalls {
   virtual int SyncFileRange(int fd, off_t offset, off_t count);
   virtual int Isatty(int fd);
   virtual uid_t Geteuid();
+  virtual int Getrlimit(int resource, struct rlimit* limit);
 };
 
 // The table in force: the real system unless a test installed another.

@@ -6,6 +6,7 @@
 
 #include "os/file.h"
 #include "os/identity.h"
+#include "os/process.h"
 #include "os/syscalls.h"
 
 namespace takeloom {
@@ -14,6 +15,7 @@ Error ReadTextFile(const std::string& path, std::string* text) {
   File file;
   if (!file.OpenRead(path)) {
     const int reason = errno;
+    if (OutOfDescriptors(reason)) return TooManyOpenFiles(path, reason);
     const NameLookup found = LookUpFollowing(path);
     if (found.absent()) return {Fault::kCannotOpen, path};
     return {Fault::kCannotRead, path, 0,

@@ -58,6 +58,15 @@ std::string Message(const Error& err) {
       return CrossfadeNote(err) + "\n";
     case Fault::kDirectoryBusy:
       return Exiting("Another takeloom run is using this directory");
+    case Fault::kCannotLock:
+      return Exiting("Cannot lock " +
+                     (err.file == "." ? std::string("the working directory")
+                                      : "directory " + err.file));
+    case Fault::kTooManyOpenFiles:
+      return Exiting("Too many open files: this run needs " +
+                     std::to_string(err.number) + ", raise ulimit -n");
+    case Fault::kOutOfMemory:
+      return Exiting("Out of memory");
     case Fault::kInterrupted:
       return "";
     case Fault::kUnknownOption:

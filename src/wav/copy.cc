@@ -2,13 +2,10 @@
 
 #include <algorithm>
 
+#include "wav/file_block.h"
+
 namespace takeloom {
 namespace {
-
-// File systems that share blocks between files share them in 4096-byte
-// blocks: a range is shared only where both files' offsets and its length
-// are multiples of it.
-constexpr int64_t kShareBytes = 4096;
 
 // The kernel copies a piece at a time, each ending where the output's file
 // offset reaches a multiple of this size. Where it copies rather than
@@ -50,7 +47,7 @@ Error CopyThroughBuffer(TrackWriter& out, const TakeReader& take, int64_t from,
 // the take's file ends early, and the caller moves the rest.
 Error CopyInKernel(TrackWriter& out, const TakeReader& take, int64_t from,
                    int64_t to, int64_t count, int64_t* copied) {
-  const int64_t source_start = take.attributes().data_start + from;
+  const int64_t source_start = take.FileOffset(from);
   for (*copied = 0; *copied < count;) {
     const int64_t piece = out.shares_blocks() ? kSharedPieceBytes : kPieceBytes;
     const int64_t to_boundary = piece - out.FileOffset(to + *copied) % piece;
@@ -88,13 +85,14 @@ Error INSERT_FILE(TrackWriter& out, const TakeReader& take,
     // shared: the pieces outside them are written, so that no block is
     // shared that holds anything but this segment's audio. Elsewhere no
     // block can be shared and the kernel copies the whole segment.
-    const int64_t source = take.attributes().data_start + from;
+    const int64_t source = take.FileOffset(from);
     const int64_t target = out.FileOffset(to);
     int64_t head = 0;
     int64_t middle = held;
-    if (source % kShareBytes == target % kShareBytes) {
-      head = std::min(held, (kShareBytes - target % kShareBytes) % kShareBytes);
-      middle = (held - head) / kShareBytes * kShareBytes;
+    if (source % kFileBlockBytes == target % kFileBlockBytes) {
+      head = std::min(
+          held, (kFileBlockBytes - target % kFileBlockBytes) % kFileBlockBytes);
+      middle = (held - head) / kFileBlockBytes * kFileBlockBytes;
     }
     Error err = CopyThroughBuffer(out, take, from, to, head, buffer);
     int64_t copied = 0;

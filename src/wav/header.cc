@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "os/syscalls.h"
+#include "wav/file_block.h"
 #include "wav/le_bytes.h"
 
 namespace takeloom {
@@ -37,7 +38,7 @@ class HeaderOut {
 // Audio that lies where it lies in its take within each 4096-byte block
 // keeps the blocks of take and output in step: a copy sized to whole blocks
 // of one is whole blocks of the other, and a file system can share them.
-constexpr uint64_t kAlignBlock = 4096;
+constexpr uint64_t kAlignBlock = kFileBlockBytes;
 
 // The payload of the JUNK chunk that moves audio, after `before` header
 // bytes, to the first place that lies where `align_with` does within a

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "os/process.h"
 #include "wav/le_bytes.h"
 
 namespace takeloom {
@@ -142,6 +143,7 @@ Error GET_ATTRIBUTES(const std::string& path, Inspection* out) {
   File file;
   if (!file.OpenRead(path)) {
     const int reason = errno;
+    if (OutOfDescriptors(reason)) return TooManyOpenFiles(path, reason);
     const NameLookup found = LookUpFollowing(path);
     return {Fault::kCannotOpen, path, 0,
             path + ": " + (found.found() && !found.id.regular()

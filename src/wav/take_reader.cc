@@ -4,12 +4,15 @@
 #include <cerrno>
 #include <cstring>
 
+#include "os/process.h"
+
 namespace takeloom {
 
 Error TakeReader::Open(const std::string& path, const TakeAttributes& take) {
   path_ = path;
   take_ = take;
   if (!file_.OpenRead(path)) {
+    if (OutOfDescriptors(errno)) return TooManyOpenFiles(path, errno);
     return {Fault::kTakeChanged, path, 0,
             path + " cannot be opened: " + std::strerror(errno)};
   }
@@ -55,7 +58,7 @@ Error TakeReader::Read(int64_t offset, std::span<std::byte> out) const {
                                  static_cast<size_t>(high - low));
   std::fill(out.begin(), audio.begin(), std::byte{0});
   std::fill(audio.end(), out.end(), std::byte{0});
-  const int64_t got = file_.ReadSome(take_.data_start + low, audio);
+  const int64_t got = file_.ReadSome(FileOffset(low), audio);
   if (got != std::ssize(audio)) {
     return {Fault::kTakeChanged, path_, 0,
             got < 0 ? path_ + " cannot be read: " + std::strerror(errno)

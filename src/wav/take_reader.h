@@ -24,9 +24,14 @@ class TakeReader {
   int64_t frame_size() const { return FormatOf(take_).FrameSize(); }
   // How many bytes of audio the take holds, its whole frames.
   int64_t AudioBytes() const { return take_.frames * frame_size(); }
+  // Where in the file audio offset `offset` lies (the audio starts after
+  // the data chunk's header, wherever inspection found that).
+  int64_t FileOffset(int64_t offset) const {
+    return take_.data_start + offset;
+  }
   // The open file, for a writer that copies ranges of its audio inside the
-  // kernel: audio offset `offset` is at byte attributes().data_start +
-  // offset, and only [0, AudioBytes()) of it is audio.
+  // kernel: audio offset `offset` is at FileOffset(offset), and only
+  // [0, AudioBytes()) of it is audio.
   const File& file() const { return file_; }
 
   // Fills `out` with the take's audio bytes from `offset`, counted from its

@@ -5,8 +5,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
+#include "os/process.h"
 #include "os/syscalls.h"
+#include "wav/file_block.h"
 #include "wav/header.h"
 
 namespace takeloom {
@@ -19,15 +22,37 @@ namespace {
 // and a tenth faster than every 8 MiB.
 constexpr int64_t kWritebackBytes = 256 * 1024;
 
-// File systems that share blocks between files share them in blocks of
-// this size, where both files' offsets are multiples of it.
-constexpr int64_t kBlockBytes = 4096;
-
 // Silence is written from this block, as often as needed.
 constexpr size_t kZeroBytes = 64 * 1024;
 constexpr std::array<std::byte, kZeroBytes> kZeros{};
 
 }  // namespace
+
+TrackWriter::TrackWriter(TrackWriter&& other) noexcept {
+  *this = std::move(other);
+}
+
+TrackWriter& TrackWriter::operator=(TrackWriter&& other) noexcept {
+  if (this == &other) return *this;
+  Remove();
+  name_ = std::move(other.name_);
+  path_ = std::move(other.path_);
+  format_ = other.format_;
+  file_ = std::move(other.file_);
+  stop_ = std::move(other.stop_);
+  data_start_ = other.data_start_;
+  end_ = other.end_;
+  hole_start_ = other.hole_start_;
+  written_back_ = other.written_back_;
+  created_ = std::exchange(other.created_, false);
+  partial_ = other.partial_;
+  kernel_copies_ = other.kernel_copies_;
+  sharing_known_ = other.sharing_known_;
+  shares_blocks_ = other.shares_blocks_;
+  id_ = other.id_;
+  length_ = other.length_;
+  return *this;
+}
 
 Error TrackWriter::Open(const std::string& name, const std::string& path,
                         const TrackFormat& format, int64_t frames,
@@ -41,6 +66,9 @@ Error TrackWriter::Open(const std::string& name, const std::string& path,
   sharing_known_ = false;
   shares_blocks_ = false;
   Error err = MAKE_HEADER(path, format, frames, &file_, &data_start_, extras);
+  if (!err.ok() && OutOfDescriptors(errno)) {
+    return TooManyOpenFiles(name, errno);
+  }
   created_ = err.ok();
   id_ = created_ ? file_.Id() : std::nullopt;
   // The kernel's copies pay where it shares blocks (XFS, Btrfs) or where
@@ -104,8 +132,8 @@ Error TrackWriter::CopyFrom(const File& source, int64_t source_offset,
   }
   *copied = copy.bytes;
   const int64_t at = data_start_ + offset;
-  if (!sharing_known_ && copy.bytes >= kBlockBytes && at % kBlockBytes == 0 &&
-      source_offset % kBlockBytes == 0) {
+  if (!sharing_known_ && copy.bytes >= kFileBlockBytes &&
+      at % kFileBlockBytes == 0 && source_offset % kFileBlockBytes == 0) {
     sharing_known_ = true;
     shares_blocks_ = file_.SharesBlockAt(at);
   }
@@ -170,8 +198,14 @@ bool TrackWriter::StillOurs() const {
 
 Error TrackWriter::MakeDurable() {
   File file;
-  if (!partial_ || !created_ || !StillOurs() || !file.OpenRead(path_) ||
-      !file.Id() || !file.Id()->SameFile(*id_)) {
+  if (!partial_ || !created_ || !StillOurs()) {
+    return {Fault::kCannotWrite, name_};
+  }
+  if (!file.OpenRead(path_)) {
+    return OutOfDescriptors(errno) ? TooManyOpenFiles(name_, errno)
+                                   : Error{Fault::kCannotWrite, name_};
+  }
+  if (!file.Id() || !file.Id()->SameFile(*id_)) {
     return {Fault::kCannotWrite, name_};
   }
   return file.Sync() && file.Close() ? Error{} : Failed();

@@ -24,11 +24,22 @@ inline constexpr std::string_view kPartialSuffix = ".partial";
 
 class TrackWriter {
  public:
+  TrackWriter() = default;
+  // Removes the file this writer created unless Release() let it go, so
+  // that a run unwound by an exception leaves no file of its own behind.
+  ~TrackWriter() { Remove(); }
+  // The file goes with the writer; one moved over removes its own first.
+  TrackWriter(TrackWriter&& other) noexcept;
+  TrackWriter& operator=(TrackWriter&& other) noexcept;
+  TrackWriter(const TrackWriter&) = delete;
+  TrackWriter& operator=(const TrackWriter&) = delete;
+
   // Creates `path` new with the header for `frames` frames of `format`.
   Error Create(const std::string& path, const TrackFormat& format,
                int64_t frames);
   // The same for the output `name`, written as `name` + ".partial" until
-  // Commit() puts it in place, with its header's `extras`. Errors name
+  // Release() hands it to whatever puts it in place, with its header's
+  // `extras`. Errors name
   // `name`.
   Error CreatePartial(const std::string& name, const TrackFormat& format,
                       int64_t frames, const HeaderExtras& extras = {});

@@ -236,22 +236,5 @@ TEST(BlendTest, KnownBlends) {
   }
 }
 
-TEST(CanBlendTest, IntegersOfTwoToFourBytesAndSingleOrDoubleFloats) {
-  const struct {
-    TrackFormat format;
-    bool blends;
-  } cases[] = {
-      {Layout(1, 16), true},          {Layout(2, 24), true},
-      {Layout(65535, 32), true},      {Layout(1, 32, kFloat), true},
-      {Layout(6, 64, kFloat), true},  {Layout(1, 8), false},
-      {Layout(3, 64), false},         {Layout(2, 16, kFloat), false},
-      {Layout(1, 24, kFloat), false}, {Layout(0, 16), false},
-      {Layout(0, 64, kFloat), false},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(CanBlend(c.format), c.blends) << Name(c.format);
-  }
-}
-
 }  // namespace
 }  // namespace takeloom
