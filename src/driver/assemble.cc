@@ -3,7 +3,6 @@
 #include <optional>
 
 #include "driver/setup.h"
-#include "os/process.h"
 #include "wav/copy.h"
 #include "wav/header.h"
 
@@ -51,17 +50,11 @@ Error TrackBuilder::Run() {
   // The header keeps what the recorder of the take heard first wrote, and
   // puts the audio where that take has it within a block.
   HeaderExtras extras;
-  Error err;
   if (plan_.first_heard) {
     const Take& take = job_.takes[*plan_.first_heard];
-    err = ReadHeaderExtras(take.path, take.attributes, &extras);
-    // It opens the take once more, and says only that it could not.
-    if (!err.ok() && OutOfDescriptors(errno)) {
-      return TooManyOpenFiles(take.path, errno);
-    }
-    if (!err.ok()) return err;
+    extras = HeaderExtrasOf(take.path, take.attributes);
   }
-  err = output_.CreatePartial(job_.output, plan_.format, plan_.length, extras);
+  Error err = output_.CreatePartial(job_.output, plan_.format, plan_.length, extras);
   if (!err.ok()) return err;
   output_.StopWhen(stop_);
   for (const Operation& op : plan_.operations) {

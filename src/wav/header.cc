@@ -53,10 +53,55 @@ std::optional<uint64_t> JunkPayload(uint64_t before, int64_t align_with) {
   return (want + kAlignBlock - earliest) % kAlignBlock;
 }
 
+// Writes `bytes` at `at` of the output `path`.
+Error WriteAll(std::span<const std::byte> bytes, int64_t at, File* file,
+               const std::string& path) {
+  if (file->WriteAt(at, bytes)) return {};
+  return {Fault::kCannotWrite, path, 0, std::strerror(errno)};
+}
+
+// A chunk is copied through a buffer of this size, so that memory stays the
+// same whatever size a chunk declares.
+constexpr size_t kCopyBlockBytes = 64 * 1024;
+
+// Copies `chunk` of the take to `at` of the output `path`. Blocks of zeros
+// are not written: the output is new, so they are holes that read as
+// zeros, and a take's chunk reserved but never filled costs no disk.
+Error CopyChunk(const File& take, const std::string& take_path,
+                const ChunkSpan& chunk, int64_t at, File* file,
+                const std::string& path) {
+  std::vector<std::byte> block(kCopyBlockBytes);
+  for (int64_t done = 0; done < chunk.length;) {
+    const auto want = std::span(block).first(static_cast<size_t>(
+        std::min<int64_t>(chunk.length - done, kCopyBlockBytes)));
+    if (take.ReadSome(chunk.offset + done, want) != std::ssize(want)) {
+      return {Fault::kTakeChanged, take_path, 0,
+              take_path + ": its metadata could not be read whole"};
+    }
+    // All zeros when the first is and each byte equals the next.
+    const bool zeros =
+        want[0] == std::byte{0} &&
+        std::memcmp(want.data(), want.data() + 1, want.size() - 1) == 0;
+    if (!zeros) {
+      if (Error err = WriteAll(want, at + done, file, path); !err.ok()) {
+        return err;
+      }
+    }
+    done += std::ssize(want);
+  }
+  return {};
+}
+
 }  // namespace
 
-std::vector<std::byte> HeaderBytes(const TrackFormat& format, int64_t frames,
-                                   const HeaderExtras& extras) {
+int64_t HeaderExtras::MetadataBytes() const {
+  int64_t total = 0;
+  for (const ChunkSpan& chunk : metadata) total += chunk.length;
+  return total;
+}
+
+HeaderLayout LayOutHeader(const TrackFormat& format, int64_t frames,
+                          const HeaderExtras& extras) {
   const uint32_t sample_rate = format.sample_rate;
   const uint32_t bits_per_sample = format.bits_per_sample;
   const uint32_t channel_count = format.channels & 0xFFFF;
@@ -84,8 +129,9 @@ std::vector<std::byte> HeaderBytes(const TrackFormat& format, int64_t frames,
   const uint64_t fact_bytes = is_float ? 12 : 0;
   // The bytes before the data chunk, without a JUNK chunk; whether the file
   // is RF64 counts every byte it holds.
+  const auto metadata_bytes = static_cast<uint64_t>(extras.MetadataBytes());
   const uint64_t classic_before =
-      12 + 8 + fmt_size + fact_bytes + extras.metadata.size();
+      12 + 8 + fmt_size + fact_bytes + metadata_bytes;
   const auto junk_bytes = [&](uint64_t before) {
     const std::optional<uint64_t> payload =
         JunkPayload(before, extras.align_with);
@@ -135,7 +181,9 @@ std::vector<std::byte> HeaderBytes(const TrackFormat& format, int64_t frames,
     out.Number(4, 4);
     out.Number(4, std::min(frame_count, kMaxField));
   }
-  out.Bytes(extras.metadata);
+  HeaderLayout layout;
+  layout.before = out.Take();
+  layout.metadata_bytes = static_cast<int64_t>(metadata_bytes);
   if (junk) {
     out.Tag("JUNK");
     out.Number(4, *junk);
@@ -143,47 +191,60 @@ std::vector<std::byte> HeaderBytes(const TrackFormat& format, int64_t frames,
   }
   out.Tag("data");
   out.Number(4, rf64 ? kMaxField : data_size);
-  return out.Take();
+  layout.after = out.Take();
+  return layout;
+}
+
+std::vector<std::byte> HeaderBytes(const TrackFormat& format, int64_t frames) {
+  HeaderLayout layout = LayOutHeader(format, frames, {});
+  layout.before.insert(layout.before.end(), layout.after.begin(),
+                       layout.after.end());
+  return std::move(layout.before);
 }
 
 Error MAKE_HEADER(const std::string& path, const TrackFormat& format,
                   int64_t frames, File* file, int64_t* audio_start,
                   const HeaderExtras& extras) {
-  const std::vector<std::byte> header = HeaderBytes(format, frames, extras);
-  *audio_start = std::ssize(header);
+  const HeaderLayout layout = LayOutHeader(format, frames, extras);
+  *audio_start = layout.size();
+  // The take is checked before anything is created: the metadata must be
+  // what inspection found.
+  File take;
+  if (layout.metadata_bytes != 0 &&
+      (!take.OpenRead(extras.take_path) || !take.Id() ||
+       !take.Id()->Unchanged(extras.take_identity))) {
+    return {Fault::kTakeChanged, extras.take_path, 0,
+            extras.take_path + " is gone or no longer the file inspected"};
+  }
   if (!file->CreateNew(path)) {
     return {Fault::kCannotWrite, path, 0, std::strerror(errno)};
   }
-  if (file->WriteAt(0, header)) return {};
-  const std::string reason = std::strerror(errno);
+  Error err = WriteAll(layout.before, 0, file, path);
+  int64_t at = std::ssize(layout.before);
+  for (const ChunkSpan& chunk : extras.metadata) {
+    if (!err.ok()) break;
+    err = CopyChunk(take, extras.take_path, chunk, at, file, path);
+    at += chunk.length;
+  }
+  if (err.ok()) err = WriteAll(layout.after, at, file, path);
+  if (err.ok()) return err;
   // The file is this call's own: nothing is left half-written.
   file->Close();
   Sys().Unlink(path.c_str());
-  return {Fault::kCannotWrite, path, 0, reason};
+  return err;
 }
 
-Error ReadHeaderExtras(const std::string& path, const TakeAttributes& take,
-                       HeaderExtras* out) {
-  *out = HeaderExtras();
-  out->extensible = take.extensible;
-  out->align_with = take.data_start;
-  if (take.bext.length == 0 && take.ixml.length == 0) return {};
-  File file;
-  if (!file.OpenRead(path) || !file.Id() ||
-      !file.Id()->Unchanged(take.identity)) {
-    return {Fault::kTakeChanged, path, 0,
-            path + " is gone or no longer the file inspected"};
-  }
+HeaderExtras HeaderExtrasOf(const std::string& path,
+                            const TakeAttributes& take) {
+  HeaderExtras extras;
+  extras.take_path = path;
+  extras.take_identity = take.identity;
   for (const ChunkSpan& chunk : {take.bext, take.ixml}) {
-    const size_t at = out->metadata.size();
-    out->metadata.resize(at + static_cast<size_t>(chunk.length));
-    if (file.ReadSome(chunk.offset, std::span(out->metadata).subspan(at)) !=
-        chunk.length) {
-      return {Fault::kTakeChanged, path, 0,
-              path + ": its metadata could not be read whole"};
-    }
+    if (chunk.length != 0) extras.metadata.push_back(chunk);
   }
-  return {};
+  extras.extensible = take.extensible;
+  extras.align_with = take.data_start;
+  return extras;
 }
 
 }  // namespace takeloom

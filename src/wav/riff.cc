@@ -83,12 +83,20 @@ ChunkPlaces WalkChunks(const ByteSource& file) {
   const int64_t length = file.Length();
   int64_t offset = kFirstChunk;
   std::array<std::byte, kChunkHeaderBytes> chunk{};
-  while (!(places.fmt && places.data) &&
-         file.ReadSome(offset, chunk) == kChunkHeaderBytes) {
+  while (file.ReadSome(offset, chunk) == kChunkHeaderBytes) {
+    // Once the format and the audio are found the walk goes on for the
+    // metadata alone, and over nothing but chunks: the bytes a recorder
+    // leaves after its last chunk (zeros, a torn write) end it.
+    const bool layout_found = places.fmt && places.data;
+    if (layout_found &&
+        ((places.bext.length != 0 && places.ixml.length != 0) ||
+         !IsChunkHeaderAt(file, offset))) {
+      break;
+    }
     uint64_t size = LoadU32(chunk, 4);
     if (!places.fmt && SameText(chunk, 0, "fmt ")) places.fmt = offset;
-    if (rf64 && !places.long_data_size && SameText(chunk, 0, "ds64") &&
-        size >= 16) {
+    if (rf64 && !layout_found && !places.long_data_size &&
+        SameText(chunk, 0, "ds64") && size >= 16) {
       std::array<std::byte, 16> sizes{};  // RIFF size, then data size
       if (file.ReadSome(offset + kChunkHeaderBytes, sizes) == 16) {
         places.long_data_size = LoadLe(sizes, 8, 8);
@@ -107,18 +115,16 @@ ChunkPlaces WalkChunks(const ByteSource& file) {
     // Sizes read from the file may be any 64-bit number.
     const uint64_t room = static_cast<uint64_t>(length - offset);
     if (size > room || kChunkHeaderBytes + size + (size & 1) > room) break;
-    // Only metadata before the audio describes the take as recorded.
-    if (!places.data) {
-      const ChunkSpan span{offset, static_cast<int64_t>(kChunkHeaderBytes +
-                                                        size + (size & 1))};
-      if (places.bext.length == 0 && SameText(chunk, 0, "bext")) {
-        places.bext = span;
-      }
-      if (places.ixml.length == 0 && SameText(chunk, 0, "iXML")) {
-        places.ixml = span;
-      }
+    // Editors write their metadata after the audio as often as before it.
+    const ChunkSpan span{offset, static_cast<int64_t>(kChunkHeaderBytes +
+                                                      size + (size & 1))};
+    if (places.bext.length == 0 && SameText(chunk, 0, "bext")) {
+      places.bext = span;
     }
-    offset += kChunkHeaderBytes + static_cast<int64_t>(size + (size & 1));
+    if (places.ixml.length == 0 && SameText(chunk, 0, "iXML")) {
+      places.ixml = span;
+    }
+    offset += span.length;
   }
   return places;
 }

@@ -39,7 +39,7 @@ struct ChunkPlaces {
   // The 64-bit data size of an RF64 or BW64 file, from its ds64 chunk: the
   // data chunk's own 32-bit size is 0xFFFFFFFF in such a file.
   std::optional<uint64_t> long_data_size;
-  // The recorder's metadata that the walk passes before the data chunk:
+  // The recorder's metadata wherever it stands, before or after the audio:
   // the first Broadcast WAV description and the first iXML chunk.
   ChunkSpan bext;
   ChunkSpan ixml;
@@ -57,8 +57,10 @@ bool IsChunkHeaderAt(const ByteSource& file, int64_t offset);
 // gives the data size, and a data chunk whose size reads 0xFFFFFFFF is that
 // long. A data chunk of size 0 that no chunk header follows holds the rest
 // of the file (its recorder stopped before writing the size). The walk
-// stops once both are found, at the end of the file, or at a chunk whose
-// size runs past the end.
+// stops at the end of the file or at a chunk whose size runs past the end;
+// once both are found it goes on past the audio (from where its declared
+// size ends) for the first bext and iXML chunks, and stops there at
+// anything that is no well-formed chunk header (see IsChunkHeaderAt).
 ChunkPlaces WalkChunks(const ByteSource& file);
 
 // The first even offset c, 2 <= c <= limit, whose bytes equal `tag` and lie

@@ -77,8 +77,11 @@ Error TrackWriter::Open(const std::string& name, const std::string& path,
   // copy, durable builds took a tenth longer there than reading and writing
   // (Linux 6.18): the disk got the kernel's pages later.
   kernel_copies_ = !file_.OnExtFileSystem();
-  err.file = name;
-  if (!err.ok()) err.detail = name + ": " + err.detail;
+  // A take whose metadata could not be copied is named as it is.
+  if (err.fault == Fault::kCannotWrite) {
+    err.file = name;
+    err.detail = name + ": " + err.detail;
+  }
   return err;
 }
 

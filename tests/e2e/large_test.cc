@@ -5,9 +5,7 @@
 // the build's memory stays small.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/statvfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -49,31 +47,6 @@ Bytes Rf64Header() {
   PutText(h, "data");
   PutU32(h, 0xFFFFFFFF);
   return h;
-}
-
-// Runs the tool in `dir`; its exit status and peak resident memory in KiB.
-std::pair<int, long> RunMeasured(const TempDir& dir) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(dir.path().c_str()) != 0) _exit(127);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, STDOUT_FILENO);
-    execl(TAKELOOM_BINARY, TAKELOOM_BINARY, static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, usage.ru_maxrss};
-}
-
-std::string ReadAt(const std::string& path, uint64_t offset, size_t count) {
-  std::string out(count, '\0');
-  const int fd = open(path.c_str(), O_RDONLY);
-  const ssize_t got = pread(fd, out.data(), count, static_cast<off_t>(offset));
-  close(fd);
-  EXPECT_EQ(got, static_cast<ssize_t>(count)) << path << " at " << offset;
-  return out;
 }
 
 TEST(LargeTest, BuildsAnRf64OutputBeyond4GiBFromAnRf64Take) {

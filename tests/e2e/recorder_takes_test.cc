@@ -1,9 +1,11 @@
 // Takes as field recorders and other programs leave them, run as a user
 // runs them: a recorder that stopped before writing its sizes, and takes
-// whose metadata (bext, iXML), channel layout and place of the audio the
-// output keeps, read back by sox and ffprobe.
+// whose metadata (bext, iXML, before or after the audio), channel layout
+// and place of the audio the output keeps, read back by sox and ffprobe.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -90,6 +92,67 @@ TEST(RecorderTakesTest, KeepsARecordersMetadataAndTheAudioPlace) {
   }
   ASSERT_EQ(outputs[0].size(), 44u + 96000 * 6);
   EXPECT_TRUE(SameBytes(outputs[1].substr(4096), outputs[0].substr(44)));
+}
+
+// Editors write their metadata after the audio as often as before it: the
+// output keeps the take's first bext and iXML chunks wherever they stand,
+// byte for byte before its own audio, but nothing from a chunk after the
+// audio that runs past the end of the take on. An iXML chunk of 1.5 GB
+// (a sparse take, its holes read as zeros) is copied, and one that only
+// declares it is left out, in little memory either way.
+TEST(RecorderTakesTest, KeepsMetadataWrittenAfterTheAudio) {
+  const std::string bext = Text(Chunk("bext", std::string(602, 'd') + "!"));
+  const std::string ixml =
+      Text(Chunk("iXML", "<BWFXML><SCENE>12</SCENE><TAKE>3</TAKE></BWFXML>"));
+  const std::string list = Text(Chunk("LIST", "INFO"));
+  std::string broken = list;
+  broken[5] = '\x7F';  // 32516 bytes declared
+  constexpr uint32_t kHuge = 1'500'000'000;
+  const std::string huge = std::string("iXML\x00\x2F\x68\x59", 8) + "<BWFXML>";
+  struct Case {
+    const char* name;
+    std::string before, after;
+    uint64_t take_bytes;  // the take's length, when more than it holds
+    std::string kept;     // what the output keeps, or how it starts
+    uint64_t kept_bytes = 0;  // when more than `kept`
+  };
+  const Case cases[] = {
+      {"bext before, iXML after", bext, ixml, 0, bext + ixml},
+      {"both after", "", list + bext + ixml, 0, bext + ixml},
+      {"a broken chunk after the audio", "", bext + broken + ixml, 0, bext},
+      {"1.5 GB declared past the end", "", huge, 0, ""},
+      {"1.5 GB held", "", huge, 32044 + 8 + kHuge,
+       huge + std::string(8, '\0'), 8 + kHuge},
+  };
+  const AudioFormat f{.rate = 8000};
+  const Bytes audio = Noise(8000 * 4, 3);
+  for (const Case& c : cases) {
+    TempDir dir;
+    WriteJob(dir, "kick\n", "0\t_t1\n1\t_t1\n", "xf_all\t0\t0\n");
+    TakeParts parts = PartsOf(f, audio);
+    parts.extra_chunks = ToBytes(c.before);
+    const std::string take = dir.File("kick_t1.wav");
+    WriteFile(take, Text(MakeTake(parts)) + c.after);
+    if (c.take_bytes != 0) std::filesystem::resize_file(take, c.take_bytes);
+    const auto [status, peak_kib] = RunMeasured(dir);
+    ASSERT_EQ(status, 0) << c.name;
+#ifndef __SANITIZE_ADDRESS__
+    // (An instrumented build carries the sanitizer's own memory besides.)
+    EXPECT_LT(peak_kib, 8 * 1024) << c.name;
+#endif
+    const std::string out = dir.File("kick_bld.wav");
+    EXPECT_EQ(ReadAt(out, 36, c.kept.size()), c.kept) << c.name;
+    // Then at most a JUNK chunk that puts the audio where the take's lies
+    // within a 4096-byte block.
+    const uint64_t after = 36 + std::max<uint64_t>(c.kept_bytes, c.kept.size());
+    const uint64_t audio_at = std::filesystem::file_size(out) - audio.size();
+    const std::string next = ReadAt(out, after, 4);
+    EXPECT_TRUE(next == "JUNK" || next == "data") << c.name << ": " << next;
+    EXPECT_LT(audio_at - after, 4096u + 16) << c.name;
+    EXPECT_EQ(audio_at % 4096, (44 + c.before.size()) % 4096) << c.name;
+    EXPECT_EQ(ReadAt(out, audio_at - 8, 4), "data") << c.name;
+    EXPECT_TRUE(ReadAt(out, audio_at, audio.size()) == Text(audio)) << c.name;
+  }
 }
 
 // Takes that ffmpeg writes with a 5.1 layout (the extensible format and

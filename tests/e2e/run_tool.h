@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "testing/temp_dir.h"
@@ -23,6 +24,14 @@ struct ToolRun {
 // commands in `dir` before it ("(sleep 1; rm x) & strace ...").
 ToolRun RunTool(const TempDir& dir, const std::vector<std::string>& args = {},
                 const std::string& under = "");
+
+// Runs the tool in `dir` without arguments, its standard output discarded;
+// its exit status and peak resident memory in KiB.
+std::pair<int, long> RunMeasured(const TempDir& dir);
+
+// `count` bytes of the file at `path` from `offset`, for files too large to
+// read whole; fails the test when the file holds fewer.
+std::string ReadAt(const std::string& path, uint64_t offset, size_t count);
 
 // Runs `command` through the shell in `dir` (standard error discarded) and
 // returns its standard output; fails the test unless it exits 0.

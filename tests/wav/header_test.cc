@@ -108,13 +108,32 @@ TEST(WavHeaderTest, FormsSizesAndTurnsToRf64Beyond4GiB) {
 }
 
 // What an output keeps of its first take: the extensible format, metadata
-// after the format (and fact) chunk, and the audio where the take's lies
-// within a 4096-byte block, moved there by a JUNK chunk that sizes count.
+// copied from wherever it lies in the take to after the format (and fact)
+// chunk, and the audio where the take's lies within a 4096-byte block,
+// moved there by a JUNK chunk that sizes count.
 TEST(WavHeaderTest, KeepsTheTakesFormatMetadataAndAudioPlace) {
-  const auto extras = [](int64_t align_with, uint32_t valid_bits = 99) {
-    HeaderExtras e{testing::Chunk("bext", "abc"), std::nullopt, align_with};
+  testing::TempDir dir;
+  const std::string take = dir.File("take.wav");
+  const std::string out = dir.File("out.wav");
+  // A bext chunk at byte 100, then an iXML chunk of more than one copy
+  // block: noise, a run of zeros (holes in the output), noise again.
+  const std::string ixml_body = Text(testing::Noise(70000, 1)) +
+                                std::string(140000, '\0') + "end";
+  testing::WriteFile(take, std::string(100, 'x') +
+                               Text(testing::Chunk("bext", "abc")) +
+                               Text(testing::Chunk("iXML", ixml_body)));
+  const Identity id = LookUp(take).id;
+  const auto extras = [&](int64_t align_with, uint32_t valid_bits = 99) {
+    HeaderExtras e{take, id, {{100, 12}}, std::nullopt, align_with};
     if (valid_bits != 99) e.extensible = ExtensibleInfo{valid_bits, 0x3F};
     return e;
+  };
+  const auto make = [&](const TrackFormat& format, int64_t frames,
+                        const HeaderExtras& e, int64_t* audio_start) {
+    File file;
+    const Error err = MAKE_HEADER(out, format, frames, &file, audio_start, e);
+    EXPECT_EQ(file.is_open(), err.ok());
+    return err;
   };
   struct Case {
     const char* name;
@@ -135,9 +154,13 @@ TEST(WavHeaderTest, KeepsTheTakesFormatMetadataAndAudioPlace) {
        0xFFFFFFFF - 48, extras(0), 4096},
   };
   for (const Case& c : cases) {
-    const std::vector<std::byte> h = HeaderBytes(c.format, c.frames, c.extras);
-    const std::string text = Text(h);
+    int64_t audio_start = 0;
+    ASSERT_TRUE(make(c.format, c.frames, c.extras, &audio_start).ok())
+        << c.name;
+    const std::string text = testing::ReadFile(out);
+    const testing::Bytes h = testing::ToBytes(text);
     ASSERT_EQ(h.size(), c.audio_at) << c.name;
+    EXPECT_EQ(audio_start, std::ssize(h)) << c.name;
     EXPECT_EQ(text.substr(h.size() - 8, 4), "data") << c.name;
     const bool rf64 = text.substr(0, 4) == "RF64";
     EXPECT_EQ(rf64 ? Le(h, 20, 8) : Le(h, 4, 4),
@@ -156,6 +179,30 @@ TEST(WavHeaderTest, KeepsTheTakesFormatMetadataAndAudioPlace) {
                     std::string("\0\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 15))
           << c.name;
     }
+  }
+
+  // Both chunks, the iXML chunk copied block by block, byte for byte.
+  HeaderExtras both = extras(-1);
+  both.metadata.push_back({112, 8 + std::ssize(ixml_body) + 1});
+  int64_t audio_start = 0;
+  ASSERT_TRUE(make(Format(48000, 24, 2), 10, both, &audio_start).ok());
+  // (Compared as a truth: a difference would print 210 KB.)
+  EXPECT_TRUE(testing::ReadFile(out).substr(36) ==
+              testing::ReadFile(take).substr(100) +
+                  std::string("data\x3C\0\0\0", 8));
+
+  // The take must still be the one inspected, and hold what it declared;
+  // else nothing is written.
+  HeaderExtras past_end = extras(-1);
+  past_end.metadata.push_back({112, std::ssize(ixml_body) + 100});
+  testing::WriteFile(dir.File("other.wav"), testing::ReadFile(take));
+  HeaderExtras other = extras(-1);
+  other.take_path = dir.File("other.wav");
+  for (const HeaderExtras* e : {&past_end, &other}) {
+    const Error err = make(Format(48000, 24, 2), 10, *e, &audio_start);
+    EXPECT_EQ(err.fault, Fault::kTakeChanged) << e->take_path;
+    EXPECT_EQ(err.file, e->take_path);
+    EXPECT_FALSE(std::filesystem::exists(out)) << e->take_path;
   }
 }
 

@@ -99,16 +99,40 @@ TEST(RiffTest, WalkFindsChunksByTheirSizesNotTheirText) {
     EXPECT_EQ(got.data, c.data) << c.name;
   }
 
-  // The recorder's metadata counts before the data chunk only.
+  // The recorder's metadata counts wherever it stands: after the audio the
+  // walk goes on where the declared audio ends, up to the first chunk that
+  // does not fit the file or bytes that read as no chunk.
   const Bytes ixml = Chunk("iXML", "<BWFXML/>");
-  const ChunkPlaces before =
-      WalkChunks(MemorySource(Riff({bext, fmt, ixml, data})));
-  EXPECT_EQ(before.bext.offset, 12);
-  EXPECT_EQ(before.bext.length, 36);  // with its pad byte
-  EXPECT_EQ(before.ixml.offset, 72);
-  EXPECT_EQ(before.ixml.length, 18);
-  const ChunkPlaces after = WalkChunks(MemorySource(Riff({data, ixml, fmt})));
-  EXPECT_EQ(after.ixml.length, 0);
+  Bytes broken_ixml = ixml;
+  broken_ixml[5] = std::byte{0x10};  // 4105 bytes declared
+  struct Meta {
+    const char* name;
+    Bytes file;
+    int64_t bext_at, bext_length, ixml_at, ixml_length;
+  };
+  const Meta metas[] = {
+      {"both before the audio", Riff({bext, fmt, ixml, data}), 12, 36, 72, 18},
+      {"bext before, iXML after", Riff({bext, fmt, data, ixml}), 12, 36, 92,
+       18},
+      {"both after", Riff({fmt, data, bext, ixml}), 56, 36, 92, 18},
+      {"after odd-sized audio and its pad byte",
+       Riff({fmt, Chunk("data", "abc"), ixml}), 0, 0, 48, 18},
+      {"after audio sized by its ds64",
+       Riff({ds64, long_data, fmt, ixml}, "RF64"), 0, 0, 92, 18},
+      {"between the audio and fmt", Riff({data, ixml, fmt}), 0, 0, 32, 18},
+      {"broken iXML after the audio", Riff({fmt, data, bext, broken_ixml}), 56,
+       36, 0, 0},
+      {"after a broken chunk", Riff({fmt, data, cut_short, ixml}), 0, 0, 0, 0},
+      {"after bytes that are no chunk", Riff({fmt, data, Bytes(8), ixml}), 0,
+       0, 0, 0},
+  };
+  for (const Meta& m : metas) {
+    const ChunkPlaces got = WalkChunks(MemorySource(m.file));
+    EXPECT_EQ(got.bext.offset, m.bext_at) << m.name;
+    EXPECT_EQ(got.bext.length, m.bext_length) << m.name;
+    EXPECT_EQ(got.ixml.offset, m.ixml_at) << m.name;
+    EXPECT_EQ(got.ixml.length, m.ixml_length) << m.name;
+  }
 }
 
 TEST(RiffTest, ScanFindsFirstEvenCandidateWithinLimitAndFile) {
