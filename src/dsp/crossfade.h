@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 
 #include "dsp/curves.h"
@@ -23,9 +24,10 @@ bool CanBlend(const TrackFormat& format);
 // and every integer blend is truncated toward zero and held at the range
 // ends; floats are stored to the nearest value, without limit. `previous`,
 // `next` and `out` each hold gains.size() frames; `format` must be one that
-// CanBlend.
-void Blend(std::span<const std::byte> previous, std::span<const std::byte> next,
-           std::span<const Gains> gains, const TrackFormat& format,
-           std::span<std::byte> out);
+// CanBlend. Returns how many samples went beyond full scale: integers held
+// at the range ends, floats stored beyond 1.0 in magnitude.
+int64_t Blend(std::span<const std::byte> previous,
+              std::span<const std::byte> next, std::span<const Gains> gains,
+              const TrackFormat& format, std::span<std::byte> out);
 
 }  // namespace takeloom
