@@ -43,15 +43,22 @@ Error ParseEditList(std::string_view bytes, EditList* list) {
     const std::optional<int64_t> position = ReadSamplePosition(*time);
     const std::optional<float> seconds =
         position ? std::nullopt : ReadTime(*time);
-    if (position || seconds) {
+    // A time of 0 is frame 0 at every rate, so it fits either kind: a list
+    // of sample positions may begin at a plain 0.
+    const bool zero = seconds && *seconds == 0;
+    if (position || (seconds && !zero)) {
       if (!in_positions) in_positions = position.has_value();
       if (*in_positions != position.has_value() && list->first_mixed == 0) {
         list->first_mixed = list->times.size() + 1;
       }
     }
-    if (position || !list->positions.empty()) {
-      list->positions.resize(list->times.size(), -1);
-      list->positions.push_back(position.value_or(-1));
+    if (position && list->positions.empty()) {
+      for (const float earlier : list->times) {
+        list->positions.push_back(earlier == 0 ? 0 : -1);
+      }
+      list->positions.push_back(*position);
+    } else if (!list->positions.empty()) {
+      list->positions.push_back(position ? *position : zero ? 0 : -1);
     }
     if (!position && !seconds && !list->first_unread) {
       list->first_unread = UnreadTime{list->times.size(), std::string(*time)};

@@ -179,13 +179,15 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
              .Blend(950, 1050, t[0], t[1], 2, 100)
              .Copy(1050, 2000, t[1]);
        }},
-      {"a failed crossfade leaves the hard cut",
+      {"a take that ran out before the window: a fade-in from silence",
        {.channels = 1, .rate = 1000, .bits = 16}, {900, 2000},
        "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t100\t2\n", "1\t100.0\t2\n",
-       "1 2 Invalid crossfade for destination file\nCrossfade failed.\n3 ",
-       2000, true,
+       "1 2 3 ", 2000, true,
        [](ExpectedOutput& e, const std::vector<Bytes>& t) {
-         e.Copy(0, 900, t[0]).Silence(900, 1000).Copy(1000, 2000, t[1]);
+         e.Copy(0, 900, t[0])
+             .Silence(900, 950)
+             .Blend(950, 1050, Bytes{}, t[1], 2, 100)
+             .Copy(1050, 2000, t[1]);
        }},
       {"the last segment shorter than the crossfade shortens it",
        {.channels = 1, .rate = 1000, .bits = 24}, {2000, 2000},
@@ -195,12 +197,6 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
          e.Copy(0, 1813, t[0])
              .Blend(1813, 1938, t[0], t[1], 1, 125)
              .Copy(1938, 2000, t[1]);
-       }},
-      {"a single edit point: the longest take's length of silence",
-       {.channels = 2, .rate = 1000, .bits = 16}, {1500}, "0\t_t1\n",
-       "xf_all\t100\t1\n", "1\t100.0\t1\n", "1 ", 1500, true,
-       [](ExpectedOutput& e, const std::vector<Bytes>&) {
-         e.Silence(0, 1500);
        }},
   };
   for (const BuildCase& c : cases) {
@@ -484,6 +480,94 @@ TEST(BuildTest, CloseEditsMoveTheLevelWithoutAStep) {
   };
   EXPECT_EQ(run.err, note(3, xa, "enters") + note(4, xb, "leaves") +
                          note(5, xc, "leaves"));
+}
+
+// A take 5 s long chosen from 3 s to 10 s has run out long before the
+// crossfade at 10 s: the next take fades in from silence over the whole
+// planned window rather than cutting in at full level.
+TEST(BuildTest, ATakeThatRanOutLetsTheNextFadeInFromSilence) {
+  if (!Installed("sox")) GTEST_SKIP() << "sox is not installed";
+  const AudioFormat f{.channels = 1, .rate = 48000, .bits = 16};
+  TempDir dir;
+  Capture(dir, "sox -n -r 48000 -b 16 -c 1 kick_t1.wav synth 12 sine 440 "
+               "vol 0.5 && sox -n -r 48000 -b 16 -c 1 kick_t2.wav synth 5 "
+               "sine 330 vol 0.5");
+  const Bytes t1 = AudioOfFile(dir.File("kick_t1.wav"));
+  const Bytes t2 = AudioOfFile(dir.File("kick_t2.wav"));
+  WriteJob(dir, "kick\n", "0\t_t1\n3\t_t2\n10\t_t1\n12\t_t1\n",
+           "xf_all\t80\t1\n");
+  const ToolRun run = RunTool(dir);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, BannerAndPlan(1, 4) + Built("1\t80.0\t1\n",
+                                                 {"kick_bld.wav"}, "1 2 3 4 "));
+  EXPECT_EQ(WithoutClipNotes(run.err), "");
+  // 80 ms is 3840 frames, 1920 of them before each point.
+  EXPECT_TRUE(SameBytes(ReadFile(dir.File("kick_bld.wav")),
+                        ExpectedOutput(f, 576000)
+                            .Copy(0, 142080, t1)
+                            .Blend(142080, 145920, t1, t2, 1, 3840)
+                            .Copy(145920, 240000, t2)
+                            .Silence(240000, 478080)
+                            .Blend(478080, 481920, Bytes{}, t1, 1, 3840)
+                            .Copy(481920, 576000, t1)
+                            .File()));
+  const ToolRun dry = RunTool(dir, {"-n"});
+  EXPECT_NE(dry.out.find("crossfade type 1 from kick_t2.wav over 3840 frames "
+                         "(80.0 ms), fades from silence after frame 240000\n"),
+            std::string::npos)
+      << dry.out;
+}
+
+// Sample positions land on those frames exactly: the same build as the
+// times they stand for.
+TEST(BuildTest, SamplePositionsBuildLikeTheirTimes) {
+  const AudioFormat f{.channels = 2, .rate = 48000, .bits = 24};
+  std::vector<std::string> built;
+  for (const char* points : {"0\t_t1\n0.5\t_t2\n1\t_t2\n",
+                             "0\t_t1\n24000s\t_t2\n48000s\t_t2\n"}) {
+    TempDir dir;
+    WriteNoiseTake(dir, "kick_t1.wav", f, 48000);
+    WriteNoiseTake(dir, "kick_t2.wav", f, 48000);
+    WriteJob(dir, "kick\n", points, "xf_all\t100\t2\n");
+    const ToolRun run = RunTool(dir);
+    EXPECT_EQ(run.status, 0) << points << run.out;
+    built.push_back(ReadFile(dir.File("kick_bld.wav")));
+  }
+  EXPECT_EQ(built[0].size(), 44u + 48000 * 6);
+  EXPECT_TRUE(SameBytes(built[1], built[0]));
+}
+
+// The same take crossfaded into itself near full scale: constant power adds
+// up to 3 dB, past full scale; the audio is the blend held at full scale,
+// and standard error says where and how many samples.
+TEST(BuildTest, ACrossfadeBeyondFullScaleIsNoted) {
+  if (!Installed("sox")) GTEST_SKIP() << "sox is not installed";
+  const AudioFormat f{.channels = 1, .rate = 44100, .bits = 16};
+  TempDir dir;
+  Capture(dir, "sox -n -r 44100 -b 16 -c 1 kick_t1.wav synth 2 sine 440 "
+               "vol 0.9");
+  const Bytes t = AudioOfFile(dir.File("kick_t1.wav"));
+  WriteJob(dir, "kick\n", "0\t_t1\n1\t_t1\n2\t_t1\n", "xf_all\t100\t1\n");
+  const ToolRun run = RunTool(dir);
+  EXPECT_EQ(run.status, 0);
+  int64_t beyond = 0;
+  for (int64_t i = 0; i < 4410; ++i) {
+    bool past = false;
+    const double s = SampleAt(t, f, 41895 + i);
+    ReferenceBlend(s, s, ReferenceGains(1, i, 4410), 16, false, &past);
+    beyond += past ? 1 : 0;
+  }
+  EXPECT_GT(beyond, 0);
+  EXPECT_EQ(run.err, "takeloom: note: kick_bld.wav, edit 2: the crossfade "
+                     "goes beyond full scale in " +
+                         std::to_string(beyond) +
+                         " samples (held at full scale)\n");
+  EXPECT_TRUE(SameBytes(ReadFile(dir.File("kick_bld.wav")),
+                        ExpectedOutput(f, 88200)
+                            .Copy(0, 41895, t)
+                            .Blend(41895, 46305, t, t, 1, 4410)
+                            .Copy(46305, 88200, t)
+                            .File()));
 }
 
 // A run holds open one output and the takes of one track at a time: a

@@ -64,8 +64,11 @@ TEST(EditListTest, ParsesRecordsOfTimeAndTakeName) {
       // Edits that read as neither kind are left to the time checks.
       {"a time among sample positions", "x\tA\n0s\tB\n1.5\tA\n2s\tB\n",
        {kNaN, kNaN, 1.5f, kNaN}, {"A", "B", "A", "B"}, {-1, 0, -1, 2}, 3},
-      {"a sample position among times", "0\tA\n12.5s\tB\n9s\tA\n",
-       {0, kNaN, kNaN}, {"A", "B", "A"}, {-1, -1, 9}, 3},
+      {"a sample position among times", "0.5\tA\n12.5s\tB\n9s\tA\n",
+       {0.5f, kNaN, kNaN}, {"A", "B", "A"}, {-1, -1, 9}, 3},
+      // A time of 0 is frame 0 at every rate.
+      {"sample positions after a time of 0", "0\tA\n0:00\tB\n5s\tA\n",
+       {0, 0, kNaN}, {"A", "B", "A"}, {0, 0, 5}},
   };
   for (const EditCase& c : cases) {
     EditList list;
