@@ -85,26 +85,13 @@ TEST(OptionsTest, DryRunPrintsThePlanAndWritesNothing) {
       << crossfaded.out;
   EXPECT_NE(crossfaded.out.find("\nsnare_mix.wav: "), std::string::npos);
 
-  // Sample positions are the frames of each track as written: 8.9 s would
-  // land on frame 427199 in single precision.
+  // A sample position is that frame (8.9 s would land on 427199).
   TempDir exact;
-  WriteJob(exact, "kick\n", "0s\t_t1\n427200s\t_t2\n427201s\t_t2\n",
-           "xf_all\t0\t0\n");
-  for (const char* take : {"kick_t1.wav", "kick_t2.wav"}) {
-    WriteTake(exact, take, {.channels = 1, .rate = 48000},
-              Noise(427201 * 2, 3));
-  }
-  const ToolRun positions = RunTool(exact, {"-n"});
-  EXPECT_NE(positions.out.find(
-                "\nkick_bld.wav: 48000 Hz, 16-bit integer, 1 channel, 427201 "
-                "frames (0:00:08.900)\n"
-                "  edit 1 at 0:00:00.000: kick_t1.wav, frames 0-427200 "
-                "(0:00:00.000-0:00:08.900)\n"
-                "  edit 2 at 0:00:08.900: kick_t2.wav, frames 427200-427201 "
-                "(0:00:08.900-0:00:08.900)\n"
-                "  edit 3 at 0:00:08.900: the end of the track\n"),
-            std::string::npos)
-      << positions.out;
+  WriteJob(exact, "kick\n", "0\t_t1\n427200s\t_t1\n", "");
+  WriteTake(exact, "kick_t1.wav", {.channels = 1, .rate = 48000},
+            Noise(427200 * 2, 3));
+  EXPECT_NE(RunTool(exact, {"-n"}).out.find(", frames 0-427200 ("),
+            std::string::npos);
 
   // A dry run refuses what a build refuses, with the same words.
   fs::remove(dir.File("snare_t2.wav"));
