@@ -21,8 +21,6 @@ enum class Fault {
   kTakeChanged,       // a take cannot be opened or read for its audio, or
                       // is no longer the file inspected
   kUnsupportedFormat, // a take's samples are of a kind the tool cannot copy
-  kWindowOutside,     // a crossfade window does not start inside the take
-                      // that fades out (number 1)
   // The run.
   kDirectoryBusy,     // another run holds the working directory
   kCannotLock,        // file = a directory the run cannot lock
@@ -36,10 +34,13 @@ enum class Fault {
   kTakesPattern,      // file = the --takes pattern
   kNoTakeName,        // number = the edit, from 1
   kNoEditPoints,
+  kOneEditPoint,      // a single point: no segment, nowhere for tracks to end
   kInvalidEntry,      // an entry of the parameter file cannot be read
   kInvalidCrossfade,  // number = the track, from 1
   kOutOfSequence,     // number = the edit, from 1
   kInvalidTime,       // number = the edit, from 1
+  kMixedTimes,        // number = the edit, from 1: a sample position among
+                      // times, or a time among sample positions
   kNotPlainText,      // file = the list: a zero byte, or broken UTF-16
   // Inputs the run would destroy.
   kOutputIsInput,     // file = the output

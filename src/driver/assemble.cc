@@ -79,16 +79,6 @@ Error TrackBuilder::Carry(const Operation& op) {
     case OpKind::kEdit:
       reporter_.EditStarted(op.edit + 1);
       return {};
-    case OpKind::kCrossfadeRefused: {
-      const Take& take = job_.takes[op.refused == 1 ? op.from : op.take];
-      reporter_.CrossfadeRefused(
-          {Fault::kWindowOutside, take.path, op.refused,
-           "track " + job_.base + ", edit " + std::to_string(op.edit + 1) +
-               ": the crossfade window would start at frame " +
-               std::to_string(op.start) + ", beyond the end of " +
-               take.path});
-      return {};
-    }
     case OpKind::kSilence:
       err = PAD_FILE(output_, op.start, op.frames);
       break;
@@ -136,9 +126,25 @@ Error TrackBuilder::Crossfade(const Operation& op) {
     if (!err.ok()) return err;
     temp_.StopWhen(stop_);
   }
-  return RenderCrossfade(*previous, *next, op.start, op.frames,
-                         plan_.crossfade_type, &temp_, &output_,
-                         &workspace_.crossfade());
+  int64_t beyond = 0;
+  err = RenderCrossfade(*previous, *next, op.start, op.frames,
+                        plan_.crossfade_type, &temp_, &output_,
+                        &workspace_.crossfade(), &beyond);
+  if (!err.ok()) return err;
+  if (beyond > 0) {
+    // Two takes near full scale, in phase, add up past it under the
+    // constant-power curve; the audio stays as blended, but the engineer
+    // should hear that edit again.
+    const bool floats = plan_.format.format == SampleFormat::kFloat;
+    reporter_.Note(job_.output + ", edit " + std::to_string(op.edit + 1) +
+                   ": the crossfade goes beyond full scale in " +
+                   std::to_string(beyond) +
+                   (beyond == 1 ? " sample" : " samples") +
+                   (floats ? " (kept beyond 1.0 as floats)"
+                           : " (held at full scale)"));
+  }
+  reporter_.CrossfadeRendered(op.edit + 1, beyond);
+  return {};
 }
 
 }  // namespace

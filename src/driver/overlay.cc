@@ -32,7 +32,8 @@ struct Sink {
 Error RenderCrossfade(const TakeReader& previous, const TakeReader& next,
                       int64_t first, int64_t length, int32_t type,
                       TrackWriter* temp, TrackWriter* out,
-                      CrossfadeScratch* scratch) {
+                      CrossfadeScratch* scratch, int64_t* beyond) {
+  *beyond = 0;
   const TrackFormat format = FormatOf(previous.attributes());
   const int64_t frame_size = format.FrameSize();
   if (length <= 0 || frame_size <= 0) return {};
@@ -54,8 +55,9 @@ Error RenderCrossfade(const TakeReader& previous, const TakeReader& next,
     Error err = previous.Read(first_byte + offset, fading_out);
     if (err.ok()) err = next.Read(first_byte + offset, fading_in);
     if (!err.ok()) return err;
-    Blend(fading_out, fading_in, scratch->gains.Frames(type, length, done, n),
-          format, blended);
+    *beyond += Blend(fading_out, fading_in,
+                     scratch->gains.Frames(type, length, done, n), format,
+                     blended);
     if (err = sink.Emit(offset, blended); !err.ok()) return err;
     done += n;
   }

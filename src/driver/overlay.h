@@ -25,10 +25,11 @@ struct CrossfadeScratch {
 // at frame `first` of both takes (and of the output), in blocks: every
 // frame goes to `temp` after its header, and over `out` at the same frames.
 // Inspection admits only takes whose layout Blend() can blend, and only
-// types with a curve reach here.
+// types with a curve reach here. `beyond` is set to the number of samples
+// whose blend went beyond full scale.
 Error RenderCrossfade(const TakeReader& previous, const TakeReader& next,
                       int64_t first, int64_t length, int32_t type,
                       TrackWriter* temp, TrackWriter* out,
-                      CrossfadeScratch* scratch);
+                      CrossfadeScratch* scratch, int64_t* beyond);
 
 }  // namespace takeloom

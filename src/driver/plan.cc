@@ -26,24 +26,9 @@ struct Fade {
   int64_t frames = 0;  // 0: a hard cut
   int64_t first = 0;   // the window's first frame
   size_t from = 0;     // the take that fades out
-  int refused = 0;     // 1: the window starts beyond take `from`, and a
-                       // hard cut stays
+  bool from_silence = false;  // take `from` ends before the window does
   Shortened shortened = Shortened::kNo;
-
-  int64_t rendered() const { return refused == 0 ? frames : 0; }
 };
-
-// Whether a window that begins at `frame` begins within `take`: not beyond
-// the end of its file (a window that begins exactly at the end passes).
-bool BeginsInside(const TakeAttributes& take, int64_t frame) {
-  const int64_t frame_size = FormatOf(take).FrameSize();
-  int64_t offset = 0;
-  if (__builtin_mul_overflow(frame, frame_size, &offset) ||
-      __builtin_add_overflow(offset, take.data_start, &offset)) {
-    return false;
-  }
-  return frame >= 0 && offset <= take.file_length;
-}
 
 // The crossfades of a planned track: none at the first segment that holds
 // frames, and none where the track has no crossfade.
@@ -67,10 +52,11 @@ std::vector<Fade> PlanFades(const std::vector<Segment>& segments,
       fade.first = segments[k].start - fade.frames / 2;
       fade.from = track.edit_takes[*left];
       // The window starts before the entered take's point, which its take
-      // holds; the take fading out may have ended before it.
-      if (!BeginsInside(track.takes[fade.from].attributes, fade.first)) {
-        fade.refused = 1;
-      }
+      // holds; the take fading out may end inside it or before it. It then
+      // reads as silence there, so the entering take still fades in over
+      // the whole window instead of cutting in at full level.
+      fade.from_silence = track.takes[fade.from].attributes.frames <
+                          fade.first + fade.frames;
     }
     left = k;
   }
@@ -157,25 +143,17 @@ std::optional<int64_t> FramesAt(float seconds, uint32_t sample_rate) {
   return Truncate(seconds * rate);
 }
 
-size_t FirstUnplannableEdit(const std::vector<float>& times,
-                            uint32_t sample_rate) {
-  for (size_t k = 0; k < times.size(); ++k) {
-    if (!FramesAt(times[k], sample_rate)) return k + 1;
-  }
-  return 0;
-}
-
 std::optional<int64_t> CrossfadeFrames(float milliseconds,
                                        uint32_t sample_rate) {
   const float rate = static_cast<float>(sample_rate);
   return Truncate(rate * (milliseconds / 1000.0f));
 }
 
-Error PlanTrack(const std::vector<float>& times, const TrackInput& track,
+Error PlanTrack(std::span<const int64_t> points, const TrackInput& track,
                 TrackPlan* out) {
   *out = TrackPlan();
   TrackPlan& plan = *out;
-  const size_t edits = times.size();
+  const size_t edits = points.size();
   if (edits == 0 || track.takes.empty()) return {};
   plan.format = FormatOf(track.takes[0].attributes);
   plan.crossfade_frames = track.crossfade_frames;
@@ -184,15 +162,9 @@ Error PlanTrack(const std::vector<float>& times, const TrackInput& track,
     plan.length = std::max(plan.length, take.attributes.frames);
   }
 
-  // Every edit point's frame position is formed once, in single precision,
-  // and each segment runs from its own point to the next: consecutive
-  // segments meet exactly, with no frame left unwritten between them.
-  // The caller has checked that every point fits (FirstUnplannableEdit).
+  // Each segment runs from its own point to the next: consecutive segments
+  // meet exactly, with no frame left unwritten between them.
   const uint32_t rate = plan.format.sample_rate;
-  std::vector<int64_t> points(edits);
-  for (size_t k = 0; k < edits; ++k) {
-    points[k] = FramesAt(times[k], rate).value_or(0);
-  }
   if (edits >= 2) plan.length = std::min(plan.length, points[edits - 1]);
 
   std::vector<Segment>& segments = plan.segments;
@@ -205,7 +177,7 @@ Error PlanTrack(const std::vector<float>& times, const TrackInput& track,
               take.path + " ends at " +
                   Seconds(static_cast<double>(take_frames) / rate) +
                   ", before edit " + std::to_string(k + 1) + " at " +
-                  Seconds(times[k])};
+                  Seconds(static_cast<double>(points[k]) / rate)};
     }
     segments[k] = {points[k],
                    std::max(points[k], std::min(points[k + 1], plan.length)),
@@ -220,27 +192,22 @@ Error PlanTrack(const std::vector<float>& times, const TrackInput& track,
     ops.Marker(Op(OpKind::kEdit, k));
     const Fade& fade = fades[k];
     const size_t take = track.edit_takes[k];
-    if (fade.refused != 0) {
-      Operation refused = Op(OpKind::kCrossfadeRefused, k, fade.first,
-                             fade.frames, take, fade.from);
-      refused.refused = 1;
-      ops.Marker(refused);
-    }
     if (segments[k].holds() <= 0) continue;
     if (!plan.first_heard) plan.first_heard = take;
-    Operation crossfade = Op(OpKind::kCrossfade, k, fade.first,
-                             fade.rendered(), take, fade.from);
+    Operation crossfade =
+        Op(OpKind::kCrossfade, k, fade.first, fade.frames, take, fade.from);
     crossfade.shortened = fade.shortened;
+    crossfade.from_silence = fade.from_silence ? 1 : 0;
     ops.Audio(crossfade);
     // The segment's own frames: after this edit's window, before the next
     // one's, and silent from where the take runs out.
-    const int64_t begin = fade.rendered() > 0
-                              ? fade.first + fade.rendered()
+    const int64_t begin = fade.frames > 0
+                              ? fade.first + fade.frames
                               : segments[k].start;
     int64_t end = segments[k].end;
     for (size_t next = k + 1; next < edits; ++next) {
       if (segments[next].holds() <= 0) continue;
-      end -= fades[next].rendered() / 2;
+      end -= fades[next].frames / 2;
       break;
     }
     const int64_t take_end =

@@ -2,9 +2,9 @@
 // the list of operations that build one output track, in frames. Every
 // decision about the audio is made here (lead-in, segments, silence where a
 // take runs out, which crossfades are rendered, their windows and lengths),
-// by pure arithmetic, in single precision where frame positions are formed,
-// so that positions match the takes to the frame. Assembly only carries
-// the list out.
+// by pure arithmetic, in single precision where frame positions are formed
+// from seconds, so that positions match the takes to the frame. Assembly
+// only carries the list out.
 #pragma once
 
 #include <cstddef>
@@ -33,10 +33,8 @@ enum class OpKind : uint8_t {
                // frames in the take
   kCrossfade,  // the window [start, start + frames) blends take `from`
                // (fading out) into take `take` (fading in), both read at
-               // the window's own frames
-  kCrossfadeRefused,  // edit `edit` stays a hard cut: its window
-                      // [start, start + frames) would start beyond the end
-                      // of take `from` (refused == 1)
+               // the window's own frames; a take reads as zeros past its
+               // audio
 };
 
 // Why a crossfade is shorter than the track's crossfade length.
@@ -50,7 +48,10 @@ struct Operation {
   uint32_t take = 0;  // index into the track's takes
   uint32_t from = 0;  // a crossfade's take that fades out
   OpKind kind = OpKind::kEdit;
-  uint8_t refused = 0;
+  // A crossfade whose take `from` runs out before the window ends (or
+  // before it starts): from there on the entering take fades in from
+  // silence.
+  uint8_t from_silence = 0;
   Shortened shortened = Shortened::kNo;
 };
 
@@ -63,9 +64,9 @@ struct Segment {
   int64_t holds() const { return end - start; }
 };
 
-// An output track as a list of operations. Apart from the kEdit and
-// kCrossfadeRefused markers, the operations follow one another in frame
-// order and cover [0, length) exactly once, so no write overlaps another.
+// An output track as a list of operations. Apart from the kEdit markers,
+// the operations follow one another in frame order and cover [0, length)
+// exactly once, so no write overlaps another.
 struct TrackPlan {
   TrackFormat format;
   int64_t length = 0;             // frames the output declares and holds
@@ -94,18 +95,13 @@ Error CheckTakeFormat(const Take& first, const Take& take,
 // the product does not fit in 63 bits.
 std::optional<int64_t> FramesAt(float seconds, uint32_t sample_rate);
 
-// The number (from 1) of the first edit whose frame position does not fit
-// at `sample_rate`, or 0.
-size_t FirstUnplannableEdit(const std::vector<float>& times,
-                            uint32_t sample_rate);
-
 // Crossfade length in frames: rate x (milliseconds / 1000), single
 // precision; nullopt when it does not fit in 63 bits.
 std::optional<int64_t> CrossfadeFrames(float milliseconds,
                                        uint32_t sample_rate);
 
-// Plans one track. `times` are the edit times with a negative first time
-// already raised to 0, each fitting in frames at the track's rate.
+// Plans one track. `points` are the edit points in frames at the track's
+// rate, never negative and never descending.
 //
 // Edit k's segment runs from its point to the next, clipped to the track's
 // length (the last point, or the longest take when that ends first); where
@@ -114,9 +110,10 @@ std::optional<int64_t> CrossfadeFrames(float milliseconds,
 // frames, centred on its point, over min(the track's crossfade length, the
 // segment it leaves, the segment it enters) frames, half of them
 // (truncated) before the point: neighbouring windows then never overlap
-// and never leave the two segments they join. kTakeEndsEarly names an edit
-// whose take ends before its point.
-Error PlanTrack(const std::vector<float>& times, const TrackInput& track,
+// and never leave the two segments they join. A take fading out that ends
+// inside or before its window reads as silence there (from_silence).
+// kTakeEndsEarly names an edit whose take ends before its point.
+Error PlanTrack(std::span<const int64_t> points, const TrackInput& track,
                 TrackPlan* plan);
 
 }  // namespace takeloom

@@ -112,16 +112,11 @@ TrackInput InputOf(const BuildState& state, const TrackJob& job) {
 
 Error PlanTracks(const BuildState& state, std::vector<TrackJob>* jobs,
                  Reporter* reporter) {
-  const std::vector<float>& times = state.edits.times;
+  std::vector<int64_t> points;
   for (const TrackJob& job : *jobs) {
     const uint32_t rate = job.takes[0].attributes.sample_rate;
-    if (const size_t edit = FirstUnplannableEdit(times, rate)) {
-      char detail[128];
-      std::snprintf(detail, sizeof detail,
-                    "edit %zu: %g s lies beyond the frames a take at %u Hz "
-                    "can count",
-                    edit, static_cast<double>(times[edit - 1]), rate);
-      return {Fault::kInvalidTime, "", static_cast<int64_t>(edit), detail};
+    if (Error err = EditFrames(state.edits, rate, &points); !err.ok()) {
+      return err;
     }
   }
   for (size_t t = 0; t < jobs->size(); ++t) {
@@ -139,7 +134,9 @@ Error PlanTracks(const BuildState& state, std::vector<TrackJob>* jobs,
   for (size_t t = 0; t < jobs->size(); ++t) {
     const TrackJob& job = (*jobs)[t];
     TrackPlan plan;
-    const Error err = PlanTrack(times, InputOf(state, job), &plan);
+    Error err =
+        EditFrames(state.edits, job.takes[0].attributes.sample_rate, &points);
+    if (err.ok()) err = PlanTrack(points, InputOf(state, job), &plan);
     if (!err.ok()) return err;
     size_t kept = 0;
     for (const Operation& op : plan.operations) {
@@ -161,10 +158,12 @@ Error PlanTracks(const BuildState& state, std::vector<TrackJob>* jobs,
 
 void ShowPlans(const BuildState& state, const std::vector<TrackJob>& jobs,
                Reporter* reporter) {
+  std::vector<int64_t> points;
   for (const TrackJob& job : jobs) {
     TrackPlan plan;
-    PlanTrack(state.edits.times, InputOf(state, job), &plan);
-    reporter->TrackPlanned(job, plan, state.edits.times);
+    EditFrames(state.edits, job.takes[0].attributes.sample_rate, &points);
+    PlanTrack(points, InputOf(state, job), &plan);
+    reporter->TrackPlanned(job, plan, state.edits);
   }
 }
 

@@ -60,7 +60,10 @@ Error BuildTracks(const BuildState& state, const std::vector<TrackJob>& jobs,
       earlier->second = t;
     }
     TrackPlan plan;
-    Error err = PlanTrack(state.edits.times, InputOf(state, jobs[t]), &plan);
+    std::vector<int64_t> points;
+    Error err = EditFrames(state.edits,
+                           jobs[t].takes[0].attributes.sample_rate, &points);
+    if (err.ok()) err = PlanTrack(points, InputOf(state, jobs[t]), &plan);
     if (err.ok()) {
       err = AssembleTrack(jobs[t], plan, &workspace, stop, reporter,
                           &outputs[t]);

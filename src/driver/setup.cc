@@ -2,9 +2,11 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <string_view>
 #include <unordered_map>
 
+#include "driver/plan.h"
 #include "os/identity.h"
 
 namespace takeloom {
@@ -53,9 +55,20 @@ Error CheckEditOrder(const std::vector<float>& times) {
   return {};
 }
 
+Error CheckPositionOrder(const std::vector<int64_t>& positions) {
+  for (size_t k = 0; k + 1 < positions.size(); ++k) {
+    if (positions[k + 1] >= 0 && positions[k] > positions[k + 1]) {
+      return {Fault::kOutOfSequence, "", static_cast<int64_t>(k + 2)};
+    }
+  }
+  return {};
+}
+
 Error CheckEditTimes(const std::vector<float>& times,
-                     const std::optional<UnreadTime>& unread) {
+                     const std::optional<UnreadTime>& unread,
+                     const std::vector<int64_t>& positions) {
   for (size_t k = 0; k < times.size(); ++k) {
+    if (k < positions.size() && positions[k] >= 0) continue;
     const float time = times[k];
     // A negative first time is allowed: it counts from 0.
     if (std::isfinite(time) && (k == 0 || time >= 0)) continue;
@@ -76,6 +89,29 @@ Error CheckEditTimes(const std::vector<float>& times,
                 " is negative; only the first edit may start before 0";
     }
     return {Fault::kInvalidTime, "", static_cast<int64_t>(k + 1), detail};
+  }
+  return {};
+}
+
+Error EditFrames(const EditList& edits, uint32_t rate,
+                 std::vector<int64_t>* points) {
+  const std::vector<float>& times = edits.times;
+  points->resize(times.size());
+  for (size_t k = 0; k < times.size(); ++k) {
+    if (k < edits.positions.size() && edits.positions[k] >= 0) {
+      (*points)[k] = edits.positions[k];
+      continue;
+    }
+    const std::optional<int64_t> frame = FramesAt(times[k], rate);
+    if (!frame) {
+      char detail[128];
+      std::snprintf(detail, sizeof detail,
+                    "edit %zu: %g s lies beyond the frames a take at %u Hz "
+                    "can count",
+                    k + 1, static_cast<double>(times[k]), rate);
+      return {Fault::kInvalidTime, "", static_cast<int64_t>(k + 1), detail};
+    }
+    (*points)[k] = *frame;
   }
   return {};
 }
@@ -108,6 +144,9 @@ Error LoadInputs(BuildState* state, Reporter* reporter) {
   std::vector<float>& times = state->edits.times;
   reporter->Loaded(tracks, times.size());
   if (times.empty() && tracks > 0) return {Fault::kNoEditPoints, ""};
+  // One point forms no segment and leaves nowhere for the tracks to end:
+  // a build would be silence as long as the longest take.
+  if (times.size() == 1 && tracks > 0) return {Fault::kOneEditPoint, ""};
 
   state->crossfades = TrackCrossfades(state->params, tracks);
   if (err = CheckTrackCrossfades(state->crossfades); !err.ok()) return err;
@@ -115,10 +154,15 @@ Error LoadInputs(BuildState* state, Reporter* reporter) {
   for (const std::string& base : state->base_names) {
     state->output_names.push_back(base + state->line.suffix);
   }
-  if (err = CheckEditOrder(times); !err.ok()) return err;
-  if (err = CheckEditTimes(times, state->edits.first_unread); !err.ok()) {
-    return err;
+  const EditList& edits = state->edits;
+  if (edits.first_mixed != 0) {
+    return {Fault::kMixedTimes, "", static_cast<int64_t>(edits.first_mixed)};
   }
+  err = edits.positions.empty() ? CheckEditOrder(times)
+                                : CheckPositionOrder(edits.positions);
+  if (!err.ok()) return err;
+  err = CheckEditTimes(times, edits.first_unread, edits.positions);
+  if (!err.ok()) return err;
   if (!times.empty() && times[0] < 0) times[0] = 0;
   DistinctTakes(state->edits.takes, &state->take_names, &state->edit_takes);
   state->take_paths.assign(tracks, {});

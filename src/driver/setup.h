@@ -52,12 +52,23 @@ Error CheckTrackCrossfades(const std::vector<CrossfadeSetting>& crossfades);
 // Refuses edit times that descend, naming the later edit of the first
 // descending pair.
 Error CheckEditOrder(const std::vector<float>& times);
+// The same for sample positions, compared as integers; an edit that is no
+// sample position (-1) is left to the time checks.
+Error CheckPositionOrder(const std::vector<int64_t>& positions);
 
 // Refuses the first time that is not finite (a time that is no number
 // included), or negative after the first edit, with a detail that quotes
-// `unread`'s text when it is that time.
+// `unread`'s text when it is that time. An edit with a sample position in
+// `positions` has no time to check.
 Error CheckEditTimes(const std::vector<float>& times,
-                     const std::optional<UnreadTime>& unread = std::nullopt);
+                     const std::optional<UnreadTime>& unread = std::nullopt,
+                     const std::vector<int64_t>& positions = {});
+
+// The edit points in frames at `rate` into `points`: sample positions as
+// written, times x rate in single precision (FramesAt). kInvalidTime names
+// the first time whose frame does not fit in 63 bits.
+Error EditFrames(const EditList& edits, uint32_t rate,
+                 std::vector<int64_t>* points);
 
 // The distinct names of `takes`, in order of first appearance, into
 // `names`, and each entry's index among them into `indices`.

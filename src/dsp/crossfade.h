@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 
 #include "dsp/curves.h"
@@ -19,9 +20,10 @@ namespace takeloom {
 // ends; floats are stored to the nearest value, without limit. `previous`,
 // `next` and `out` each hold gains.size() frames; `format` is one that
 // inspection admits: 16-, 24- or 32-bit integers or 32- or 64-bit floats,
-// in any channel count.
-void Blend(std::span<const std::byte> previous, std::span<const std::byte> next,
-           std::span<const Gains> gains, const TrackFormat& format,
-           std::span<std::byte> out);
+// in any channel count. Returns how many samples went beyond full scale:
+// integers held at the range ends, floats stored beyond 1.0 in magnitude.
+int64_t Blend(std::span<const std::byte> previous,
+              std::span<const std::byte> next, std::span<const Gains> gains,
+              const TrackFormat& format, std::span<std::byte> out);
 
 }  // namespace takeloom

@@ -28,6 +28,9 @@ inline constexpr int64_t kMax32 = std::numeric_limits<int32_t>::max();
 // n x channels samples whatever the channel count. Integer blends beyond
 // full scale are held at the range ends: a wrapped sample would be a
 // full-scale click in the track. Floats have headroom and are not limited.
+// Finish counts in `beyond` every sample that goes past full scale (the
+// range ends, or 1.0 in magnitude as a float stores it), which is then
+// clipped in the file or on playback.
 struct Int16Samples {
   using Decoded = int64_t;
   using Blended = int32_t;
@@ -35,9 +38,10 @@ struct Int16Samples {
                      int64_t n) {
     CHAR_TO_NUM32(b, v, 2, n);
   }
-  static int32_t Finish(double sum) {
-    return static_cast<int32_t>(std::clamp(
-        static_cast<int64_t>(sum * kSixteenBitScale), kMin16, kMax16));
+  static int32_t Finish(double sum, int64_t* beyond) {
+    const auto value = static_cast<int64_t>(sum * kSixteenBitScale);
+    if (value < kMin16 || value > kMax16) ++*beyond;
+    return static_cast<int32_t>(std::clamp(value, kMin16, kMax16));
   }
   static void Encode(std::span<const int32_t> v, std::span<std::byte> b,
                      int64_t n) {
@@ -52,8 +56,10 @@ struct Int24Samples {
                      int64_t n) {
     CHAR_TO_NUM32(b, v, 3, n);
   }
-  static int64_t Finish(double sum) {
-    return std::clamp(static_cast<int64_t>(sum), kMin24, kMax24);
+  static int64_t Finish(double sum, int64_t* beyond) {
+    const auto value = static_cast<int64_t>(sum);
+    if (value < kMin24 || value > kMax24) ++*beyond;
+    return std::clamp(value, kMin24, kMax24);
   }
   static void Encode(std::span<const int64_t> v, std::span<std::byte> b,
                      int64_t n) {
@@ -70,8 +76,10 @@ struct Int32Samples {
   }
   // |sum| stays below 2^32 (the gains are at most 1), so the conversion to
   // 64 bits is exact before the limit applies.
-  static int64_t Finish(double sum) {
-    return std::clamp(static_cast<int64_t>(sum), kMin32, kMax32);
+  static int64_t Finish(double sum, int64_t* beyond) {
+    const auto value = static_cast<int64_t>(sum);
+    if (value < kMin32 || value > kMax32) ++*beyond;
+    return std::clamp(value, kMin32, kMax32);
   }
   static void Encode(std::span<const int64_t> v, std::span<std::byte> b,
                      int64_t n) {
@@ -87,7 +95,11 @@ struct FloatSamples {
                      int64_t n) {
     DecodeFloatSamples(b, v, kBytes, n);
   }
-  static double Finish(double sum) { return sum; }
+  static double Finish(double sum, int64_t* beyond) {
+    const double stored = kBytes == 4 ? static_cast<float>(sum) : sum;
+    if (stored > 1.0 || stored < -1.0) ++*beyond;
+    return sum;
+  }
   static void Encode(std::span<const double> v, std::span<std::byte> b,
                      int64_t n) {
     EncodeFloatSamples(v, b, kBytes, n);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,7 +22,17 @@ struct UnreadTime {
 
 struct EditList {
   std::vector<float> times;          // seconds, in file order; NaN: no time
+  // Sample positions ("427200s": frame numbers at each track's own rate,
+  // exactly as written) once any edit is written so, one per edit: 0 for a
+  // time of 0, -1 where an edit is neither; empty otherwise. An edit
+  // written so has no time (NaN).
+  std::vector<int64_t> positions;
   std::vector<std::string> takes;    // take name of each edit point
+  // The first edit (from 1) written as a sample position where the first
+  // edit that reads is a time, or the other way round; 0 when none is.
+  // Times of 0 fit either kind; edits that read as neither are left to the
+  // time checks.
+  size_t first_mixed = 0;
   // Only the first time that is no time is kept: the checks refuse the first
   // unusable time, never a later one, and a long list of them would
   // otherwise be held twice.
@@ -32,7 +43,8 @@ struct EditList {
 // an inner carriage return). kNotPlainText as ListText.
 Error ParseBaseList(std::string_view bytes, std::vector<std::string>* names);
 
-// Records of a time token (ended by a tab or line feed; read by ReadTime) and
+// Records of a time token (ended by a tab or line feed; read by
+// ReadSamplePosition, else by ReadTime) and
 // a take name (the rest of the line, after any empty lines). kNotPlainText as
 // ListText; kNoTakeName, with the edit's number, when the text ends after a
 // time that has no take name.

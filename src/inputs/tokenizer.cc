@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <string>
 
@@ -194,6 +195,24 @@ std::optional<float> ReadTime(std::string_view token) {
   });
   if (end == begin || !rest_blank) return std::nullopt;
   return static_cast<float>(value);
+}
+
+std::optional<int64_t> ReadSamplePosition(std::string_view token) {
+  const auto is_space = [](char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+  };
+  while (!token.empty() && is_space(token.front())) token.remove_prefix(1);
+  while (!token.empty() && is_space(token.back())) token.remove_suffix(1);
+  if (!token.ends_with('s')) return std::nullopt;
+  token.remove_suffix(1);
+  if (!AllDigits(token)) return std::nullopt;
+  int64_t position = 0;
+  const auto [end, error] =
+      std::from_chars(token.data(), token.data() + token.size(), position);
+  if (error != std::errc() || end != token.data() + token.size()) {
+    return std::nullopt;
+  }
+  return position;
 }
 
 int32_t ReadInt32(std::string_view token) {

@@ -51,6 +51,12 @@ float ReadFloat(std::string_view token);
 // when the token is neither ("1,5", "12.5s", "1:5", "x").
 std::optional<float> ReadTime(std::string_view token);
 
+// A sample position token, with white space before and after allowed: a
+// whole number of decimal digits followed by "s", as sox writes a count of
+// samples ("427200s"). nullopt for anything else ("12.5s", "-3s") and for
+// a number beyond 63 bits.
+std::optional<int64_t> ReadSamplePosition(std::string_view token);
+
 // The leading base-10 integer of `token` by strtol's rules (0 when there is
 // none), narrowed to 32 bits.
 int32_t ReadInt32(std::string_view token);

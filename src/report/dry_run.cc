@@ -5,6 +5,7 @@
 
 #include "driver/assemble.h"
 #include "driver/plan.h"
+#include "inputs/lists.h"
 
 namespace takeloom {
 namespace {
@@ -24,6 +25,11 @@ std::string Span(int64_t a, int64_t b, uint32_t rate) {
                 ClockTime(static_cast<double>(b) / rate).c_str());
 }
 
+// "1 frame", "2 frames".
+std::string Count(long long n, const char* thing) {
+  return Format("%lld %s%s", n, thing, n == 1 ? "" : "s");
+}
+
 std::string Milliseconds(int64_t frames, uint32_t rate) {
   return Format("%.1f ms", 1000.0 * static_cast<double>(frames) / rate);
 }
@@ -32,7 +38,6 @@ std::string Milliseconds(int64_t frames, uint32_t rate) {
 // where its take runs out.
 struct EditLine {
   const Operation* crossfade = nullptr;
-  const Operation* refused = nullptr;
   const Operation* silence = nullptr;
 };
 
@@ -45,20 +50,20 @@ std::string ClockTime(double seconds) {
 }
 
 std::string PlanText(const TrackJob& job, const TrackPlan& plan,
-                     const std::vector<float>& times) {
+                     const EditList& edit_list) {
   const uint32_t rate = plan.format.sample_rate;
   const char* kind =
       plan.format.format == SampleFormat::kFloat ? "float" : "integer";
   std::string text = Format(
-      "%s: %u Hz, %u-bit %s, %u channels, %lld frames (%s)\n",
-      job.output.c_str(), rate, plan.format.bits_per_sample, kind,
-      plan.format.channels, static_cast<long long>(plan.length),
+      "%s: %u Hz, %u-bit %s, %s, %s (%s)\n", job.output.c_str(), rate,
+      plan.format.bits_per_sample, kind,
+      Count(plan.format.channels, "channel").c_str(),
+      Count(plan.length, "frame").c_str(),
       ClockTime(static_cast<double>(plan.length) / rate).c_str());
   std::vector<EditLine> edits(plan.segments.size());
   for (const Operation& op : plan.operations) {
     EditLine& line = edits[op.edit];
     if (op.kind == OpKind::kCrossfade) line.crossfade = &op;
-    if (op.kind == OpKind::kCrossfadeRefused) line.refused = &op;
     if (op.kind == OpKind::kSilence) {
       if (op.start < plan.segments[op.edit].start) {
         text += "  silence " + Span(op.start, op.start + op.frames, rate) +
@@ -71,8 +76,11 @@ std::string PlanText(const TrackJob& job, const TrackPlan& plan,
   for (size_t k = 0; k < edits.size(); ++k) {
     const Segment& segment = plan.segments[k];
     const EditLine& line = edits[k];
-    text += Format("  edit %zu at %s: ", k + 1,
-                   ClockTime(static_cast<double>(times[k])).c_str());
+    // A sample position is a frame at this track's own rate.
+    const double at = edit_list.positions.empty()
+                          ? static_cast<double>(edit_list.times[k])
+                          : static_cast<double>(segment.start) / rate;
+    text += Format("  edit %zu at %s: ", k + 1, ClockTime(at).c_str());
     if (k + 1 == edits.size()) {
       text += "the end of the track\n";
       continue;
@@ -84,9 +92,9 @@ std::string PlanText(const TrackJob& job, const TrackPlan& plan,
     }
     text += Span(segment.start, segment.end, rate);
     if (const Operation* x = line.crossfade) {
-      text += Format(", crossfade type %d from %s over %lld frames (%s)",
+      text += Format(", crossfade type %d from %s over %s (%s)",
                      plan.crossfade_type, job.takes[x->from].path.c_str(),
-                     static_cast<long long>(x->frames),
+                     Count(x->frames, "frame").c_str(),
                      Milliseconds(x->frames, rate).c_str());
       if (x->shortened != Shortened::kNo) {
         text += Format(
@@ -94,9 +102,11 @@ std::string PlanText(const TrackJob& job, const TrackPlan& plan,
             static_cast<long long>(plan.crossfade_frames),
             x->shortened == Shortened::kBySegmentLeft ? "leaves" : "enters");
       }
-    } else if (const Operation* r = line.refused) {
-      text += ", hard cut: the crossfade window would start beyond the end "
-              "of " + job.takes[r->from].path;
+      if (x->from_silence != 0) {
+        text += Format(", fades from silence after frame %lld",
+                       static_cast<long long>(
+                           job.takes[x->from].attributes.frames));
+      }
     }
     if (const Operation* s = line.silence) {
       text += ", silence from " + Format("frame %lld (%s)",
@@ -111,9 +121,9 @@ std::string PlanText(const TrackJob& job, const TrackPlan& plan,
 }
 
 void DryRunReporter::TrackPlanned(const TrackJob& job, const TrackPlan& plan,
-                                  const std::vector<float>& times) {
+                                  const EditList& edits) {
   std::fputc('\n', out_);
-  std::fputs(PlanText(job, plan, times).c_str(), out_);
+  std::fputs(PlanText(job, plan, edits).c_str(), out_);
 }
 
 void DryRunReporter::Finished() {

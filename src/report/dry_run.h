@@ -15,16 +15,16 @@ namespace takeloom {
 // A time as editors show it, h:mm:ss.fff.
 std::string ClockTime(double seconds);
 
-// The lines that describe `plan` for `job`, whose edit times are `times`.
+// The lines that describe `plan` for `job`, made from `edits`.
 std::string PlanText(const TrackJob& job, const TrackPlan& plan,
-                     const std::vector<float>& times);
+                     const EditList& edits);
 
 class DryRunReporter : public ConsoleReporter {
  public:
   using ConsoleReporter::ConsoleReporter;
 
   void TrackPlanned(const TrackJob& job, const TrackPlan& plan,
-                    const std::vector<float>& times) override;
+                    const EditList& edits) override;
   void Finished() override;
 };
 

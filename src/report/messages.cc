@@ -54,8 +54,6 @@ std::string Message(const Error& err) {
       return Exiting("Take " + err.file + " changed or cannot be read");
     case Fault::kUnsupportedFormat:
       return Exiting("Unsupported sample format in " + err.file);
-    case Fault::kWindowOutside:
-      return CrossfadeNote(err) + "\n";
     case Fault::kDirectoryBusy:
       return Exiting("Another takeloom run is using this directory");
     case Fault::kCannotLock:
@@ -79,6 +77,9 @@ std::string Message(const Error& err) {
       return Edit(err, "has no take name");
     case Fault::kNoEditPoints:
       return Exiting("No edit points in points.txt");
+    case Fault::kOneEditPoint:
+      return Exiting("Only one edit point in points.txt: add a last one "
+                     "where the tracks end");
     case Fault::kInvalidEntry:
       return Exiting("Invalid crossfade entry in loomrc.txt");
     case Fault::kInvalidCrossfade:
@@ -88,6 +89,8 @@ std::string Message(const Error& err) {
       return Edit(err, "is out of sequence");
     case Fault::kInvalidTime:
       return Edit(err, "has an invalid time");
+    case Fault::kMixedTimes:
+      return Edit(err, "mixes sample positions with times");
     case Fault::kNotPlainText:
       return Exiting(err.file + " is not plain text");
     case Fault::kOutputIsInput:
@@ -124,16 +127,6 @@ std::string Message(const Error& err) {
              "Output files were not built\n";
   }
   return "";
-}
-
-std::string CrossfadeNote(const Error& err) {
-  switch (err.fault) {
-    case Fault::kWindowOutside:
-      return err.number == 1 ? "Invalid crossfade for destination file"
-                             : "Invalid crossfade for source file";
-    default:
-      return "";
-  }
 }
 
 }  // namespace takeloom
@@ -194,13 +187,6 @@ void ConsoleReporter::TrackStarted(const std::string& output) {
 void ConsoleReporter::EditStarted(size_t edit) {
   std::fprintf(out_, "%zu ", edit);
   std::fflush(out_);
-}
-
-void ConsoleReporter::CrossfadeRefused(const Error& why) {
-  const std::string note = CrossfadeNote(why);
-  if (!note.empty()) std::fprintf(out_, "%s\n", note.c_str());
-  std::fputs(kCrossfadeFailed.data(), out_);
-  Detail(why);
 }
 
 void ConsoleReporter::Failed(const Error& err) {

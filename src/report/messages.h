@@ -21,12 +21,8 @@ std::string Message(const Error& err);
 // Lines the run prints and goes on.
 inline constexpr std::string_view kFormatChunkMissing =
     ">> Can't find format chunk in wave file!\n";
-inline constexpr std::string_view kCrossfadeFailed = "Crossfade failed.\n";
 
-// The line (without its line end) that reports why a crossfade could not be
-// rendered before "Crossfade failed.", or empty when there is none.
-std::string CrossfadeNote(const Error& err);
-
+struct EditList;
 struct Recovery;
 struct TrackJob;
 struct TrackPlan;
@@ -51,15 +47,15 @@ class Reporter {
   // Every track is planned; `audio_bytes` is what the build will write.
   virtual void Planned(const std::vector<CrossfadeSetting>& /*crossfades*/,
                        int64_t /*audio_bytes*/) {}
-  // One track's plan, whose edit times are `times`, for a reporter that
-  // shows plans.
+  // One track's plan, made from `edits`, for a reporter that shows plans.
   virtual void TrackPlanned(const TrackJob& /*job*/, const TrackPlan& /*plan*/,
-                            const std::vector<float>& /*times*/) {}
+                            const EditList& /*edits*/) {}
   virtual void TrackStarted(const std::string& /*output*/) {}
   // Edit `edit` (from 1) of the current track begins.
   virtual void EditStarted(size_t /*edit*/) {}
-  // A crossfade stays a hard cut; `why` says which take is at fault.
-  virtual void CrossfadeRefused(const Error& /*why*/) {}
+  // The crossfade into edit `edit` (from 1) of the current track is laid
+  // over it; `clipped` of its samples went beyond full scale.
+  virtual void CrossfadeRendered(size_t /*edit*/, int64_t /*clipped*/) {}
   virtual void BytesDone(int64_t /*bytes*/) {}
   virtual void Failed(const Error& /*err*/) {}
   virtual void Finished() {}
@@ -80,7 +76,6 @@ class ConsoleReporter : public Reporter {
                int64_t audio_bytes) override;
   void TrackStarted(const std::string& output) override;
   void EditStarted(size_t edit) override;
-  void CrossfadeRefused(const Error& why) override;
   void Failed(const Error& err) override;
   void Finished() override;
 
@@ -111,15 +106,15 @@ class ReporterList : public Reporter {
     Each(&Reporter::Planned, crossfades, audio_bytes);
   }
   void TrackPlanned(const TrackJob& job, const TrackPlan& plan,
-                    const std::vector<float>& times) override {
-    Each(&Reporter::TrackPlanned, job, plan, times);
+                    const EditList& edits) override {
+    Each(&Reporter::TrackPlanned, job, plan, edits);
   }
   void TrackStarted(const std::string& output) override {
     Each(&Reporter::TrackStarted, output);
   }
   void EditStarted(size_t edit) override { Each(&Reporter::EditStarted, edit); }
-  void CrossfadeRefused(const Error& why) override {
-    Each(&Reporter::CrossfadeRefused, why);
+  void CrossfadeRendered(size_t edit, int64_t clipped) override {
+    Each(&Reporter::CrossfadeRendered, edit, clipped);
   }
   void BytesDone(int64_t bytes) override { Each(&Reporter::BytesDone, bytes); }
   void Failed(const Error& err) override { Each(&Reporter::Failed, err); }

@@ -35,7 +35,6 @@ void ProgressLine::Warning(const Error&) { Erase(); }
 void ProgressLine::Note(const std::string&) { Erase(); }
 void ProgressLine::TrackStarted(const std::string&) { Erase(); }
 void ProgressLine::EditStarted(size_t) { Erase(); }
-void ProgressLine::CrossfadeRefused(const Error&) { Erase(); }
 void ProgressLine::Failed(const Error&) { Erase(); }
 
 void ProgressLine::BytesDone(int64_t bytes) {

@@ -32,7 +32,6 @@ class ProgressLine : public Reporter {
                int64_t audio_bytes) override;
   void TrackStarted(const std::string& output) override;
   void EditStarted(size_t edit) override;
-  void CrossfadeRefused(const Error& why) override;
   void BytesDone(int64_t bytes) override;
   void Failed(const Error& err) override;
   void Finished() override;

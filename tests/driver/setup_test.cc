@@ -84,6 +84,11 @@ TEST(SetupTest, EditTimesMustAscendAndBeUsable) {
             (std::pair{Fault::kOutOfSequence, int64_t{3}}));
   EXPECT_EQ(Numbered(CheckEditOrder({3, 1, 0})),
             (std::pair{Fault::kOutOfSequence, int64_t{2}}));
+  // Sample positions compare as integers: 16777217 and 16777216 are one
+  // float. An edit that reads as no position (-1) is the time checks'.
+  EXPECT_EQ(Numbered(CheckPositionOrder({0, 16777217, 16777216})),
+            (std::pair{Fault::kOutOfSequence, int64_t{3}}));
+  EXPECT_TRUE(CheckPositionOrder({0, 5, 5, -1, 9}).ok());
 
   const float inf = std::numeric_limits<float>::infinity();
   EXPECT_TRUE(CheckEditTimes({-1, 3}).ok());
@@ -93,6 +98,23 @@ TEST(SetupTest, EditTimesMustAscendAndBeUsable) {
             (std::pair{Fault::kInvalidTime, int64_t{2}}));
   EXPECT_EQ(Numbered(CheckEditTimes({0, 1, inf})),
             (std::pair{Fault::kInvalidTime, int64_t{3}}));
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  EXPECT_TRUE(CheckEditTimes({nan, nan}, std::nullopt, {0, 7}).ok());
+  EXPECT_EQ(Numbered(CheckEditTimes({nan, nan}, std::nullopt, {0, -1})),
+            (std::pair{Fault::kInvalidTime, int64_t{2}}));
+}
+
+TEST(SetupTest, EditFramesAtEachTracksRate) {
+  std::vector<int64_t> points;
+  EditList edits;
+  edits.times = {0, 1, 1e15f, 2e15f};
+  EXPECT_EQ(Numbered(EditFrames(edits, 44100, &points)),
+            (std::pair{Fault::kInvalidTime, int64_t{3}}));
+  // Sample positions are those frames at any rate, beyond a float's reach.
+  edits.times = {0, 1e6f};
+  edits.positions = {0, 9000000000000000001};
+  ASSERT_TRUE(EditFrames(edits, 44100, &points).ok());
+  EXPECT_EQ(points, edits.positions);
 }
 
 }  // namespace

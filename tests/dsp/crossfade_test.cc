@@ -70,25 +70,31 @@ Samples Signal(int64_t count, const TrackFormat& f, uint64_t seed) {
 }
 
 // A window as the blend must leave it: every sample blended as the formulas
-// give it, with the gains of its own frame.
+// give it, with the gains of its own frame; `beyond` counts the samples past
+// full scale.
 Samples ExpectedWindow(const Samples& previous, const Samples& next,
-                       const TrackFormat& f, int32_t type, int64_t length) {
+                       const TrackFormat& f, int32_t type, int64_t length,
+                       int64_t* beyond) {
   Samples out;
+  *beyond = 0;
   for (size_t at = 0; at < previous.size(); ++at) {
+    bool past = false;
     out.push_back(testing::ReferenceBlend(
         previous[at], next[at],
         testing::ReferenceGains(type, static_cast<int64_t>(at / f.channels),
                                 length),
-        f.bits_per_sample, f.format == kFloat));
+        f.bits_per_sample, f.format == kFloat, &past));
+    *beyond += past ? 1 : 0;
   }
   return out;
 }
 
 // Blends a window of `length` frames `block` frames at a time, as a renderer
-// does: each block with the gains `table` gives for its own frames.
+// does: each block with the gains `table` gives for its own frames; adds to
+// `beyond` the samples the blend counts past full scale.
 Bytes BlendWindow(GainTable& table, const Bytes& previous, const Bytes& next,
                   const TrackFormat& f, int32_t type, int64_t length,
-                  int64_t block) {
+                  int64_t block, int64_t* beyond = nullptr) {
   // Bytes the blend leaves unwritten, or writes past the window, show.
   constexpr std::byte kUnwritten{0xA5};
   Bytes out(previous.size() + 16, kUnwritten);
@@ -96,10 +102,12 @@ Bytes BlendWindow(GainTable& table, const Bytes& previous, const Bytes& next,
   for (int64_t done = 0; done < length; done += block) {
     const auto n = static_cast<size_t>(std::min(block, length - done));
     const size_t at = static_cast<size_t>(done) * frame;
-    Blend(std::span(previous).subspan(at, n * frame),
-          std::span(next).subspan(at, n * frame),
-          table.Frames(type, length, done, static_cast<int64_t>(n)), f,
-          std::span(out).subspan(at, n * frame));
+    const int64_t past =
+        Blend(std::span(previous).subspan(at, n * frame),
+              std::span(next).subspan(at, n * frame),
+              table.Frames(type, length, done, static_cast<int64_t>(n)), f,
+              std::span(out).subspan(at, n * frame));
+    if (beyond != nullptr) *beyond += past;
   }
   EXPECT_EQ(Bytes(out.end() - 16, out.end()), Bytes(16, kUnwritten))
       << "written past " << Name(f) << " type " << type << " L=" << length
@@ -159,17 +167,22 @@ TEST(BlendTest, BlocksOfAnyLayoutCoverTheWholeWindow) {
       const Samples next = Signal(length * f.channels, f, 2);
       const Bytes p = Encode(previous, f), q = Encode(next, f);
       for (int32_t type = 1; type <= 4; ++type) {
-        const Samples expected = ExpectedWindow(previous, next, f, type, length);
+        int64_t beyond = 0;
+        const Samples expected =
+            ExpectedWindow(previous, next, f, type, length, &beyond);
         for (const int64_t block : {int64_t{1}, int64_t{1000}, int64_t{1024},
                                     int64_t{1025}, length}) {
           // Frame by frame only where that stays quick.
           if (block > length || (block == 1 && length > 2500)) continue;
-          EXPECT_EQ(FirstDifference(
-                        BlendWindow(table, p, q, f, type, length, block),
-                        expected, f),
+          int64_t counted = 0;
+          EXPECT_EQ(FirstDifference(BlendWindow(table, p, q, f, type, length,
+                                                block, &counted),
+                                    expected, f),
                     "")
               << Name(f) << " type " << type << " L=" << length
               << " in blocks of " << block;
+          EXPECT_EQ(counted, beyond)
+              << Name(f) << " type " << type << " L=" << length;
         }
       }
     }

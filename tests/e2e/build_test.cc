@@ -179,13 +179,15 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
              .Blend(950, 1050, t[0], t[1], 2, 100)
              .Copy(1050, 2000, t[1]);
        }},
-      {"a failed crossfade leaves the hard cut",
+      {"a take that ran out before the window: a fade-in from silence",
        {.channels = 1, .rate = 1000, .bits = 16}, {900, 2000},
        "0\t_t1\n1\t_t2\n2\t_t2\n", "xf_all\t100\t2\n", "1\t100.0\t2\n",
-       "1 2 Invalid crossfade for destination file\nCrossfade failed.\n3 ",
-       2000, true,
+       "1 2 3 ", 2000, true,
        [](ExpectedOutput& e, const std::vector<Bytes>& t) {
-         e.Copy(0, 900, t[0]).Silence(900, 1000).Copy(1000, 2000, t[1]);
+         e.Copy(0, 900, t[0])
+             .Silence(900, 950)
+             .Blend(950, 1050, Bytes{}, t[1], 2, 100)
+             .Copy(1050, 2000, t[1]);
        }},
       {"the last segment shorter than the crossfade shortens it",
        {.channels = 1, .rate = 1000, .bits = 24}, {2000, 2000},
@@ -195,12 +197,6 @@ TEST(BuildTest, BuildsEachSessionFrameForFrame) {
          e.Copy(0, 1813, t[0])
              .Blend(1813, 1938, t[0], t[1], 1, 125)
              .Copy(1938, 2000, t[1]);
-       }},
-      {"a single edit point: the longest take's length of silence",
-       {.channels = 2, .rate = 1000, .bits = 16}, {1500}, "0\t_t1\n",
-       "xf_all\t100\t1\n", "1\t100.0\t1\n", "1 ", 1500, true,
-       [](ExpectedOutput& e, const std::vector<Bytes>&) {
-         e.Silence(0, 1500);
        }},
   };
   for (const BuildCase& c : cases) {
@@ -271,7 +267,8 @@ TEST(BuildTest, EachTrackFollowsItsOwnFormatAndTakes) {
 
 // Lists saved with carriage returns and a byte-order mark, or as UTF-16, as
 // editors and spreadsheets on other systems save them, and edit times
-// written as clock times build exactly what plain lists build.
+// written as clock times or sample positions build exactly what plain lists
+// build.
 TEST(BuildTest, ListsSavedOnAnySystemBuildAlike) {
   const AudioFormat f{.channels = 2, .rate = 1000, .bits = 16};
   const auto crlf = [](const std::string& text) {
@@ -300,6 +297,7 @@ TEST(BuildTest, ListsSavedOnAnySystemBuildAlike) {
       each([&](std::string t) { return utf16(crlf(t), false); }),
       each([&](std::string t) { return utf16(t, true); }),
       {base, "0:00\t_t1\n0:04.25\t_t2\n0:07.5\t_t1\n0:12\t_t2\n", loomrc},
+      {base, "0\t_t1\n4250s\t_t2\n7500s\t_t1\n12000s\t_t2\n", loomrc},
   };
   std::vector<std::string> outputs;
   std::vector<std::string> printed;
@@ -484,6 +482,68 @@ TEST(BuildTest, CloseEditsMoveTheLevelWithoutAStep) {
   };
   EXPECT_EQ(run.err, note(3, xa, "enters") + note(4, xb, "leaves") +
                          note(5, xc, "leaves"));
+}
+
+// A take 5 s long chosen from 3 s to 10 s has run out long before the
+// crossfade at 10 s: the next take fades in from silence over the whole
+// planned window rather than cutting in at full level.
+TEST(BuildTest, ATakeThatRanOutLetsTheNextFadeInFromSilence) {
+  if (!Installed("sox")) GTEST_SKIP() << "sox is not installed";
+  const AudioFormat f{.channels = 1, .rate = 48000, .bits = 16};
+  TempDir dir;
+  Capture(dir, "sox -n -r 48000 -b 16 -c 1 kick_t1.wav synth 12 sine 440 "
+               "vol 0.5 && sox -n -r 48000 -b 16 -c 1 kick_t2.wav synth 5 "
+               "sine 330 vol 0.5");
+  const Bytes t1 = AudioOfFile(dir.File("kick_t1.wav"));
+  const Bytes t2 = AudioOfFile(dir.File("kick_t2.wav"));
+  WriteJob(dir, "kick\n", "0\t_t1\n3\t_t2\n10\t_t1\n12\t_t1\n",
+           "xf_all\t80\t1\n");
+  const ToolRun run = RunTool(dir);
+  EXPECT_EQ(run.out + run.err,
+            BannerAndPlan(1, 4) +
+                Built("1\t80.0\t1\n", {"kick_bld.wav"}, "1 2 3 4 "));
+  // 80 ms is 3840 frames, 1920 of them before each point.
+  EXPECT_TRUE(SameBytes(ReadFile(dir.File("kick_bld.wav")),
+                        ExpectedOutput(f, 576000)
+                            .Copy(0, 142080, t1)
+                            .Blend(142080, 145920, t1, t2, 1, 3840)
+                            .Copy(145920, 240000, t2)
+                            .Silence(240000, 478080)
+                            .Blend(478080, 481920, Bytes{}, t1, 1, 3840)
+                            .Copy(481920, 576000, t1)
+                            .File()));
+  const ToolRun dry = RunTool(dir, {"-n"});
+  EXPECT_NE(dry.out.find("crossfade type 1 from kick_t2.wav over 3840 frames "
+                         "(80.0 ms), fades from silence after frame 240000\n"),
+            std::string::npos)
+      << dry.out;
+}
+
+// The same take crossfaded into itself near full scale: constant power adds
+// up to 3 dB, past full scale, and standard error says where and how many
+// samples.
+TEST(BuildTest, ACrossfadeBeyondFullScaleIsNoted) {
+  if (!Installed("sox")) GTEST_SKIP() << "sox is not installed";
+  const AudioFormat f{.channels = 1, .rate = 44100, .bits = 16};
+  TempDir dir;
+  Capture(dir, "sox -n -r 44100 -b 16 -c 1 kick_t1.wav synth 2 sine 440 "
+               "vol 0.9");
+  const Bytes t = AudioOfFile(dir.File("kick_t1.wav"));
+  WriteJob(dir, "kick\n", "0\t_t1\n1\t_t1\n2\t_t1\n", "xf_all\t100\t1\n");
+  const ToolRun run = RunTool(dir);
+  EXPECT_EQ(run.status, 0);
+  int64_t beyond = 0;
+  for (int64_t i = 0; i < 4410; ++i) {
+    bool past = false;
+    const double s = SampleAt(t, f, 41895 + i);
+    ReferenceBlend(s, s, ReferenceGains(1, i, 4410), 16, false, &past);
+    beyond += past ? 1 : 0;
+  }
+  EXPECT_GT(beyond, 0);
+  EXPECT_EQ(run.err, "takeloom: note: kick_bld.wav, edit 2: the crossfade "
+                     "goes beyond full scale in " +
+                         std::to_string(beyond) +
+                         " samples (held at full scale)\n");
 }
 
 // A run holds open one output and the takes of one track at a time: a

@@ -68,6 +68,7 @@ struct RefusalCase {
 TEST(LoadingTest, RefusesBadJobsWithTheirMessages) {
   using namespace std::string_literals;
   const std::string plan = kPlan2x3;
+  const std::string plan4 = "Planning to build 2 tracks using 4 edit points.\n\n";
   // Each message is followed by its detail on standard error.
   const std::string forms = " is not a time; write seconds (12.5), m:ss(.fff) "
                             "or h:mm:ss(.fff)\n";
@@ -99,6 +100,18 @@ TEST(LoadingTest, RefusesBadJobsWithTheirMessages) {
       {"no edit points", {.points = "\n"},
        "Planning to build 2 tracks using 0 edit points.\n\n"
        ">> No edit points in points.txt, exiting\n"},
+      // No take is opened (there are none), and only the template is
+      // written.
+      {"one edit point", {.points = "0\tT3\n", .loomrc = ""},
+       "Planning to build 2 tracks using 1 edit points.\n\n"
+       ">> Only one edit point in points.txt: add a last one where the "
+       "tracks end, exiting\n"},
+      {"sample positions mixed with times",
+       {.points = "0s\tA\n240000s\tB\n9\tA\n12s\tA\n"},
+       plan4 + ">> Edit 3 mixes sample positions with times, exiting\n"},
+      {"sample positions out of sequence",
+       {.points = "0s\tA\n16777217s\tB\n16777216s\tA\n"},
+       plan + ">> Edit 3 is out of sequence, exiting\n"},
       {"bad crossfade entry", {.loomrc = "xf_tr\t0\t200\t1\n"},
        ">> Invalid crossfade entry in loomrc.txt, exiting\n"},
       {"crossfade entry with spaces", {.loomrc = "xf_all 200 1\n"},

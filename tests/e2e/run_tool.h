@@ -45,6 +45,11 @@ bool Installed(const char* program);
 // `options` after the tone's input.
 void WriteFfmpegTakes(const TempDir& dir, const std::string& options);
 
+// `err` without the notes on crossfades that go beyond full scale, which
+// the full-scale noise of most test takes gives: tests about other things
+// read the rest.
+std::string WithoutClipNotes(const std::string& err);
+
 // Compares file bytes, naming the first differing byte instead of printing
 // megabytes.
 ::testing::AssertionResult SameBytes(const std::string& actual,

@@ -41,6 +41,8 @@ struct EditCase {
   std::string text;
   std::vector<float> times;
   Names takes;
+  std::vector<int64_t> positions = {};
+  size_t first_mixed = 0;
 };
 
 TEST(EditListTest, ParsesRecordsOfTimeAndTakeName) {
@@ -57,6 +59,16 @@ TEST(EditListTest, ParsesRecordsOfTimeAndTakeName) {
       {"CRLF and byte-order mark", "\xEF\xBB\xBF" "2\tA\r\n3\tB\r\n", {2, 3},
        {"A", "B"}},
       {"empty", "", {}, {}},
+      {"sample positions", "0s\tA\n427200s\tB\n 9000000000000000000s \tA\n",
+       {kNaN, kNaN, kNaN}, {"A", "B", "A"}, {0, 427200, 9000000000000000000}},
+      // Edits that read as neither kind are left to the time checks.
+      {"a time among sample positions", "x\tA\n0s\tB\n1.5\tA\n2s\tB\n",
+       {kNaN, kNaN, 1.5f, kNaN}, {"A", "B", "A", "B"}, {-1, 0, -1, 2}, 3},
+      {"a sample position among times", "0.5\tA\n12.5s\tB\n9s\tA\n",
+       {0.5f, kNaN, kNaN}, {"A", "B", "A"}, {-1, -1, 9}, 3},
+      // A time of 0 is frame 0 at every rate.
+      {"sample positions after a time of 0", "0\tA\n0:00\tB\n5s\tA\n",
+       {0, 0, kNaN}, {"A", "B", "A"}, {0, 0, 5}},
   };
   for (const EditCase& c : cases) {
     EditList list;
@@ -69,6 +81,8 @@ TEST(EditListTest, ParsesRecordsOfTimeAndTakeName) {
           << c.name << " " << k;
     }
     EXPECT_EQ(list.takes, c.takes) << c.name;
+    EXPECT_EQ(list.positions, c.positions) << c.name;
+    EXPECT_EQ(list.first_mixed, c.first_mixed) << c.name;
   }
 }
 

@@ -98,6 +98,13 @@ TEST(TokenizerTest, ReadsNumbersByTheCLibraryRules) {
     EXPECT_EQ(ReadTime(time), std::nullopt) << time;
   }
   EXPECT_TRUE(std::isinf(*ReadTime(std::string(400, '9') + ":00")));
+  // Sample positions: a whole number and "s", as sox counts samples.
+  EXPECT_EQ(ReadSamplePosition(" 427200s\r"), 427200);
+  EXPECT_EQ(ReadSamplePosition("9223372036854775807s"), INT64_MAX);
+  for (const char* time : {"12.5s", "-3s", "+3s", "3", "s", "3 s", "0x10s",
+                           "3ss", "9223372036854775808s"}) {
+    EXPECT_EQ(ReadSamplePosition(time), std::nullopt) << time;
+  }
   EXPECT_TRUE(std::isinf(ReadFloat("inf")));
   EXPECT_TRUE(std::isnan(ReadFloat("nan")));
 

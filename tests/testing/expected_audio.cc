@@ -43,17 +43,22 @@ GainPair ReferenceGains(int type, int64_t index, int64_t length) {
 }
 
 double ReferenceBlend(double previous, double next, const GainPair& gains,
-                      uint32_t bits, bool is_float) {
+                      uint32_t bits, bool is_float, bool* beyond) {
+  bool past = false;
+  if (beyond == nullptr) beyond = &past;
   if (is_float) {
     const double sum = previous * gains.fade_out + next * gains.fade_in;
-    return bits == 32 ? static_cast<float>(sum) : sum;
+    const double stored = bits == 32 ? static_cast<float>(sum) : sum;
+    *beyond = std::abs(stored) > 1.0;
+    return stored;
   }
   const double scale = bits == 16 ? 256.0 : 1.0;
   double sum = previous * scale * gains.fade_out + next * scale * gains.fade_in;
   if (bits == 16) sum *= 0.00390625;
   const int64_t top = (int64_t{1} << (bits - 1)) - 1;
-  return static_cast<double>(
-      std::clamp(static_cast<int64_t>(sum), -top - 1, top));
+  const auto value = static_cast<int64_t>(sum);
+  *beyond = value > top || value < -top - 1;
+  return static_cast<double>(std::clamp(value, -top - 1, top));
 }
 
 double SampleAt(const Bytes& audio, const AudioFormat& f, int64_t s) {

@@ -24,9 +24,10 @@ GainPair ReferenceGains(int type, int64_t index, int64_t length);
 // (integers on their own scale): p g + q h in double; 16- and 24-bit samples
 // on the 24-bit scale (a 16-bit blend is brought back by 1/256), integers
 // truncated toward zero and held at the range of `bits`; singles rounded to
-// nearest, doubles kept.
+// nearest, doubles kept. `beyond`, when given, tells whether the sample went
+// beyond full scale (held at the range, or a float beyond 1.0 in magnitude).
 double ReferenceBlend(double previous, double next, const GainPair& gains,
-                      uint32_t bits, bool is_float);
+                      uint32_t bits, bool is_float, bool* beyond = nullptr);
 
 // Sample `s` (counted over all channels) of `audio` as a number: integers
 // sign-extended, floats widened; 0 past the end of `audio`.
