@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "driver/setup.h"
+#include "report/quoted.h"
 #include "wav/copy.h"
 #include "wav/header.h"
 
@@ -58,6 +59,7 @@ Error TrackBuilder::Run() {
   }
   err = output_.CreatePartial(job_.output, plan_.format, plan_.length, extras);
   if (!err.ok()) return err;
+  reporter_.OutputCreated();
   output_.StopWhen(stop_);
   for (const Operation& op : plan_.operations) {
     if (err = Carry(op); !err.ok()) return err;
@@ -85,10 +87,11 @@ Error TrackBuilder::Carry(const Operation& op) {
       const Take& take = job_.takes[op.refused == 1 ? op.from : op.take];
       reporter_.CrossfadeRefused(
           {Fault::kWindowOutside, take.path, op.refused,
-           "track " + job_.base + ", edit " + std::to_string(op.edit + 1) +
+           "track " + Quoted(job_.base) + ", edit " +
+               std::to_string(op.edit + 1) +
                ": the crossfade window would start at frame " +
                std::to_string(op.start) + ", beyond the end of " +
-               take.path});
+               Quoted(take.path)});
       return {};
     }
     case OpKind::kSilence:

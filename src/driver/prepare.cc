@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "report/dry_run.h"
+#include "report/quoted.h"
 #include "wav/inspect.h"
 
 namespace takeloom {
@@ -58,7 +60,8 @@ void NoteShortFades(std::vector<ShortFade> fades, size_t total,
       reporter->Note(edit + ": " + text(fades[i]));
     } else {
       for (size_t k = i; k < j; ++k) {
-        reporter->Note("track " + state.base_names[fades[k].track] + ", " +
+        reporter->Note("track " + Quoted(state.base_names[fades[k].track]) +
+                       ", " +
                        edit + ": " + text(fades[k]));
       }
     }
@@ -68,6 +71,42 @@ void NoteShortFades(std::vector<ShortFade> fades, size_t total,
   if (total > noted) {
     reporter->Note(std::to_string(total - noted) +
                    " more crossfades shortened; takeloom -n shows each");
+  }
+}
+
+// A track whose takes all end before its last edit point.
+struct EarlyEnd {
+  size_t track = 0;
+  int64_t length = 0;  // frames: where its longest take ends
+  uint32_t rate = 0;
+};
+
+// Notes of tracks that end before the last edit point, where each ends
+// instead; one note for every track when all end alike.
+void NoteEarlyEnds(const std::vector<EarlyEnd>& ends, const BuildState& state,
+                   Reporter* reporter) {
+  if (ends.empty()) return;
+  const auto end_of = [](const EarlyEnd& end) {
+    return ClockTime(static_cast<double>(end.length) / end.rate) + " (" +
+           std::to_string(end.length) + " frames at " +
+           std::to_string(end.rate) + " Hz)";
+  };
+  const std::vector<float>& times = state.edits.times;
+  const std::string place =
+      EditPlace(state.edits, times.size() - 1) + ": the last edit point, " +
+      ClockTime(times.back()) + ", lies beyond every take of ";
+  const bool alike =
+      ends.size() == state.base_names.size() && ends.size() > 1 &&
+      std::all_of(ends.begin(), ends.end(), [&](const auto& end) {
+        return end_of(end) == end_of(ends[0]);
+      });
+  if (alike) {
+    reporter->Note(place + "every track; each ends at " + end_of(ends[0]));
+    return;
+  }
+  for (const EarlyEnd& end : ends) {
+    reporter->Note(place + Quoted(state.base_names[end.track]) +
+                   "; it ends at " + end_of(end));
   }
 }
 
@@ -90,7 +129,7 @@ Error InspectTakes(const BuildState& state, std::vector<TrackJob>* jobs,
       }
       if (!err.ok()) return err;
       if (inspection.data_size_unset) {
-        reporter->Note(take.path +
+        reporter->Note(Quoted(take.path) +
                        " has no data size (its recorder stopped early?); "
                        "reading its audio to the end of the file");
       }
@@ -118,10 +157,10 @@ Error PlanTracks(const BuildState& state, std::vector<TrackJob>* jobs,
     if (const size_t edit = FirstUnplannableEdit(times, rate)) {
       char detail[128];
       std::snprintf(detail, sizeof detail,
-                    "edit %zu: %g s lies beyond the frames a take at %u Hz "
-                    "can count",
-                    edit, static_cast<double>(times[edit - 1]), rate);
-      return {Fault::kInvalidTime, "", static_cast<int64_t>(edit), detail};
+                    ": %g s lies beyond the frames a take at %u Hz can count",
+                    static_cast<double>(times[edit - 1]), rate);
+      return {Fault::kInvalidTime, "", static_cast<int64_t>(edit),
+              EditPlace(state.edits, edit - 1) + detail};
     }
   }
   for (size_t t = 0; t < jobs->size(); ++t) {
@@ -129,12 +168,22 @@ Error PlanTracks(const BuildState& state, std::vector<TrackJob>* jobs,
         CrossfadeFrames(state.crossfades[t].length_ms,
                         (*jobs)[t].takes[0].attributes.sample_rate);
     if (!frames) {
-      return {Fault::kInvalidCrossfade, "", static_cast<int64_t>(t + 1)};
+      const std::string source = CrossfadeSource(state.params, t);
+      char why[128];
+      std::snprintf(why, sizeof why,
+                    ": the crossfade length %g ms is more frames than a take "
+                    "at %u Hz can count",
+                    static_cast<double>(state.crossfades[t].length_ms),
+                    (*jobs)[t].takes[0].attributes.sample_rate);
+      return {Fault::kInvalidCrossfade, "", static_cast<int64_t>(t + 1),
+              (source.empty() ? "track " + std::to_string(t + 1) : source) +
+                  why};
     }
     (*jobs)[t].crossfade_frames = *frames;
   }
   std::vector<ShortFade> short_fades;
   size_t short_total = 0;
+  std::vector<EarlyEnd> early_ends;
   int64_t audio_bytes = 0;
   for (size_t t = 0; t < jobs->size(); ++t) {
     const TrackJob& job = (*jobs)[t];
@@ -153,9 +202,15 @@ Error PlanTracks(const BuildState& state, std::vector<TrackJob>* jobs,
       }
     }
     audio_bytes += plan.length * plan.format.FrameSize();
+    const uint32_t rate = plan.format.sample_rate;
+    if (times.size() >= 2 &&
+        plan.length < FramesAt(times.back(), rate).value_or(0)) {
+      early_ends.push_back({t, plan.length, rate});
+    }
   }
   reporter->Planned(state.crossfades, audio_bytes);
   NoteShortFades(std::move(short_fades), short_total, state, reporter);
+  NoteEarlyEnds(early_ends, state, reporter);
   return {};
 }
 

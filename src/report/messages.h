@@ -56,6 +56,9 @@ class Reporter {
   virtual void TrackPlanned(const TrackJob& /*job*/, const TrackPlan& /*plan*/,
                             const std::vector<float>& /*times*/) {}
   virtual void TrackStarted(const std::string& /*output*/) {}
+  // The current track's output file is created: its edits follow. A track
+  // whose output cannot be created is reported before this.
+  virtual void OutputCreated() {}
   // Edit `edit` (from 1) of the current track begins.
   virtual void EditStarted(size_t /*edit*/) {}
   // A crossfade stays a hard cut; `why` says which take is at fault.
@@ -79,6 +82,7 @@ class ConsoleReporter : public Reporter {
   void Planned(const std::vector<CrossfadeSetting>& crossfades,
                int64_t audio_bytes) override;
   void TrackStarted(const std::string& output) override;
+  void OutputCreated() override;
   void EditStarted(size_t edit) override;
   void CrossfadeRefused(const Error& why) override;
   void Failed(const Error& err) override;
@@ -117,6 +121,7 @@ class ReporterList : public Reporter {
   void TrackStarted(const std::string& output) override {
     Each(&Reporter::TrackStarted, output);
   }
+  void OutputCreated() override { Each(&Reporter::OutputCreated); }
   void EditStarted(size_t edit) override { Each(&Reporter::EditStarted, edit); }
   void CrossfadeRefused(const Error& why) override {
     Each(&Reporter::CrossfadeRefused, why);
