@@ -156,8 +156,8 @@ void NoteLikelySlips(const BuildState& state, Reporter* reporter) {
            std::min<size_t>(tracks, std::numeric_limits<int32_t>::max())));
        entry != entries.end(); ++entry) {
     reporter->Note(EntryPlace(entry->second) + ": there is no track " +
-                   std::to_string(entry->first) + ", base.txt names " +
-                   std::to_string(tracks) + "; the entry sets nothing");
+                   std::to_string(entry->first) + " (base.txt names " +
+                   std::to_string(tracks) + "); the entry sets nothing");
   }
   std::unordered_map<std::string_view, size_t> first;
   for (size_t t = 0; t < tracks; ++t) {

@@ -9,6 +9,12 @@ std::pair<Fault, int64_t> Numbered(const Error& err) {
   return {err.fault, err.number};
 }
 
+EditList Edits(std::string_view text) {
+  EditList list;
+  EXPECT_TRUE(ParseEditList(text, &list).ok()) << text;
+  return list;
+}
+
 TEST(SetupTest, CommandLineGivesOptionsThenOneSuffix) {
   struct Case {
     std::vector<std::string> args;
@@ -27,7 +33,9 @@ TEST(SetupTest, CommandLineGivesOptionsThenOneSuffix) {
       {{"_a.wav", "_b.wav"}, Fault::kTooManyArguments},
       {{"_mix.wav", "-n"}, Fault::kTooManyArguments},
       {{"--verbose"}, Fault::kUnknownOption},
-      {{"-h", "x"}, Fault::kUnknownOption},  // -h only alone
+      {{"-h", "x"}, Fault::kTooManyArguments},  // -h only alone
+      {{"-n", "--version"}, Fault::kTooManyArguments},
+      {{"--bogus", "--help"}, Fault::kTooManyArguments},
       {{"--takes", "{take}.WAV"}, Fault::kTakesPattern},
       {{"--takes"}, Fault::kTakesPattern},
   };
@@ -78,20 +86,23 @@ TEST(SetupTest, CrossfadeCheckNamesTheFirstBadTrack) {
 }
 
 TEST(SetupTest, EditTimesMustAscendAndBeUsable) {
-  EXPECT_TRUE(CheckEditOrder({0, 5, 5, 9}).ok());
-  EXPECT_TRUE(CheckEditOrder({7}).ok());
-  EXPECT_EQ(Numbered(CheckEditOrder({0, 5, 4})),
+  EXPECT_TRUE(CheckEditOrder(Edits("0\tA\n5\tA\n5\tB\n9\tA\n")).ok());
+  EXPECT_TRUE(CheckEditOrder(Edits("7\tA\n")).ok());
+  EXPECT_EQ(Numbered(CheckEditOrder(Edits("0\tA\n5\tA\n4\tA\n"))),
             (std::pair{Fault::kOutOfSequence, int64_t{3}}));
-  EXPECT_EQ(Numbered(CheckEditOrder({3, 1, 0})),
-            (std::pair{Fault::kOutOfSequence, int64_t{2}}));
+  const Error back = CheckEditOrder(Edits("3\tA\n\n1\tB\n0\tA\n"));
+  EXPECT_EQ(Numbered(back), (std::pair{Fault::kOutOfSequence, int64_t{2}}));
+  EXPECT_EQ(back.detail,
+            "points.txt line 3 reads \"1\\tB\": its time, 1 s, is before 3 s, "
+            "the time of edit 1 (points.txt line 1 reads \"3\\tA\"); edit "
+            "times may not go back");
 
-  const float inf = std::numeric_limits<float>::infinity();
-  EXPECT_TRUE(CheckEditTimes({-1, 3}).ok());
-  EXPECT_EQ(Numbered(CheckEditTimes({-inf, 3})),
+  EXPECT_TRUE(CheckEditTimes(Edits("-1\tA\n3\tA\n")).ok());
+  EXPECT_EQ(Numbered(CheckEditTimes(Edits("-inf\tA\n3\tA\n"))),
             (std::pair{Fault::kInvalidTime, int64_t{1}}));
-  EXPECT_EQ(Numbered(CheckEditTimes({-2, -1})),
+  EXPECT_EQ(Numbered(CheckEditTimes(Edits("-2\tA\n-1\tA\n"))),
             (std::pair{Fault::kInvalidTime, int64_t{2}}));
-  EXPECT_EQ(Numbered(CheckEditTimes({0, 1, inf})),
+  EXPECT_EQ(Numbered(CheckEditTimes(Edits("0\tA\n1\tA\ninf\tA\n"))),
             (std::pair{Fault::kInvalidTime, int64_t{3}}));
 }
 
