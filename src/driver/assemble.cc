@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "driver/setup.h"
+#include "report/quoted.h"
 #include "wav/copy.h"
 #include "wav/header.h"
 
@@ -56,6 +57,7 @@ Error TrackBuilder::Run() {
   }
   Error err = output_.CreatePartial(job_.output, plan_.format, plan_.length, extras);
   if (!err.ok()) return err;
+  reporter_.OutputCreated();
   output_.StopWhen(stop_);
   for (const Operation& op : plan_.operations) {
     if (err = Carry(op); !err.ok()) return err;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "report/dry_run.h"
+#include "report/quoted.h"
 #include "wav/inspect.h"
 
 namespace takeloom {
@@ -58,7 +60,8 @@ void NoteShortFades(std::vector<ShortFade> fades, size_t total,
       reporter->Note(edit + ": " + text(fades[i]));
     } else {
       for (size_t k = i; k < j; ++k) {
-        reporter->Note("track " + state.base_names[fades[k].track] + ", " +
+        reporter->Note("track " + Quoted(state.base_names[fades[k].track]) +
+                       ", " +
                        edit + ": " + text(fades[k]));
       }
     }
@@ -68,6 +71,46 @@ void NoteShortFades(std::vector<ShortFade> fades, size_t total,
   if (total > noted) {
     reporter->Note(std::to_string(total - noted) +
                    " more crossfades shortened; takeloom -n shows each");
+  }
+}
+
+// A track whose takes all end before its last edit point.
+struct EarlyEnd {
+  size_t track = 0;
+  int64_t length = 0;  // frames: where its longest take ends
+  uint32_t rate = 0;
+};
+
+// Notes of tracks that end before the last edit point, where each ends
+// instead; one note for every track when all end alike.
+void NoteEarlyEnds(const std::vector<EarlyEnd>& ends, const BuildState& state,
+                   Reporter* reporter) {
+  if (ends.empty()) return;
+  const auto end_of = [](const EarlyEnd& end) {
+    return ClockTime(static_cast<double>(end.length) / end.rate) + " (" +
+           std::to_string(end.length) + " frames at " +
+           std::to_string(end.rate) + " Hz)";
+  };
+  const EditList& edits = state.edits;
+  const size_t last = edits.times.size() - 1;
+  const std::string when =
+      last < edits.positions.size() && edits.positions[last] >= 0
+          ? std::to_string(edits.positions[last]) + "s"
+          : ClockTime(edits.times[last]);
+  const std::string place = EditPlace(edits, last) + ": the last edit point, " +
+                            when + ", lies beyond every take of ";
+  const bool alike =
+      ends.size() == state.base_names.size() && ends.size() > 1 &&
+      std::all_of(ends.begin(), ends.end(), [&](const auto& end) {
+        return end_of(end) == end_of(ends[0]);
+      });
+  if (alike) {
+    reporter->Note(place + "every track; each ends at " + end_of(ends[0]));
+    return;
+  }
+  for (const EarlyEnd& end : ends) {
+    reporter->Note(place + Quoted(state.base_names[end.track]) +
+                   "; it ends at " + end_of(end));
   }
 }
 
@@ -90,7 +133,7 @@ Error InspectTakes(const BuildState& state, std::vector<TrackJob>* jobs,
       }
       if (!err.ok()) return err;
       if (inspection.data_size_unset) {
-        reporter->Note(take.path +
+        reporter->Note(Quoted(take.path) +
                        " has no data size (its recorder stopped early?); "
                        "reading its audio to the end of the file");
       }
@@ -124,12 +167,22 @@ Error PlanTracks(const BuildState& state, std::vector<TrackJob>* jobs,
         CrossfadeFrames((*jobs)[t].crossfade.length_ms,
                         (*jobs)[t].takes[0].attributes.sample_rate);
     if (!frames) {
-      return {Fault::kInvalidCrossfade, "", static_cast<int64_t>(t + 1)};
+      const std::string source = CrossfadeSource(state.params, t);
+      char why[128];
+      std::snprintf(why, sizeof why,
+                    ": the crossfade length %g ms is more frames than a take "
+                    "at %u Hz can count",
+                    static_cast<double>((*jobs)[t].crossfade.length_ms),
+                    (*jobs)[t].takes[0].attributes.sample_rate);
+      return {Fault::kInvalidCrossfade, "", static_cast<int64_t>(t + 1),
+              (source.empty() ? "track " + std::to_string(t + 1) : source) +
+                  why};
     }
     (*jobs)[t].crossfade_frames = *frames;
   }
   std::vector<ShortFade> short_fades;
   size_t short_total = 0;
+  std::vector<EarlyEnd> early_ends;
   int64_t audio_bytes = 0;
   for (size_t t = 0; t < jobs->size(); ++t) {
     const TrackJob& job = (*jobs)[t];
@@ -150,9 +203,14 @@ Error PlanTracks(const BuildState& state, std::vector<TrackJob>* jobs,
       }
     }
     audio_bytes += plan.length * plan.format.FrameSize();
+    const uint32_t rate = plan.format.sample_rate;
+    if (points.size() >= 2 && plan.length < points.back()) {
+      early_ends.push_back({t, plan.length, rate});
+    }
   }
   reporter->Planned(state.crossfades, audio_bytes);
   NoteShortFades(std::move(short_fades), short_total, state, reporter);
+  NoteEarlyEnds(early_ends, state, reporter);
   return {};
 }
 

@@ -22,6 +22,7 @@ struct BuildState {
   CommandLine line;                        // suffix, take names, dry run
   CrossfadeParams params;                  // as read from loomrc.txt
   std::vector<std::string> base_names;     // one per track
+  std::vector<size_t> base_lines;          // each name's line in base.txt
   EditList edits;                          // the first time never negative
   std::vector<CrossfadeSetting> crossfades;  // per track, defaults applied
   std::vector<std::string> output_names;     // per track
@@ -46,23 +47,28 @@ std::string FindTake(std::string_view pattern, std::string_view base,
 std::vector<CrossfadeSetting> TrackCrossfades(const CrossfadeParams& params,
                                               size_t track_count);
 
-// Refuses the first track whose crossfade cannot be built.
-Error CheckTrackCrossfades(const std::vector<CrossfadeSetting>& crossfades);
+// Where track `track`'s (from 0) crossfade setting comes from in
+// loomrc.txt, for a detail: its xf_tr entry, or the xf_all entry that sets
+// it, said to be xf_all's; empty when no entry sets it.
+std::string CrossfadeSource(const CrossfadeParams& params, size_t track);
+
+// Refuses the first track whose crossfade cannot be built, with a detail
+// that points at the entry of `params` that set it.
+Error CheckTrackCrossfades(const std::vector<CrossfadeSetting>& crossfades,
+                           const CrossfadeParams& params = {});
 
 // Refuses edit times that descend, naming the later edit of the first
-// descending pair.
-Error CheckEditOrder(const std::vector<float>& times);
+// descending pair; the detail gives both times and their lines.
+Error CheckEditOrder(const EditList& edits);
 // The same for sample positions, compared as integers; an edit that is no
 // sample position (-1) is left to the time checks.
-Error CheckPositionOrder(const std::vector<int64_t>& positions);
+Error CheckPositionOrder(const EditList& edits);
 
 // Refuses the first time that is not finite (a time that is no number
-// included), or negative after the first edit, with a detail that quotes
-// `unread`'s text when it is that time. An edit with a sample position in
-// `positions` has no time to check.
-Error CheckEditTimes(const std::vector<float>& times,
-                     const std::optional<UnreadTime>& unread = std::nullopt,
-                     const std::vector<int64_t>& positions = {});
+// included), or negative after the first edit, with a detail that points
+// at its line and quotes the time as written when it reads as no time. An
+// edit with a sample position has no time to check.
+Error CheckEditTimes(const EditList& edits);
 
 // The edit points in frames at `rate` into `points`: sample positions as
 // written, times x rate in single precision (FramesAt). kInvalidTime names
@@ -78,7 +84,9 @@ void DistinctTakes(const std::vector<std::string>& takes,
 
 // Runs the loading stage, telling `reporter` as it goes; the error ends
 // the run. A negative first time is raised to 0 once the checks have
-// passed.
+// passed. What is accepted but is likely a slip gets a note: an xf_tr entry
+// for a track base.txt does not have, a base name given twice, a negative
+// first time.
 Error LoadInputs(BuildState* state, Reporter* reporter);
 
 }  // namespace takeloom

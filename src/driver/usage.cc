@@ -1,5 +1,7 @@
 #include "driver/usage.h"
 
+#include "report/quoted.h"
+
 namespace takeloom {
 
 namespace {
@@ -11,11 +13,23 @@ bool LooksLikeOption(const std::string& arg) {
   return arg.starts_with("--") || (arg.size() == 2 && arg[0] == '-');
 }
 
+bool StandsAlone(const std::string& arg) {
+  return arg == "-h" || arg == "--help" || arg == "--version";
+}
+
 }  // namespace
 
 Error ParseCommandLine(const std::vector<std::string>& args,
                        CommandLine* line) {
   *line = CommandLine();
+  // Asked for with anything else, help or the version is refused wherever
+  // it stands, rather than some other argument being named as unknown.
+  for (const std::string& arg : args) {
+    if (StandsAlone(arg) && args.size() > 1) {
+      return {Fault::kTooManyArguments, "", 0,
+              arg + " is given alone, without other arguments"};
+    }
+  }
   if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
     line->command = Command::kHelp;
     return {};
@@ -39,7 +53,12 @@ Error ParseCommandLine(const std::vector<std::string>& args,
     }
   }
   if (i < args.size()) line->suffix = args[i++];
-  if (i < args.size()) return {Fault::kTooManyArguments};
+  if (i < args.size()) {
+    return {Fault::kTooManyArguments, "", 0,
+            Quoted(args[i]) + " follows the suffix " + Quoted(line->suffix) +
+                "; options go before the suffix, and there is one suffix "
+                "at most"};
+  }
   return {};
 }
 

@@ -27,8 +27,8 @@ struct CommandLine {
 
 // Reads `args` (the program name excluded) into `line`. An argument that
 // looks like an option ("--" and anything, or "-" and one character) and is
-// none is refused (kUnknownOption), as is a second suffix
-// (kTooManyArguments) and a --takes pattern without both {track} and
+// none is refused (kUnknownOption), as are a second suffix and -h, --help or
+// --version with any other argument (kTooManyArguments), and a --takes pattern without both {track} and
 // {take} (kTakesPattern).
 Error ParseCommandLine(const std::vector<std::string>& args,
                        CommandLine* line);

@@ -17,10 +17,23 @@ struct CrossfadeSetting {
   float length_ms = 0.0f;
 };
 
+// Where an entry of the parameter file was read, for messages that point at
+// it: the line of its key (from 1, as an editor numbers it) and the entry as
+// written, from its key to its last value.
+struct ParamEntry {
+  size_t line = 0;  // 0: no entry
+  std::string text;
+};
+
 struct CrossfadeParams {
   CrossfadeSetting all;                        // from xf_all
   std::map<int32_t, CrossfadeSetting> tracks;  // from xf_tr, by track number from 1
+  ParamEntry all_entry;                        // the xf_all entry that counts
+  std::map<int32_t, ParamEntry> track_entries;  // the xf_tr entries that count
 };
+
+// How a detail points at an entry: `loomrc.txt line 2, entry "xf_tr\t2\t50\t1"`.
+std::string EntryPlace(const ParamEntry& entry);
 
 inline constexpr std::string_view kParamsFileName = "loomrc.txt";
 inline constexpr std::string_view kParamsTemplate =
@@ -29,9 +42,10 @@ inline constexpr std::string_view kParamsTemplate =
     "Tweak individual tracks\n(xf_tr\t1\t200\t1)\n";
 
 // Reads the entries of a parameter file's bytes into `params`, which keeps
-// whatever the text does not name. kNotPlainText as ListText; kInvalidEntry
-// when an entry names a track below 1, the text ends before an entry's
-// values, or a key is written with a space instead of a tab after it.
+// whatever the text does not name. kNotPlainText as ListText; kInvalidEntry,
+// with a detail that points at the entry, when an entry names a track below
+// 1, the text ends before an entry's values, or a key is written with a space
+// instead of a tab after it.
 Error ParseParams(std::string_view bytes, CrossfadeParams* params);
 
 // Loads loomrc.txt from the working directory or, when there is nothing of

@@ -165,6 +165,7 @@ std::optional<std::string_view> Tokenizer::Next(std::string_view delimiters) {
     pos_ = text_.size();
     return std::nullopt;
   }
+  CountLinesTo(start);
   const size_t end = text_.find_first_of(delimiters, start);
   if (end == std::string_view::npos) {
     pos_ = text_.size();
@@ -172,6 +173,22 @@ std::optional<std::string_view> Tokenizer::Next(std::string_view delimiters) {
   }
   pos_ = end + 1;
   return text_.substr(start, end - start);
+}
+
+std::string_view Tokenizer::line_text() const {
+  const size_t end = text_.find('\n', line_start_);
+  return text_.substr(line_start_, end == std::string_view::npos
+                                       ? std::string_view::npos
+                                       : end - line_start_);
+}
+
+void Tokenizer::CountLinesTo(size_t end) {
+  for (; counted_ < end; ++counted_) {
+    if (text_[counted_] == '\n') {
+      ++line_;
+      line_start_ = counted_ + 1;
+    }
+  }
 }
 
 // The C conversions need a terminated string; tokens are views into the

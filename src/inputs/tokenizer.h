@@ -34,9 +34,22 @@ class Tokenizer {
   // The next token, or nullopt when only delimiters remain.
   std::optional<std::string_view> Next(std::string_view delimiters);
 
+  // Where the last token returned starts, for messages that point at it:
+  // its line as an editor numbers it (from 1, every line feed before it
+  // counted, empty lines too), and that whole line without its line feed.
+  size_t line() const { return line_; }
+  std::string_view line_text() const;
+
  private:
+  // Counts the line feeds up to `end`, each once however far tokens lie
+  // apart, so that a list is scanned once whatever its length.
+  void CountLinesTo(size_t end);
+
   std::string_view text_;
   size_t pos_ = 0;
+  size_t counted_ = 0;     // line feeds before this offset are counted
+  size_t line_ = 1;
+  size_t line_start_ = 0;  // where line `line_` starts
 };
 
 // The leading number of `token` by strtod's rules (0 when there is none),

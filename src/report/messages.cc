@@ -181,8 +181,9 @@ void ConsoleReporter::Planned(const std::vector<CrossfadeSetting>& crossfades,
 
 void ConsoleReporter::TrackStarted(const std::string& output) {
   std::fprintf(out_, "\n\nBuilding to %s\n", output.c_str());
-  std::fputs("edits: ", out_);
 }
+
+void ConsoleReporter::OutputCreated() { std::fputs("edits: ", out_); }
 
 void ConsoleReporter::EditStarted(size_t edit) {
   std::fprintf(out_, "%zu ", edit);

@@ -51,6 +51,9 @@ class Reporter {
   virtual void TrackPlanned(const TrackJob& /*job*/, const TrackPlan& /*plan*/,
                             const EditList& /*edits*/) {}
   virtual void TrackStarted(const std::string& /*output*/) {}
+  // The current track's output file is created: its edits follow. A track
+  // whose output cannot be created is reported before this.
+  virtual void OutputCreated() {}
   // Edit `edit` (from 1) of the current track begins.
   virtual void EditStarted(size_t /*edit*/) {}
   // The crossfade into edit `edit` (from 1) of the current track is laid
@@ -75,6 +78,7 @@ class ConsoleReporter : public Reporter {
   void Planned(const std::vector<CrossfadeSetting>& crossfades,
                int64_t audio_bytes) override;
   void TrackStarted(const std::string& output) override;
+  void OutputCreated() override;
   void EditStarted(size_t edit) override;
   void Failed(const Error& err) override;
   void Finished() override;
@@ -112,6 +116,7 @@ class ReporterList : public Reporter {
   void TrackStarted(const std::string& output) override {
     Each(&Reporter::TrackStarted, output);
   }
+  void OutputCreated() override { Each(&Reporter::OutputCreated); }
   void EditStarted(size_t edit) override { Each(&Reporter::EditStarted, edit); }
   void CrossfadeRendered(size_t edit, int64_t clipped) override {
     Each(&Reporter::CrossfadeRendered, edit, clipped);

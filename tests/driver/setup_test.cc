@@ -9,6 +9,12 @@ std::pair<Fault, int64_t> Numbered(const Error& err) {
   return {err.fault, err.number};
 }
 
+EditList Edits(std::string_view text) {
+  EditList list;
+  EXPECT_TRUE(ParseEditList(text, &list).ok()) << text;
+  return list;
+}
+
 TEST(SetupTest, CommandLineGivesOptionsThenOneSuffix) {
   struct Case {
     std::vector<std::string> args;
@@ -27,7 +33,9 @@ TEST(SetupTest, CommandLineGivesOptionsThenOneSuffix) {
       {{"_a.wav", "_b.wav"}, Fault::kTooManyArguments},
       {{"_mix.wav", "-n"}, Fault::kTooManyArguments},
       {{"--verbose"}, Fault::kUnknownOption},
-      {{"-h", "x"}, Fault::kUnknownOption},  // -h only alone
+      {{"-h", "x"}, Fault::kTooManyArguments},  // -h only alone
+      {{"-n", "--version"}, Fault::kTooManyArguments},
+      {{"--bogus", "--help"}, Fault::kTooManyArguments},
       {{"--takes", "{take}.WAV"}, Fault::kTakesPattern},
       {{"--takes"}, Fault::kTakesPattern},
   };
@@ -78,29 +86,29 @@ TEST(SetupTest, CrossfadeCheckNamesTheFirstBadTrack) {
 }
 
 TEST(SetupTest, EditTimesMustAscendAndBeUsable) {
-  EXPECT_TRUE(CheckEditOrder({0, 5, 5, 9}).ok());
-  EXPECT_TRUE(CheckEditOrder({7}).ok());
-  EXPECT_EQ(Numbered(CheckEditOrder({0, 5, 4})),
+  EXPECT_TRUE(CheckEditOrder(Edits("0\tA\n5\tA\n5\tB\n9\tA\n")).ok());
+  EXPECT_TRUE(CheckEditOrder(Edits("7\tA\n")).ok());
+  EXPECT_EQ(Numbered(CheckEditOrder(Edits("0\tA\n5\tA\n4\tA\n"))),
             (std::pair{Fault::kOutOfSequence, int64_t{3}}));
-  EXPECT_EQ(Numbered(CheckEditOrder({3, 1, 0})),
+  EXPECT_EQ(Numbered(CheckEditOrder(Edits("3\tA\n1\tB\n0\tA\n"))),
             (std::pair{Fault::kOutOfSequence, int64_t{2}}));
   // Sample positions compare as integers: 16777217 and 16777216 are one
   // float. An edit that reads as no position (-1) is the time checks'.
-  EXPECT_EQ(Numbered(CheckPositionOrder({0, 16777217, 16777216})),
+  EXPECT_EQ(Numbered(CheckPositionOrder(
+                Edits("0s\tA\n16777217s\tB\n16777216s\tA\n"))),
             (std::pair{Fault::kOutOfSequence, int64_t{3}}));
-  EXPECT_TRUE(CheckPositionOrder({0, 5, 5, -1, 9}).ok());
+  EXPECT_TRUE(
+      CheckPositionOrder(Edits("0s\tA\n5s\tA\n5s\tB\nx\tA\n9s\tA\n")).ok());
 
-  const float inf = std::numeric_limits<float>::infinity();
-  EXPECT_TRUE(CheckEditTimes({-1, 3}).ok());
-  EXPECT_EQ(Numbered(CheckEditTimes({-inf, 3})),
+  EXPECT_TRUE(CheckEditTimes(Edits("-1\tA\n3\tA\n")).ok());
+  EXPECT_EQ(Numbered(CheckEditTimes(Edits("-inf\tA\n3\tA\n"))),
             (std::pair{Fault::kInvalidTime, int64_t{1}}));
-  EXPECT_EQ(Numbered(CheckEditTimes({-2, -1})),
+  EXPECT_EQ(Numbered(CheckEditTimes(Edits("-2\tA\n-1\tA\n"))),
             (std::pair{Fault::kInvalidTime, int64_t{2}}));
-  EXPECT_EQ(Numbered(CheckEditTimes({0, 1, inf})),
+  EXPECT_EQ(Numbered(CheckEditTimes(Edits("0\tA\n1\tA\ninf\tA\n"))),
             (std::pair{Fault::kInvalidTime, int64_t{3}}));
-  const float nan = std::numeric_limits<float>::quiet_NaN();
-  EXPECT_TRUE(CheckEditTimes({nan, nan}, std::nullopt, {0, 7}).ok());
-  EXPECT_EQ(Numbered(CheckEditTimes({nan, nan}, std::nullopt, {0, -1})),
+  EXPECT_TRUE(CheckEditTimes(Edits("0s\tA\n7s\tA\n")).ok());
+  EXPECT_EQ(Numbered(CheckEditTimes(Edits("0s\tA\nx\tA\n"))),
             (std::pair{Fault::kInvalidTime, int64_t{2}}));
 }
 

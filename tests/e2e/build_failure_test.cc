@@ -149,7 +149,8 @@ TEST(BuildFailureTest, RefusesWithItsMessageAndWritesNothing) {
       {"edit time beyond 63 bits of frames", "kick\n",
        "0\t_t1\n1\t_t2\n1e16\t_t3\n", "", kKick,
        ">> Edit 3 has an invalid time, exiting\n"
-       "takeloom: edit 3: 1e+16 s lies beyond the frames a take at 1000 Hz can count\n"},
+       "takeloom: points.txt line 3 reads \"1e16\\t_t3\": 1e+16 s lies "
+       "beyond the frames a take at 1000 Hz can count\n"},
       // At 1000 Hz 1e14 s fits, at 96000 Hz it does not; every time is
       // checked at every track's rate before any track is planned, so the
       // first track's short take is not reported.
@@ -157,7 +158,8 @@ TEST(BuildFailureTest, RefusesWithItsMessageAndWritesNothing) {
        "0\t_t1\n1e14\t_t2\n2e14\t_t3\n", "",
        Concat(kKick, Takes("snare", 96000)),
        ">> Edit 2 has an invalid time, exiting\n"
-       "takeloom: edit 2: 1e+14 s lies beyond the frames a take at 96000 Hz can count\n"},
+       "takeloom: points.txt line 2 reads \"1e14\\t_t2\": 1e+14 s lies "
+       "beyond the frames a take at 96000 Hz can count\n"},
       {"every take is inspected before times are checked", "kick\nsnare\n",
        "0\t_t1\n1\t_t2\n1e16\t_t3\n", "",
        With(kBoth, "snare_t1.wav", nullptr),
@@ -165,14 +167,21 @@ TEST(BuildFailureTest, RefusesWithItsMessageAndWritesNothing) {
        "takeloom: snare_t1.wav: No such file or directory\n"},
       {"crossfade beyond 63 bits of frames", "kick\n", kThree,
        "xf_all\t1e19\t1\n", kKick,
-       ">> Invalid crossfade for track 1 in loomrc.txt, exiting\n"},
+       ">> Invalid crossfade for track 1 in loomrc.txt, exiting\n"
+       "takeloom: loomrc.txt line 1, entry \"xf_all\\t1e19\\t1\", the xf_all "
+       "entry that sets track 1: the crossfade length 1e+19 ms is more "
+       "frames than a take at 1000 Hz can count\n"},
       {"crossfade beyond 63 bits at the second track's rate", "kick\nsnare\n",
        kThree, "xf_all\t1e17\t1\n", Concat(kKick, Takes("snare", 96000)),
-       ">> Invalid crossfade for track 2 in loomrc.txt, exiting\n"},
+       ">> Invalid crossfade for track 2 in loomrc.txt, exiting\n"
+       "takeloom: loomrc.txt line 1, entry \"xf_all\\t1e17\\t1\", the xf_all "
+       "entry that sets track 2: the crossfade length 1e+17 ms is more "
+       "frames than a take at 96000 Hz can count\n"},
       {"times are checked before crossfades", "kick\n",
        "0\t_t1\n1\t_t2\n1e16\t_t3\n", "xf_all\t1e19\t1\n", kKick,
        ">> Edit 3 has an invalid time, exiting\n"
-       "takeloom: edit 3: 1e+16 s lies beyond the frames a take at 1000 Hz can count\n"},
+       "takeloom: points.txt line 3 reads \"1e16\\t_t3\": 1e+16 s lies "
+       "beyond the frames a take at 1000 Hz can count\n"},
   };
   for (const RefusalCase& c : cases) {
     TempDir dir;

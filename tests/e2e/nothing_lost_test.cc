@@ -314,6 +314,8 @@ TEST(NothingLostTest, AFailedRunLeavesTheEarlierOutputsAsTheyWere) {
   const std::string long_crossfade_points = "0\t_t1\n1\t_t2\n2\t_t2\n";
   const WriteFailureCase cases[] = {
       {"output is a directory", directory("kick_bld.wav"), "kick_bld.wav"},
+      {"partial output is a directory", directory("kick_bld.wav.partial"),
+       "kick_bld.wav"},
       {"temporary file is a directory", directory("xfade_temp.wav"),
        "xfade_temp.wav"},
       {"second output is a directory", directory("snare_bld.wav"),
@@ -349,6 +351,8 @@ TEST(NothingLostTest, AFailedRunLeavesTheEarlierOutputsAsTheyWere) {
         run.out.ends_with(">> Cannot write file " + c.failing + ", exiting\n"))
         << c.name << ":\n"
         << run.out;
+    // "edits: " only follows an output that could be created.
+    EXPECT_EQ(run.out.find("edits: >>"), std::string::npos) << c.name;
     // Standard error gives the system's reason.
     EXPECT_NE(run.err.find("takeloom: " + c.failing + ": "), std::string::npos)
         << c.name << ": " << run.err;

@@ -52,14 +52,44 @@ TEST(ParamsTest, ReadsEntriesByTokensNotLines) {
                {0, 0, {{1000000, {1, 10}}}});
 }
 
+TEST(ParamsTest, KeepsTheLineAndTextOfTheEntriesThatCount) {
+  CrossfadeParams params;
+  ASSERT_TRUE(ParseParams("xf_all\t1\t1\n\nxf_tr\n2\n100\n3\r\n"
+                          "xf_tr\t1\t5\t3\nxf_tr\t1\t6\t4)\nxf_all\t2\t2\n",
+                          &params)
+                  .ok());
+  EXPECT_EQ(EntryPlace(params.all_entry),
+            "loomrc.txt line 9, entry \"xf_all\\t2\\t2\"");
+  EXPECT_EQ(EntryPlace(params.track_entries.at(1)),
+            "loomrc.txt line 8, entry \"xf_tr\\t1\\t6\\t4)\"");
+  EXPECT_EQ(EntryPlace(params.track_entries.at(2)),
+            "loomrc.txt line 3, entry \"xf_tr\\n2\\n100\\n3\"");
+}
+
 TEST(ParamsTest, RefusesBadTrackNumbersAndIncompleteOrSpacedEntries) {
-  for (const char* text :
-       {"xf_tr\t0\t200\t1\n", "xf_tr\tx\t200\t1\n", "xf_tr\t-3\t200\t1\n",
-        "xf_tr\t1\t200\n", "xf_all\t200\n", "remark\txf_all", "xf_tr",
-        // Written with spaces, the entry would silently be passed over.
-        "xf_all 200 1\n", "remark\nxf_tr 1 200 1\n"}) {
+  // The place is as KeepsTheLineAndTextOfTheEntriesThatCount reads it.
+  const std::string spaces =
+      "a tab, not a space, goes after the key and between the values";
+  const std::pair<const char*, std::string> cases[] = {
+      {"xf_tr\t0\t200\t1\n", "the track number reads as 0; tracks are "
+                              "numbered from 1"},
+      {"\nxf_tr\tx\t200\t1\n", "the track number reads as 0; tracks are "
+                                "numbered from 1"},
+      {"xf_tr\t-3\t200\t1\n", "the track number reads as -3; tracks are "
+                               "numbered from 1"},
+      {"xf_tr\t1\t200\n", "the file ends before its type"},
+      {"xf_all\t200\n", "the file ends before its type"},
+      {"remark\txf_all", "the file ends before its length and type"},
+      {"xf_tr", "the file ends before its track number, length and type"},
+      // Written with spaces, the entry would silently be passed over.
+      {"xf_all 200 1\n", spaces},
+      {"remark\nxf_tr 1 200 1\n", spaces},
+  };
+  for (const auto& [text, detail] : cases) {
     CrossfadeParams params;
-    EXPECT_EQ(ParseParams(text, &params).fault, Fault::kInvalidEntry) << text;
+    const Error err = ParseParams(text, &params);
+    EXPECT_EQ(err.fault, Fault::kInvalidEntry) << text;
+    EXPECT_TRUE(err.detail.ends_with("\": " + detail)) << err.detail;
   }
   CrossfadeParams params;
   const Error zero = ParseParams(

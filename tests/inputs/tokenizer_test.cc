@@ -32,6 +32,27 @@ TEST(TokenizerTest, SkipsRunsOfDelimitersAndConsumesTheOneEndingAToken) {
   EXPECT_EQ(tokens.Next("\t\n"), std::nullopt);
 }
 
+TEST(TokenizerTest, TellsTheLineEachTokenStartsOn) {
+  struct Seen {
+    std::string token;
+    size_t line;
+    std::string text;
+    bool operator==(const Seen&) const = default;
+  };
+  // Empty lines count, as an editor numbers them; a token's line is where
+  // it starts, and the last line needs no line feed.
+  Tokenizer tokens("\n\na\tb\n\n\nc d\n\t\te");
+  std::vector<Seen> seen;
+  while (const auto token = tokens.Next("\t\n")) {
+    seen.push_back({std::string(*token), tokens.line(),
+                    std::string(tokens.line_text())});
+  }
+  EXPECT_EQ(seen, (std::vector<Seen>{{"a", 3, "a\tb"},
+                                     {"b", 3, "a\tb"},
+                                     {"c d", 6, "c d"},
+                                     {"e", 7, "\t\te"}}));
+}
+
 TEST(TokenizerTest, ListTextReadsListsSavedOnAnySystem) {
   struct Case { const char* name; std::string_view bytes; std::string_view text; };
   using namespace std::string_view_literals;
