@@ -135,7 +135,7 @@ TEST(TrackWriterTest, RemovesOnlyWhatItCreated) {
     if (finished) {
       ASSERT_TRUE(out.Finish().ok());
     }
-    out.Remove();
+    EXPECT_TRUE(out.Remove().ok());
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.wav"))) << finished;
   }
   // An empty directory would go with the same call that removes a file.
@@ -143,7 +143,7 @@ TEST(TrackWriterTest, RemovesOnlyWhatItCreated) {
   TrackWriter out;
   EXPECT_EQ(out.Create(dir.File("sub"), Format(2, 2), 0).fault,
             Fault::kCannotWrite);
-  out.Remove();
+  EXPECT_TRUE(out.Remove().ok());
   EXPECT_TRUE(std::filesystem::is_directory(dir.File("sub")));
 }
 
@@ -209,7 +209,7 @@ TEST(TrackWriterTest, PartialOutputsAreReleasedWhole) {
   int64_t copied = 0;
   EXPECT_EQ(stopped.CopyFrom(File(), 0, 4, 4, &copied).fault,
             Fault::kInterrupted);
-  stopped.Remove();
+  EXPECT_TRUE(stopped.Remove().ok());
   EXPECT_FALSE(fs::exists(name + ".partial"));
   EXPECT_EQ(fs::file_size(name), static_cast<uintmax_t>(kHeaderBytes + 8));
 
@@ -223,7 +223,7 @@ TEST(TrackWriterTest, PartialOutputsAreReleasedWhole) {
   testing::WriteFile(name + ".partial", "theirs");
   EXPECT_EQ(overtaken.MakeDurable().fault, Fault::kCannotWrite);
   EXPECT_EQ(overtaken.Release().fault, Fault::kCannotWrite);
-  overtaken.Remove();
+  EXPECT_TRUE(overtaken.Remove().ok());
   EXPECT_EQ(testing::ReadFile(name + ".partial"), "theirs");
   EXPECT_EQ(fs::file_size(name), static_cast<uintmax_t>(kHeaderBytes + 8));
   fs::remove(name + ".partial");
