@@ -181,9 +181,30 @@ Error MakePlan(const std::vector<RecordEntry>& entries, bool undoing,
   return {};
 }
 
-// Carries out `plan`, syncs the directories, and removes the leftovers and
-// then the record. A move that fails stops it with the record in place; a
-// file that cannot be removed is named in `notes`, and keeps the record.
+// Removes the files that only go once the outputs are all new or all old,
+// then the record. A file that cannot be removed is named in `notes`, and
+// keeps the record, for the next run to remove it.
+void Clean(const std::vector<std::string>& leftovers,
+           std::vector<std::string>* notes) {
+  const std::string record(kCommitRecordName);
+  bool left = false;
+  for (const std::string& path : leftovers) {
+    if (const int error = RemoveName(path); error != 0) {
+      notes->push_back(path + " was left: " + Reason(error) +
+                       "; the next run removes it, as " + record +
+                       " stays until then");
+      left = true;
+    }
+  }
+  if (left) return;
+  if (const int error = RemoveName(record); error != 0) {
+    notes->push_back(record + " was left: " + Reason(error) +
+                     "; the next run removes it");
+  }
+}
+
+// Carries out `plan`, syncs the directories, and cleans up. A move or a
+// sync that fails stops it with the record in place.
 Error Carry(const Plan& plan, const std::vector<RecordEntry>& entries,
             std::vector<std::string>* notes) {
   for (const Plan::Move& m : plan.moves) {
@@ -199,20 +220,7 @@ Error Carry(const Plan& plan, const std::vector<RecordEntry>& entries,
   if (const int error = SyncDirectories(entries, &directory); error != 0) {
     return Unfinished("cannot sync the directory " + directory, error);
   }
-  bool left = false;
-  for (const std::string& path : plan.leftovers) {
-    if (const int error = RemoveName(path); error != 0) {
-      notes->push_back(path + " was left: " + Reason(error) +
-                       "; the next run removes it");
-      left = true;
-    }
-  }
-  const std::string record(kCommitRecordName);
-  if (left) return {};
-  if (const int error = RemoveName(record); error != 0) {
-    notes->push_back(record + " was left: " + Reason(error) +
-                     "; the next run removes it");
-  }
+  Clean(plan.leftovers, notes);
   return {};
 }
 
@@ -495,13 +503,19 @@ Error CommitOutputs(const std::vector<PendingOutput>& outputs,
   for (size_t i = 0; i < outputs.size() && err.ok(); ++i) {
     err = Describe(outputs[i], &entries[i]);
   }
-  if (err.ok()) err = WriteRecord(entries);
-  if (!err.ok()) {
-    if (const int error = RemoveName(std::string(kCommitRecordName));
-        error != 0) {
-      notes->push_back(std::string(kCommitRecordName) +
-                       " was left: " + Reason(error));
+  if (err.ok()) {
+    err = WriteRecord(entries);
+    // Undone before any rename: the record goes, or it would send the
+    // next run to complete a commit this one reports as failed.
+    const std::string record(kCommitRecordName);
+    if (!err.ok()) {
+      if (const int error = RemoveName(record); error != 0) {
+        notes->push_back(record + " was left: " + Reason(error) +
+                         "; remove it before the next run");
+      }
     }
+  }
+  if (!err.ok()) {
     RemovePartials(outputs, notes);
     return err;
   }
@@ -525,7 +539,10 @@ Error CommitOutputs(const std::vector<PendingOutput>& outputs,
   if (const int error = SyncDirectories(entries, &directory); error != 0) {
     std::string output = entries.front().output;
     for (const RecordEntry& e : entries) {
-      if (DirectoryOf(e.output) == directory) output = e.output;
+      if (DirectoryOf(e.output) == directory) {
+        output = e.output;
+        break;
+      }
     }
     return Undo(entries,
                 Failure(output, "its directory cannot be synced: " +
@@ -533,11 +550,12 @@ Error CommitOutputs(const std::vector<PendingOutput>& outputs,
                                     "; every output was put back"),
                 notes);
   }
-  Plan plan;
+  std::vector<std::string> backups;
   for (const RecordEntry& e : entries) {
-    if (e.old) plan.leftovers.push_back(BackupOf(e.partial));
+    if (e.old) backups.push_back(BackupOf(e.partial));
   }
-  return Carry(plan, entries, notes);
+  Clean(backups, notes);
+  return {};
 }
 
 Error RecoverCommit(Recovery* recovery) {
