@@ -597,6 +597,9 @@ TEST(NothingLostTest, AKilledCommitIsCompletedByTheNextRun) {
       << next.out;
   EXPECT_TRUE(
       next.out.ends_with(">> Cannot find file called hat_t2.wav, exiting\n"));
+  EXPECT_NE(next.err.find("takeloom: note: put in place tom_bld.wav\n"),
+            std::string::npos)
+      << next.err;
   Snapshot expected = SnapshotOf(clean.path());
   expected.erase("hat_t2.wav");
   EXPECT_EQ(Changes(expected, SnapshotOf(dir.path())), Names{});

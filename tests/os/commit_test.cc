@@ -255,7 +255,20 @@ TEST(CommitTest, RefusesRecordsItCouldNotHaveWritten) {
                      std::nullopt}},
                    false));
   fs::permissions(dir.File(".takeloom-commit"), fs::perms(0600));
+  const Tree waiting = TreeOf(dir.path());
+  // A rename that fails blames the record, says what to do, and keeps it.
+  FaultySyscalls failing = FaultySyscalls::Failing(Call::kRename, 1, ENOSPC);
   Recovery recovery;
+  {
+    const ScopedSyscalls scope(&failing);
+    const Error err = RecoverCommit(&recovery);
+    EXPECT_EQ(err.fault, Fault::kCommitUnfinished);
+    EXPECT_EQ(err.detail,
+              ".takeloom-commit: cannot rename a.wav.partial to a.wav: No "
+              "space left on device; fix the cause and run again, or remove "
+              ".takeloom-commit to go on");
+  }
+  EXPECT_EQ(TreeOf(dir.path()), waiting);
   ASSERT_TRUE(RecoverCommit(&recovery).ok());
   EXPECT_EQ(recovery.names, std::vector<std::string>{"a.wav"});
   EXPECT_EQ(TreeOf(dir.path()), (Tree{{"a.wav", "new a"}}));

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string>
 
+#include "testing/faulty_syscalls.h"
 #include "testing/temp_dir.h"
 #include "testing/wav_bytes.h"
 #include "wav/header.h"
@@ -138,6 +140,20 @@ TEST(TrackWriterTest, RemovesOnlyWhatItCreated) {
     EXPECT_TRUE(out.Remove().ok());
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.wav"))) << finished;
   }
+  // A name that cannot be looked up may hold another's file: it stays, and
+  // the writer says so with the reason.
+  TrackWriter kept;
+  ASSERT_TRUE(kept.Create(dir.File("kept.wav"), Format(2, 2), 0).ok());
+  ASSERT_TRUE(kept.Finish().ok());
+  testing::FaultySyscalls faulty =
+      testing::FaultySyscalls::Failing(testing::Call::kLstat, 1, EIO);
+  Error left;
+  {
+    const ScopedSyscalls scope(&faulty);
+    left = kept.Remove();
+  }
+  EXPECT_EQ(left.detail, dir.File("kept.wav") + " was left: Input/output error");
+  EXPECT_TRUE(std::filesystem::exists(dir.File("kept.wav")));
   // An empty directory would go with the same call that removes a file.
   std::filesystem::create_directory(dir.File("sub"));
   TrackWriter out;
