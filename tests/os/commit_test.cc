@@ -168,6 +168,12 @@ TEST(CommitTest, RefusesRecordsItCouldNotHaveWritten) {
     return CommitRecordText(entries, undoing);
   };
   const Identity fake{.device = 1, .inode = 2, .size = 5, .modified_ns = 7};
+  // What the run in w/ would have written: followed, it puts a.wav in place.
+  const auto valid = [&](const TempDir& d) {
+    return record({{"a.wav.partial", "a.wav", LookUp(d.File("w/a.wav.partial")).id,
+                    LookUp(d.File("w/a.wav")).id}},
+                  false);
+  };
   struct Case {
     const char* name;
     // Returns the record's text; may change the record's file afterwards
@@ -197,10 +203,7 @@ TEST(CommitTest, RefusesRecordsItCouldNotHaveWritten) {
        }},
       {"a link to a record",
        [&](const TempDir& d) {
-         WriteFile(d.File("x/record"), record({{"a.wav.partial", "a.wav",
-                                                LookUp(d.File("w/a.wav.partial")).id,
-                                                std::nullopt}},
-                                              false));
+         WriteFile(d.File("x/record"), valid(d));
          fs::permissions(d.File("x/record"), fs::perms(0600));
          return std::string();
        },
@@ -208,21 +211,11 @@ TEST(CommitTest, RefusesRecordsItCouldNotHaveWritten) {
          fs::remove(d.File("w/.takeloom-commit"));
          fs::create_symlink(d.File("x/record"), d.File("w/.takeloom-commit"));
        }},
-      {"group-writable",
-       [&](const TempDir& d) {
-         return record({{"a.wav.partial", "a.wav",
-                         LookUp(d.File("w/a.wav.partial")).id, std::nullopt}},
-                       false);
-       },
+      {"group-writable", valid,
        [](const TempDir& d) {
          fs::permissions(d.File("w/.takeloom-commit"), fs::perms(0620));
        }},
-      {"another user's",
-       [&](const TempDir& d) {
-         return record({{"a.wav.partial", "a.wav",
-                         LookUp(d.File("w/a.wav.partial")).id, std::nullopt}},
-                       false);
-       },
+      {"another user's", valid,
        [&](const TempDir& d) {
          ASSERT_EQ(chown(d.File("w/.takeloom-commit").c_str(),
                          user == 65534 ? 0 : 65534, 65534),
