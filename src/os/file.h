@@ -2,13 +2,13 @@
 // handle, and a result for every call that can fail.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
-
-#include <sys/types.h>
 
 #include "os/identity.h"
 
