@@ -28,6 +28,9 @@ enum class Fault {
                       // many the run needs at once
   kOutOfMemory,       // an allocation failed
   kInterrupted,       // a signal asked the run to stop
+  kUntrustedRecord,   // a commit record this run's user did not write, or
+                      // that names other files than its run's
+  kCommitUnfinished,  // an interrupted run's commit cannot be finished
   // Lists and parameters.
   kUnknownOption,     // file = the argument
   kTooManyArguments,

@@ -26,8 +26,13 @@ class TrackBuilder {
         takes_(job.takes.size()) {}
 
   Error Run();
-  // Removes the temporary file, if this track made one.
-  void RemoveTemp() { temp_.Remove(); }
+  // Removes the temporary file, if this track made one, naming it when it
+  // stays.
+  void RemoveTemp() { Left(temp_.Remove()); }
+  // Says which file of the track's stays, and why.
+  void Left(const Error& err) {
+    if (!err.ok()) reporter_.Note(err.detail);
+  }
 
  private:
   Error Carry(const Operation& op);
@@ -64,7 +69,7 @@ Error TrackBuilder::Run() {
   }
   if (temp_made_) {
     if (err = temp_.Finish(); !err.ok()) return err;
-    temp_.Remove();
+    RemoveTemp();
   }
   // A take written into while it was read gave this track other audio.
   for (const std::optional<TakeReader>& take : takes_) {
@@ -158,7 +163,7 @@ Error AssembleTrack(const TrackJob& job, const TrackPlan& plan,
   const Error err = builder.Run();
   if (!err.ok()) {
     builder.RemoveTemp();
-    output->Remove();
+    builder.Left(output->Remove());
   }
   return err;
 }

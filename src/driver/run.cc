@@ -46,8 +46,14 @@ Error BuildTracks(const BuildState& state, const std::vector<TrackJob>& jobs,
     return stopping;
   };
   std::vector<TrackWriter> outputs(jobs.size());
+  // Removes every partial file, naming any that stays.
+  const auto remove = [&](TrackWriter& output) {
+    if (const Error left = output.Remove(); !left.ok()) {
+      reporter->Note(left.detail);
+    }
+  };
   const auto remove_all = [&] {
-    for (TrackWriter& output : outputs) output.Remove();
+    for (TrackWriter& output : outputs) remove(output);
   };
   std::map<std::string, size_t> built;  // by where each lands
   for (size_t t = 0; t < jobs.size(); ++t) {
@@ -55,7 +61,7 @@ Error BuildTracks(const BuildState& state, const std::vector<TrackJob>& jobs,
     // replaces an earlier one's build, as it would replace the file.
     const auto [earlier, first] = built.try_emplace(PlaceOf(jobs[t].output), t);
     if (!first) {
-      outputs[earlier->second].Remove();
+      remove(outputs[earlier->second]);
       outputs[earlier->second] = TrackWriter();
       earlier->second = t;
     }
@@ -104,13 +110,18 @@ Error BuildTracks(const BuildState& state, const std::vector<TrackJob>& jobs,
     if (Error err = outputs[i].Release(); !err.ok()) {
       remove_all();
       for (size_t p = 0; p < released; ++p) {
-        Sys().Unlink(pending[p].partial.c_str());
+        if (Names(pending[p].partial, pending[p].id)) {
+          Sys().Unlink(pending[p].partial.c_str());
+        }
       }
       return err;
     }
     ++released;
   }
-  return CommitOutputs(pending);
+  std::vector<std::string> notes;
+  const Error err = CommitOutputs(pending, &notes);
+  for (const std::string& note : notes) reporter->Note(note);
+  return err;
 }
 
 // The whole run, from the lock on the directory to the outputs in place,

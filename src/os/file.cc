@@ -67,13 +67,17 @@ bool File::OpenRead(const std::string& path) {
   return fd_ >= 0;
 }
 
-bool File::CreateNew(const std::string& path) {
+bool File::CreateNew(const std::string& path, mode_t mode) {
   if (fd_ >= 0) Sys().Close(fd_);
   // A directory of that name stays, and the exclusive open then fails.
   Sys().Unlink(path.c_str());
   fd_ = Sys().Open(path.c_str(),
-               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
   return fd_ >= 0;
+}
+
+bool File::SetMode(mode_t mode) {
+  return fd_ >= 0 && Sys().Fchmod(fd_, mode) == 0;
 }
 
 int64_t File::Length() const {

@@ -2,6 +2,8 @@
 // handle, and a result for every call that can fail.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -9,7 +11,6 @@
 #include <string>
 
 #include "os/identity.h"
-
 
 namespace takeloom {
 
@@ -36,8 +37,10 @@ class File {
   // Creates `path` as a new file for writing. Whatever stood under that
   // name is removed first (a link, not what it points to), and the file is
   // created exclusively without following links, so that this handle never
-  // writes into a file that existed before.
-  bool CreateNew(const std::string& path);
+  // writes into a file that existed before. `mode` is masked by the umask.
+  bool CreateNew(const std::string& path, mode_t mode = 0666);
+  // Sets the permission bits to `mode`, whatever the umask.
+  bool SetMode(mode_t mode);
 
   bool is_open() const { return fd_ >= 0; }
   // Length in bytes, or -1 when it cannot be found.

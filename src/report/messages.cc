@@ -67,6 +67,13 @@ std::string Message(const Error& err) {
       return Exiting("Out of memory");
     case Fault::kInterrupted:
       return "";
+    case Fault::kUntrustedRecord:
+      return Exiting(err.file +
+                     " was not written by this run's user or names other "
+                     "files; remove it to go on");
+    case Fault::kCommitUnfinished:
+      return Exiting("Cannot finish the interrupted run that " + err.file +
+                     " records");
     case Fault::kUnknownOption:
       return Exiting("Unknown option " + err.file + ", see takeloom --help");
     case Fault::kTakesPattern:
@@ -138,6 +145,11 @@ void ConsoleReporter::Started() {
 }
 
 void ConsoleReporter::Recovered(const Recovery& recovery) {
+  for (const std::string& name : recovery.names) {
+    Note((recovery.completed ? "put in place " : "put back as it was ") +
+         name);
+  }
+  for (const std::string& note : recovery.notes) Note(note);
   if (recovery.outputs == 0) {
     Note("removed the commit record of an interrupted run that had nothing "
          "left to put in place");

@@ -34,7 +34,7 @@ TrackWriter::TrackWriter(TrackWriter&& other) noexcept {
 
 TrackWriter& TrackWriter::operator=(TrackWriter&& other) noexcept {
   if (this == &other) return *this;
-  Remove();
+  (void)Remove();
   name_ = std::move(other.name_);
   path_ = std::move(other.path_);
   format_ = other.format_;
@@ -191,33 +191,39 @@ Error TrackWriter::Finish() {
   return file_.Close() ? Error{} : Failed();
 }
 
-bool TrackWriter::StillOurs() const {
+bool TrackWriter::StillOurs(int* error) const {
   const NameLookup found = LookUp(path_);
+  if (error != nullptr) *error = found.absent() ? 0 : found.error;
   if (!found.found() || !id_ || !found.id.SameFile(*id_)) return false;
   // A closed file's inode may be reused by a file made in its place: its
   // length must match too.
   return file_.is_open() || found.id.size == length_;
 }
 
+Error TrackWriter::NotOurs(int error) const {
+  if (error == 0) return {Fault::kCannotWrite, name_};
+  return {Fault::kCannotWrite, name_, 0,
+          path_ + ": " + std::strerror(error)};
+}
+
 Error TrackWriter::MakeDurable() {
+  if (!partial_ || !created_) return {Fault::kCannotWrite, name_};
+  int error = 0;
+  if (!StillOurs(&error)) return NotOurs(error);
   File file;
-  if (!partial_ || !created_ || !StillOurs()) {
-    return {Fault::kCannotWrite, name_};
-  }
   if (!file.OpenRead(path_)) {
-    return OutOfDescriptors(errno) ? TooManyOpenFiles(name_, errno)
-                                   : Error{Fault::kCannotWrite, name_};
+    return OutOfDescriptors(errno) ? TooManyOpenFiles(name_, errno) : Failed();
   }
-  if (!file.Id() || !file.Id()->SameFile(*id_)) {
-    return {Fault::kCannotWrite, name_};
-  }
+  if (!file.Id() || !file.Id()->SameFile(*id_)) return NotOurs(0);
   return file.Sync() && file.Close() ? Error{} : Failed();
 }
 
 Error TrackWriter::Release() {
-  if (!partial_ || !created_ || file_.is_open() || !StillOurs()) {
+  if (!partial_ || !created_ || file_.is_open()) {
     return {Fault::kCannotWrite, name_};
   }
+  int error = 0;
+  if (!StillOurs(&error)) return NotOurs(error);
   created_ = false;
   return {};
 }
@@ -226,13 +232,22 @@ Error TrackWriter::Failed() const {
   return {Fault::kCannotWrite, name_, 0, name_ + ": " + std::strerror(errno)};
 }
 
-void TrackWriter::Remove() {
-  if (!created_) return;
+Error TrackWriter::Remove() {
+  if (!created_) return {};
   created_ = false;
-  const bool ours = StillOurs();
+  int error = 0;
+  const bool ours = StillOurs(&error);
   if (file_.is_open()) file_.Close();
-  if (!ours) return;
-  Sys().Unlink(path_.c_str());
+  // A name that cannot be looked up may hold another's file: it stays, and
+  // the caller says so.
+  if (ours && Sys().Unlink(path_.c_str()) != 0 && errno != ENOENT) {
+    error = errno;
+  } else if (ours) {
+    error = 0;
+  }
+  if (error == 0) return {};
+  return {Fault::kCannotWrite, name_, 0,
+          path_ + " was left: " + std::strerror(error)};
 }
 
 }  // namespace takeloom

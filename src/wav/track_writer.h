@@ -13,21 +13,21 @@
 #include <string>
 
 #include "error.h"
+#include "os/commit.h"
 #include "os/file.h"
 #include "wav/header.h"
 #include "wav/sample_format.h"
 
 namespace takeloom {
 
-// What an output is written as until it is complete.
-inline constexpr std::string_view kPartialSuffix = ".partial";
-
 class TrackWriter {
  public:
   TrackWriter() = default;
   // Removes the file this writer created unless Release() let it go, so
   // that a run unwound by an exception leaves no file of its own behind.
-  ~TrackWriter() { Remove(); }
+  // Nothing is left to report to by then: whatever stays is the run's to
+  // name before it ends.
+  ~TrackWriter() { (void)Remove(); }
   // The file goes with the writer; one moved over removes its own first.
   TrackWriter(TrackWriter&& other) noexcept;
   TrackWriter& operator=(TrackWriter&& other) noexcept;
@@ -91,8 +91,9 @@ class TrackWriter {
   // Remove() no longer touches it.
   Error Release();
   // Closes the file if it is still open and removes it, if this writer
-  // created it: a file it could not create stays as it was.
-  void Remove();
+  // created it: a file it could not create stays as it was. An error names
+  // a file of this writer's that stays, with the reason.
+  [[nodiscard]] Error Remove();
 
   // Durability, renaming and removal act on the partial file only while its
   // name still stands for the file this writer created: another run that
@@ -102,8 +103,12 @@ class TrackWriter {
 
  private:
   // Whether the partial (or temporary) file's name still stands for the
-  // file this writer created.
-  bool StillOurs() const;
+  // file this writer created; `*error` is the system's error (or 0) when
+  // the name could not be looked up.
+  bool StillOurs(int* error = nullptr) const;
+  // kCannotWrite for the output whose file is no longer this writer's, with
+  // the reason when that could not be told.
+  Error NotOurs(int error) const;
   // kCannotWrite for the output, with the system's reason.
   Error Failed() const;
   Error Open(const std::string& name, const std::string& path,

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "e2e/run_tool.h"
+#include "os/commit.h"
 #include "testing/session.h"
 #include "testing/snapshot.h"
 
@@ -487,6 +488,10 @@ TEST(NothingLostTest, AFailedCommitLeavesEveryOutputAsItWas) {
       {"EIO at the 2nd rename", "rename:error=EIO:when=2", "snare_bld.wav"},
       {"EPERM at the 4th rename", "rename:error=EPERM:when=4", "hat_bld.wav"},
       {"EACCES at the 3rd rename", "rename:error=EACCES:when=3", "tom_bld.wav"},
+      // The first sync of the directory is the record's, the second the
+      // renames': every output is new by then, and is put back.
+      {"EIO at the directory's sync after the renames",
+       "fsync:error=EIO:when=2", "kick_bld.wav"},
       {"the third output immutable", "", "tom_bld.wav"},
   };
   for (const Case& c : cases) {
@@ -514,6 +519,64 @@ TEST(NothingLostTest, AFailedCommitLeavesEveryOutputAsItWas) {
   }
 }
 
+// An old output's link that cannot be removed after the renames: the run
+// is done, names the file it left, and the next run removes it through the
+// record it kept.
+TEST(NothingLostTest, AnOldLinkLeftIsNamedAndRemovedNextRun) {
+  if (!Installed("strace")) GTEST_SKIP() << "strace is not installed";
+  TempDir dir;
+  WriteSession(dir, {"kick", "snare"}, {"_t1", "_t2"});
+  WriteJob(dir, "kick\nsnare\n", "0\t_t2\n2\t_t2\n", kCrossfade);
+  ASSERT_EQ(RunTool(dir).status, 0);
+  WriteJob(dir, "kick\nsnare\n", kPoints, kCrossfade);
+  // The first removal of the name clears what an earlier run left.
+  const ToolRun run = RunTool(dir, {},
+                              "strace -f -o /dev/null -P kick_bld.wav.partial.old "
+                              "-e inject=unlink:error=EIO:when=2");
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_TRUE(run.out.ends_with("\n\nDone\n\n"));
+  EXPECT_NE(run.err.find("takeloom: note: kick_bld.wav.partial.old was left: "
+                         "Input/output error"),
+            std::string::npos)
+      << run.err;
+  EXPECT_TRUE(fs::exists(dir.File(".takeloom-commit")));
+  const Snapshot built = SnapshotOf(dir.path());
+  ASSERT_EQ(RunTool(dir).status, 0);
+  EXPECT_EQ(Changes(built, SnapshotOf(dir.path())),
+            (Names{"-.takeloom-commit", "-kick_bld.wav.partial.old"}));
+}
+
+// A commit record another user planted in a folder all may write (to put
+// their file in place of an output) is refused, and nothing changes.
+TEST(NothingLostTest, ARecordOfAnotherUserIsRefused) {
+  if (!Installed("setpriv") || geteuid() != 0) {
+    GTEST_SKIP() << "needs setpriv and root";
+  }
+  TempDir dir;
+  WriteSession(dir, {"kick"}, {"_t1", "_t2"});
+  WriteJob(dir, "kick\n", kPoints, kCrossfade);
+  ASSERT_EQ(RunTool(dir).status, 0);
+  fs::permissions(dir.path(), fs::perms::all);
+  const std::string other = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  Capture(dir, other + "sh -c 'echo theirs > kick_bld.wav.partial.old'");
+  // Undoing as written would put their file in place of the output.
+  WriteFile(dir.File("record"),
+            CommitRecordText({{"kick_bld.wav.partial", "kick_bld.wav",
+                               LookUp(dir.File("kick_bld.wav")).id,
+                               LookUp(dir.File("kick_bld.wav.partial.old")).id}},
+                             true));
+  Capture(dir, other + "sh -c 'cat record > .takeloom-commit'");
+  const Snapshot before = SnapshotOf(dir.path());
+  const ToolRun run = RunTool(dir);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, std::string(kBanner) +
+                         ">> .takeloom-commit was not written by this run's "
+                         "user or names other files; remove it to go on, "
+                         "exiting\n");
+  EXPECT_NE(run.err.find("owned by another user"), std::string::npos) << run.err;
+  EXPECT_EQ(Changes(before, SnapshotOf(dir.path())), Names{});
+}
+
 // A run killed between two renames leaves a commit record; the next run in
 // the directory completes the renames first, says so, and only then goes
 // on (here to fail for a missing take).
@@ -539,6 +602,9 @@ TEST(NothingLostTest, AKilledCommitIsCompletedByTheNextRun) {
       << next.out;
   EXPECT_TRUE(
       next.out.ends_with(">> Cannot find file called hat_t2.wav, exiting\n"));
+  EXPECT_NE(next.err.find("takeloom: note: put in place tom_bld.wav\n"),
+            std::string::npos)
+      << next.err;
   Snapshot expected = SnapshotOf(clean.path());
   expected.erase("hat_t2.wav");
   EXPECT_EQ(Changes(expected, SnapshotOf(dir.path())), Names{});

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string>
 
+#include "testing/faulty_syscalls.h"
 #include "testing/temp_dir.h"
 #include "testing/wav_bytes.h"
 #include "wav/header.h"
@@ -135,15 +137,29 @@ TEST(TrackWriterTest, RemovesOnlyWhatItCreated) {
     if (finished) {
       ASSERT_TRUE(out.Finish().ok());
     }
-    out.Remove();
+    EXPECT_TRUE(out.Remove().ok());
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.wav"))) << finished;
   }
+  // A name that cannot be looked up may hold another's file: it stays, and
+  // the writer says so with the reason.
+  TrackWriter kept;
+  ASSERT_TRUE(kept.Create(dir.File("kept.wav"), Format(2, 2), 0).ok());
+  ASSERT_TRUE(kept.Finish().ok());
+  testing::FaultySyscalls faulty =
+      testing::FaultySyscalls::Failing(testing::Call::kLstat, 1, EIO);
+  Error left;
+  {
+    const ScopedSyscalls scope(&faulty);
+    left = kept.Remove();
+  }
+  EXPECT_EQ(left.detail, dir.File("kept.wav") + " was left: Input/output error");
+  EXPECT_TRUE(std::filesystem::exists(dir.File("kept.wav")));
   // An empty directory would go with the same call that removes a file.
   std::filesystem::create_directory(dir.File("sub"));
   TrackWriter out;
   EXPECT_EQ(out.Create(dir.File("sub"), Format(2, 2), 0).fault,
             Fault::kCannotWrite);
-  out.Remove();
+  EXPECT_TRUE(out.Remove().ok());
   EXPECT_TRUE(std::filesystem::is_directory(dir.File("sub")));
 }
 
@@ -209,7 +225,7 @@ TEST(TrackWriterTest, PartialOutputsAreReleasedWhole) {
   int64_t copied = 0;
   EXPECT_EQ(stopped.CopyFrom(File(), 0, 4, 4, &copied).fault,
             Fault::kInterrupted);
-  stopped.Remove();
+  EXPECT_TRUE(stopped.Remove().ok());
   EXPECT_FALSE(fs::exists(name + ".partial"));
   EXPECT_EQ(fs::file_size(name), static_cast<uintmax_t>(kHeaderBytes + 8));
 
@@ -223,7 +239,7 @@ TEST(TrackWriterTest, PartialOutputsAreReleasedWhole) {
   testing::WriteFile(name + ".partial", "theirs");
   EXPECT_EQ(overtaken.MakeDurable().fault, Fault::kCannotWrite);
   EXPECT_EQ(overtaken.Release().fault, Fault::kCannotWrite);
-  overtaken.Remove();
+  EXPECT_TRUE(overtaken.Remove().ok());
   EXPECT_EQ(testing::ReadFile(name + ".partial"), "theirs");
   EXPECT_EQ(fs::file_size(name), static_cast<uintmax_t>(kHeaderBytes + 8));
   fs::remove(name + ".partial");
