@@ -153,7 +153,9 @@ int RunTakeloom(const std::vector<std::string>& args, std::FILE* out) {
   }
   // The progress line is for a person watching a build on a terminal.
   const bool terminal = IsTerminal(STDERR_FILENO) && !line.dry_run;
-  ProgressLine progress(stderr, terminal && SameTerminal(STDOUT_FILENO, STDERR_FILENO));
+  ProgressLine progress(
+      stderr, STDERR_FILENO,
+      terminal && SameTerminal(STDOUT_FILENO, STDERR_FILENO) ? out : nullptr);
   ReporterList both({&progress, words});
   Reporter* reporter = terminal ? &both : words;
 
@@ -163,6 +165,7 @@ int RunTakeloom(const std::vector<std::string>& args, std::FILE* out) {
   // A run stopped by a signal ends by that signal, once it has removed what
   // it wrote.
   if (const int signal = signals.Pending(); signal != 0 && !err.ok()) {
+    reporter->Stopped();
     std::fflush(out);
     signals.Die(signal);
   }

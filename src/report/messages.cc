@@ -179,7 +179,7 @@ void ConsoleReporter::Planned(const std::vector<CrossfadeSetting>& crossfades,
 
 void ConsoleReporter::TrackStarted(const std::string& output) {
   std::fprintf(out_, "\n\nBuilding to %s\n", output.c_str());
-  std::fputs("edits: ", out_);
+  std::fputs(kEditsLead.data(), out_);
 }
 
 void ConsoleReporter::EditStarted(size_t edit) {
@@ -198,6 +198,11 @@ void ConsoleReporter::Failed(const Error& err) {
   std::fputs(Message(err).c_str(), out_);
   std::fflush(out_);
   Detail(err);
+}
+
+void ConsoleReporter::Stopped() {
+  std::fflush(out_);
+  std::fputs("takeloom: stopped: every output is as it was\n", err_);
 }
 
 void ConsoleReporter::Finished() {

@@ -22,6 +22,8 @@ std::string Message(const Error& err);
 inline constexpr std::string_view kFormatChunkMissing =
     ">> Can't find format chunk in wave file!\n";
 inline constexpr std::string_view kCrossfadeFailed = "Crossfade failed.\n";
+// What begins each track's line of edit numbers ("edits: 1 2 3 ").
+inline constexpr std::string_view kEditsLead = "edits: ";
 
 // The line (without its line end) that reports why a crossfade could not be
 // rendered before "Crossfade failed.", or empty when there is none.
@@ -62,6 +64,8 @@ class Reporter {
   virtual void CrossfadeRefused(const Error& /*why*/) {}
   virtual void BytesDone(int64_t /*bytes*/) {}
   virtual void Failed(const Error& /*err*/) {}
+  // A signal stopped the run, once it had put everything back as it was.
+  virtual void Stopped() {}
   virtual void Finished() {}
 };
 
@@ -82,6 +86,7 @@ class ConsoleReporter : public Reporter {
   void EditStarted(size_t edit) override;
   void CrossfadeRefused(const Error& why) override;
   void Failed(const Error& err) override;
+  void Stopped() override;
   void Finished() override;
 
  protected:
@@ -123,6 +128,7 @@ class ReporterList : public Reporter {
   }
   void BytesDone(int64_t bytes) override { Each(&Reporter::BytesDone, bytes); }
   void Failed(const Error& err) override { Each(&Reporter::Failed, err); }
+  void Stopped() override { Each(&Reporter::Stopped); }
   void Finished() override { Each(&Reporter::Finished); }
 
  private:

@@ -9,7 +9,6 @@
 #include <filesystem>
 
 namespace takeloom::testing {
-namespace {
 
 std::string Quote(const std::string& text) {
   std::string quoted = "'";
@@ -22,6 +21,8 @@ std::string Quote(const std::string& text) {
   }
   return quoted + "'";
 }
+
+namespace {
 
 // Runs `command` through the shell; its standard output and exit status.
 ToolRun RunShell(const std::string& command) {
