@@ -97,7 +97,7 @@ TEST(TerminalTest, TheScreenHoldsStandardOutputAndNoProgress) {
   for (int i = 1; i <= 40; ++i) seq += std::to_string(i) + "\n";
   const std::string slow = "cd " + Quote(session.path().string()) +
                            " && strace -f -o /dev/null -e "
-                           "inject=pread64:delay_enter=10ms " +
+                           "inject=pread64:delay_enter=8ms " +
                            Quote(TAKELOOM_BINARY);
 
   Screen screen(work, "built");
