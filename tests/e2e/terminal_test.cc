@@ -56,23 +56,24 @@ class Screen {
     return AsShown(Capture(dir, Tmux() + " capture-pane -p -J -S -"));
   }
 
-  // Waits until the screen holds `part`, calling `seen` with each screen
-  // read on the way; false after 30 s.
-  template <typename Seen>
-  bool WaitFor(const TempDir& dir, const std::string& part, Seen seen) {
+  // Waits until the screen holds `part`; false after 30 s.
+  bool WaitFor(const TempDir& dir, const std::string& part) {
     const auto start = std::chrono::steady_clock::now();
     while (std::chrono::steady_clock::now() - start < std::chrono::seconds(30)) {
       const std::string text = Text(dir);
-      seen(text);
+      progress_seen_ = progress_seen_ || text.find("% ") != std::string::npos;
       if (text.find(part) != std::string::npos) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
   }
 
-  void Keys(const TempDir& dir, const std::string& keys) const {
+  void Send(const TempDir& dir, const std::string& keys) const {
     Capture(dir, Tmux() + " send-keys " + keys);
   }
+
+  // Whether a screen read while waiting showed a progress line.
+  bool progress_seen() const { return progress_seen_; }
 
  private:
   std::string Tmux() const {
@@ -80,6 +81,7 @@ class Screen {
   }
 
   std::string socket_;
+  bool progress_seen_ = false;
 };
 
 TEST(TerminalTest, TheScreenHoldsStandardOutputAndNoProgress) {
@@ -102,20 +104,17 @@ TEST(TerminalTest, TheScreenHoldsStandardOutputAndNoProgress) {
 
   Screen screen(work, "built");
   screen.Run(work, slow);
-  bool drawn = false;
-  ASSERT_TRUE(screen.WaitFor(work, "END", [&](const std::string& text) {
-    drawn = drawn || text.find("% ") != std::string::npos;
-  })) << screen.Text(work);
-  EXPECT_TRUE(drawn) << "no progress was ever drawn";
+  ASSERT_TRUE(screen.WaitFor(work, "END")) << screen.Text(work);
+  EXPECT_TRUE(screen.progress_seen()) << "no progress was ever drawn";
   EXPECT_EQ(screen.Text(work), AsShown(seq + plain + "END 0\n"));
   Capture(session, "rm *_bld.wav");
 
   // Stopped with Ctrl-C, the run says so on a line of its own.
   Screen stopped(work, "stopped");
   stopped.Run(work, slow);
-  ASSERT_TRUE(stopped.WaitFor(work, "edits: 1 2 3 4 5 ", [](auto&) {}));
-  stopped.Keys(work, "C-c");
-  ASSERT_TRUE(stopped.WaitFor(work, "END", [](auto&) {}));
+  ASSERT_TRUE(stopped.WaitFor(work, "edits: 1 2 3 4 5 "));
+  stopped.Send(work, "C-c");
+  ASSERT_TRUE(stopped.WaitFor(work, "END"));
   const std::string text = stopped.Text(work);
   const std::string end = "\ntakeloom: stopped: every output is as it was\n"
                           "END 130\n";
