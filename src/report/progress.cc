@@ -1,7 +1,5 @@
 #include "report/progress.h"
 
-#include <unistd.h>
-
 #include "os/process.h"
 
 namespace takeloom {
