@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Builds takeloom, synthesises a small session (three tracks, three takes
 # each with its own tone, a lead-in, three edit points and 200 ms
-# crossfades) in a fresh directory, and builds its tracks there.
+# crossfades) in a fresh directory, and builds its tracks there; installs
+# what the build needs first when it is missing.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
+source "$repo/tools/packages.sh"
+install_missing "${build_packages[@]}"
 cmake -S "$repo" -B "$repo/build" >/dev/null
 cmake --build "$repo/build" -j2 --target takeloom make_session >/dev/null
 

@@ -199,8 +199,9 @@ int RunTakeloom(const std::vector<std::string>& args, std::FILE* out) {
   }
   // The progress line is for a person watching a build on a terminal.
   const bool terminal = IsTerminal(fileno(stderr)) && !line.dry_run;
-  ProgressLine progress(stderr,
-                        terminal && SameTerminal(fileno(out), fileno(stderr)));
+  ProgressLine progress(
+      stderr, fileno(stderr),
+      terminal && SameTerminal(fileno(out), fileno(stderr)) ? out : nullptr);
   ReporterList both({&progress, words});
   Reporter* reporter = terminal ? &both : words;
 
@@ -210,6 +211,7 @@ int RunTakeloom(const std::vector<std::string>& args, std::FILE* out) {
   // A run stopped by a signal ends by that signal, once it has removed what
   // it wrote.
   if (const int signal = signals.Pending(); signal != 0 && !err.ok()) {
+    reporter->Stopped();
     std::fflush(out);
     signals.Die(signal);
   }

@@ -195,7 +195,7 @@ void ConsoleReporter::TrackStarted(const std::string& output) {
   std::fprintf(out_, "\n\nBuilding to %s\n", output.c_str());
 }
 
-void ConsoleReporter::OutputCreated() { std::fputs("edits: ", out_); }
+void ConsoleReporter::OutputCreated() { std::fputs(kEditsLead.data(), out_); }
 
 void ConsoleReporter::EditStarted(size_t edit) {
   std::fprintf(out_, "%zu ", edit);
@@ -206,6 +206,11 @@ void ConsoleReporter::Failed(const Error& err) {
   std::fputs(Message(err).c_str(), out_);
   std::fflush(out_);
   Detail(err);
+}
+
+void ConsoleReporter::Stopped() {
+  std::fflush(out_);
+  std::fputs("takeloom: stopped: every output is as it was\n", err_);
 }
 
 void ConsoleReporter::Finished() {

@@ -21,6 +21,8 @@ std::string Message(const Error& err);
 // Lines the run prints and goes on.
 inline constexpr std::string_view kFormatChunkMissing =
     ">> Can't find format chunk in wave file!\n";
+// What begins each track's line of edit numbers ("edits: 1 2 3 ").
+inline constexpr std::string_view kEditsLead = "edits: ";
 
 struct EditList;
 struct Recovery;
@@ -61,6 +63,8 @@ class Reporter {
   virtual void CrossfadeRendered(size_t /*edit*/, int64_t /*clipped*/) {}
   virtual void BytesDone(int64_t /*bytes*/) {}
   virtual void Failed(const Error& /*err*/) {}
+  // A signal stopped the run, once it had put everything back as it was.
+  virtual void Stopped() {}
   virtual void Finished() {}
 };
 
@@ -81,6 +85,7 @@ class ConsoleReporter : public Reporter {
   void OutputCreated() override;
   void EditStarted(size_t edit) override;
   void Failed(const Error& err) override;
+  void Stopped() override;
   void Finished() override;
 
  protected:
@@ -123,6 +128,7 @@ class ReporterList : public Reporter {
   }
   void BytesDone(int64_t bytes) override { Each(&Reporter::BytesDone, bytes); }
   void Failed(const Error& err) override { Each(&Reporter::Failed, err); }
+  void Stopped() override { Each(&Reporter::Stopped); }
   void Finished() override { Each(&Reporter::Finished); }
 
  private:

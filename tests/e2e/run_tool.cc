@@ -12,7 +12,6 @@
 #include <sstream>
 
 namespace takeloom::testing {
-namespace {
 
 std::string Quote(const std::string& text) {
   std::string quoted = "'";
@@ -25,6 +24,8 @@ std::string Quote(const std::string& text) {
   }
   return quoted + "'";
 }
+
+namespace {
 
 // Runs `command` through the shell; its standard output and exit status.
 ToolRun RunShell(const std::string& command) {

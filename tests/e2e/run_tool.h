@@ -19,6 +19,9 @@ struct ToolRun {
   std::string err;  // standard error
 };
 
+// `text` quoted for the shell.
+std::string Quote(const std::string& text);
+
 // Runs the tool in `dir` with `args`; `under` is a command that runs it
 // (strace with a fault to inject, say), or empty, and may start other
 // commands in `dir` before it ("(sleep 1; rm x) & strace ...").

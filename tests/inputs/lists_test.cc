@@ -63,7 +63,7 @@ TEST(EditListTest, ParsesRecordsOfTimeAndTakeName) {
       {"decimal comma", "1,5\tA\n", {kNaN}, {"A"}},
       {"no number", "x\tA\n", {kNaN}, {"A"}},
       {"CRLF and byte-order mark", "\xEF\xBB\xBF" "2\tA\r\n3\tB\r\n", {2, 3},
-       {"A", "B"}, {1, 2}},
+       {"A", "B"}, {}, 0, {1, 2}},
       {"empty", "", {}, {}},
       {"sample positions", "0s\tA\n427200s\tB\n 9000000000000000000s \tA\n",
        {kNaN, kNaN, kNaN}, {"A", "B", "A"}, {0, 427200, 9000000000000000000}},

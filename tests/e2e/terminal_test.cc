@@ -1,0 +1,128 @@
+// A build watched on a terminal, as a terminal emulator draws it: tmux
+// holds an 80-column screen, already full so that every new line scrolls,
+// and reads are slowed so that the progress is drawn many times while the
+// line of edit numbers (61 of them) grows past the screen's width. What
+// stays on the screen is what standard output printed, and nothing of the
+// progress.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "e2e/run_tool.h"
+#include "testing/temp_dir.h"
+
+namespace takeloom::testing {
+namespace {
+
+// `text` as a screen shows it: tabs as spaces up to the next multiple of
+// 8 columns, with no spaces at line ends nor blank lines at the end.
+std::string AsShown(const std::string& text) {
+  std::string shown, line;
+  for (const char c : text) {
+    if (c == '\t') {
+      line.append(8 - line.size() % 8, ' ');
+    } else if (c != '\n') {
+      line += c;
+    } else {
+      shown += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
+      line.clear();
+    }
+  }
+  while (shown.ends_with("\n\n")) shown.pop_back();
+  return shown;
+}
+
+// A tmux server of its own, holding one 80x24 pane, ended with the test.
+class Screen {
+ public:
+  Screen(const TempDir& dir, const std::string& name)
+      : socket_(dir.File(name)) {}
+  ~Screen() { std::system((Tmux() + " kill-server 2>/dev/null").c_str()); }
+
+  // Runs `command` in the pane, after 40 lines that fill the screen; the
+  // pane stays once it ends ("END" and the status printed last).
+  void Run(const TempDir& dir, const std::string& command) {
+    const std::string script = "stty -echoctl; trap : INT; seq 40; " +
+                               command + "; echo END $?; sleep 60";
+    Capture(dir, Tmux() + " new-session -d -x 80 -y 24 " + Quote(script));
+  }
+
+  // The screen and what scrolled off it, wrapped lines joined.
+  std::string Text(const TempDir& dir) const {
+    return AsShown(Capture(dir, Tmux() + " capture-pane -p -J -S -"));
+  }
+
+  // Waits until the screen holds `part`; false after 30 s.
+  bool WaitFor(const TempDir& dir, const std::string& part) {
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(30)) {
+      const std::string text = Text(dir);
+      progress_seen_ = progress_seen_ || text.find("% ") != std::string::npos;
+      if (text.find(part) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+
+  void Send(const TempDir& dir, const std::string& keys) const {
+    Capture(dir, Tmux() + " send-keys " + keys);
+  }
+
+  // Whether a screen read while waiting showed a progress line.
+  bool progress_seen() const { return progress_seen_; }
+
+ private:
+  std::string Tmux() const {
+    return "env -u TMUX tmux -f /dev/null -S " + Quote(socket_);
+  }
+
+  std::string socket_;
+  bool progress_seen_ = false;
+};
+
+TEST(TerminalTest, TheScreenHoldsStandardOutputAndNoProgress) {
+  if (!Installed("tmux") || !Installed("strace")) {
+    GTEST_SKIP() << "tmux or strace is not installed";
+  }
+  TempDir session, work;
+  Capture(session, Quote(TAKELOOM_MAKE_SESSION) +
+                       " . --tracks 2 --takes 2 --seconds 20 --channels 1 "
+                       "--edits 61 --crossfade-ms 20 --type 1");
+  const Names inputs = ListDir(session);
+  const std::string plain = RunTool(session).out;
+  Capture(session, "rm *_bld.wav");
+  std::string seq;
+  for (int i = 1; i <= 40; ++i) seq += std::to_string(i) + "\n";
+  const std::string slow = "cd " + Quote(session.path().string()) +
+                           " && strace -f -o /dev/null -e "
+                           "inject=pread64:delay_enter=8ms " +
+                           Quote(TAKELOOM_BINARY);
+
+  Screen screen(work, "built");
+  screen.Run(work, slow);
+  ASSERT_TRUE(screen.WaitFor(work, "END")) << screen.Text(work);
+  EXPECT_TRUE(screen.progress_seen()) << "no progress was ever drawn";
+  EXPECT_EQ(screen.Text(work), AsShown(seq + plain + "END 0\n"));
+  Capture(session, "rm *_bld.wav");
+
+  // Stopped with Ctrl-C, the run says so on a line of its own.
+  Screen stopped(work, "stopped");
+  stopped.Run(work, slow);
+  ASSERT_TRUE(stopped.WaitFor(work, "edits: 1 2 3 4 5 "));
+  stopped.Send(work, "C-c");
+  ASSERT_TRUE(stopped.WaitFor(work, "END"));
+  const std::string text = stopped.Text(work);
+  const std::string end = "\ntakeloom: stopped: every output is as it was\n"
+                          "END 130\n";
+  ASSERT_TRUE(text.ends_with(end)) << text;
+  const std::string before = text.substr(0, text.size() - end.size());
+  EXPECT_TRUE(AsShown(seq + plain).starts_with(before)) << text;
+  EXPECT_EQ(ListDir(session), inputs);
+}
+
+}  // namespace
+}  // namespace takeloom::testing
