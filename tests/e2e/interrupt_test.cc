@@ -6,12 +6,15 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -84,6 +87,7 @@ class Child {
   }
 
   const std::string& printed() const { return printed_; }
+  int output() const { return out_; }
 
  private:
   pid_t pid_ = -1;
@@ -111,46 +115,107 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-// A directory with the session and the outputs of a finished run, built
-// once for all the tests here.
+// FNV-1a over the bytes of the file at `path`, eight at a time, from `hash`.
+uint64_t HashOf(const std::string& path, uint64_t hash) {
+  std::string bytes = ReadFile(path);
+  bytes.resize((bytes.size() + 7) / 8 * 8);
+  for (size_t i = 0; i < bytes.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes.data() + i, 8);
+    hash = (hash ^ word) * 1099511628211u;
+  }
+  return hash;
+}
+
+// A directory with the session and the outputs of a finished run, under the
+// build tree, built by whichever test process comes first and then read by
+// every other: each test runs in a process of its own, and a session built
+// per process cost more than the tests themselves. Its name holds a hash of
+// the tool, which decides the outputs, and of this program, which decides
+// the takes and lists, so a rebuilt binary never meets an old session.
+// Empty if the session could not be built.
+fs::path FinishedSession() {
+  const fs::path cache = TAKELOOM_TEST_CACHE;
+  fs::create_directories(cache);
+  char key[17];
+  std::snprintf(key, sizeof key, "%016llx",
+                static_cast<unsigned long long>(HashOf(
+                    "/proc/self/exe",
+                    HashOf(TAKELOOM_BINARY, 14695981039346656037u))));
+  const fs::path ready = cache / ("interrupt-" + std::string(key));
+  const int lock = open((cache / "interrupt.lock").c_str(),
+                        O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (lock < 0 || flock(lock, LOCK_EX) != 0) {
+    ADD_FAILURE() << "cannot lock " << cache;
+    return {};
+  }
+  if (!fs::exists(ready)) {
+    for (const auto& entry : fs::directory_iterator(cache)) {
+      if (entry.path().filename().string().starts_with("interrupt-")) {
+        fs::remove_all(entry.path());  // built by older binaries
+      }
+    }
+    TempDir building(cache);
+    WriteSession(building);
+    const ToolRun run = RunTool(building);
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(Contains(run.out, "Done"));
+    if (run.status == 0 && Contains(run.out, "Done")) {
+      fs::rename(building.path(), ready);
+    }
+  }
+  close(lock);
+  return fs::exists(ready) ? ready : fs::path();
+}
+
 class InterruptTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    built_ = new TempDir;
-    WriteSession(*built_);
-    const ToolRun run = RunTool(*built_);
-    ASSERT_EQ(run.status, 0) << run.out;
-    ASSERT_TRUE(Contains(run.out, "Done"));
-  }
-  static void TearDownTestSuite() { delete built_; }
+  static void SetUpTestSuite() { built_ = FinishedSession(); }
 
   // A fresh copy of the finished session.
   void SetUp() override {
-    for (const auto& entry : fs::directory_iterator(built_->path())) {
+    ASSERT_FALSE(built_.empty()) << "no finished session to copy";
+    for (const auto& entry : fs::directory_iterator(built_)) {
       fs::copy(entry.path(), dir_.path() / entry.path().filename());
     }
   }
 
-  static TempDir* built_;
+  static fs::path built_;
   TempDir dir_;
 };
 
-TempDir* InterruptTest::built_ = nullptr;
+fs::path InterruptTest::built_;
 
 // Waits until the last crossfade of the last track is being written: its
 // edit has begun and the temporary file holds more than its header. False
-// if the run ended first.
+// if the run ended first. Wakes on what the tool prints and on changes in
+// the directory, rather than polling.
 bool LastCrossfadeUnderWay(const TempDir& dir, Child& child) {
-  const auto start = std::chrono::steady_clock::now();
-  while (std::chrono::steady_clock::now() - start < std::chrono::seconds(20)) {
+  const int changes = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+  if (changes < 0 || inotify_add_watch(changes, dir.path().c_str(),
+                                       IN_CREATE | IN_MODIFY) < 0) {
+    ADD_FAILURE() << "cannot watch " << dir.path();
+    return false;
+  }
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  bool under_way = false;
+  while (!under_way && std::chrono::steady_clock::now() < deadline) {
     struct stat st {};
     if (Contains(child.printed(), "Building to snare_bld.wav\nedits: 1 2 3 ") &&
         stat(dir.File("xfade_temp.wav").c_str(), &st) == 0 && st.st_size > 44) {
-      return true;
+      under_way = true;
+      continue;
     }
-    if (!child.ReadSome(0)) return false;
+    pollfd wake[] = {{child.output(), POLLIN, 0}, {changes, POLLIN, 0}};
+    if (poll(wake, 2, 1000) < 0) break;
+    if (wake[0].revents != 0 && !child.ReadSome(0)) break;
+    char events[4096];
+    while (read(changes, events, sizeof events) > 0) {
+    }
   }
-  return false;
+  close(changes);
+  return under_way;
 }
 
 TEST_F(InterruptTest, AStoppedRunLeavesEverythingAsItWas) {
@@ -257,7 +322,7 @@ TEST_F(InterruptTest, OneRunPerDirectory) {
     // So is a run elsewhere whose outputs would go into the directory.
     TempDir other;
     WriteJob(other, dir_.File("kick") + "\n", ReadFile(dir_.File("points.txt")),
-             ReadFile(built_->File("loomrc.txt")));
+             ReadFile((built_ / "loomrc.txt").string()));
     const ToolRun elsewhere = RunTool(other);
     EXPECT_EQ(elsewhere.status, 1);
     EXPECT_EQ(elsewhere.out, BannerAndPlan(1, 4) + busy);
@@ -265,7 +330,7 @@ TEST_F(InterruptTest, OneRunPerDirectory) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.out, kBanner + busy);
     EXPECT_FALSE(fs::exists(dir_.File("loomrc.txt")));  // no template
-    fs::copy(built_->File("loomrc.txt"), dir_.File("loomrc.txt"));
+    fs::copy(built_ / "loomrc.txt", dir_.File("loomrc.txt"));
   }
   // Two runs started together: one builds, the other is refused.
   for (const char* outputs : {"kick_bld.wav", "snare_bld.wav"}) {

@@ -114,6 +114,21 @@ bool Installed(const char* program) {
              .status == 0;
 }
 
+ScopedXfs::ScopedXfs(const TempDir& image, const TempDir& point,
+                     const std::string& size)
+    : point_(point.path().string()) {
+  if (geteuid() != 0 || !Installed("mkfs.xfs")) return;
+  mounted_ = RunShell("cd " + Quote(image.path().string()) +
+                      " && truncate -s " + size +
+                      " i && mkfs.xfs -q -m reflink=1 i && mount -o loop i " +
+                      Quote(point_) + " >/dev/null 2>&1")
+                 .status == 0;
+}
+
+ScopedXfs::~ScopedXfs() {
+  if (mounted_) RunShell("umount " + Quote(point_));
+}
+
 void WriteFfmpegTakes(const TempDir& dir, const std::string& options) {
   for (const char* take : {"_t1", "_t2"}) {
     const std::string tone = take[2] == '1' ? "220" : "330";

@@ -43,6 +43,25 @@ std::string Capture(const TempDir& dir, const std::string& command);
 // Whether `program` is on the PATH.
 bool Installed(const char* program);
 
+// An XFS file system that shares blocks between files, made in a sparse
+// image of `size` bytes (as `truncate -s` reads it) in `image` and mounted
+// over `point` while this lives, also when an assertion fails. Needs root,
+// xfsprogs and loop devices; mounted() says whether it could be made.
+class ScopedXfs {
+ public:
+  ScopedXfs(const TempDir& image, const TempDir& point,
+            const std::string& size);
+  ~ScopedXfs();
+  ScopedXfs(const ScopedXfs&) = delete;
+  ScopedXfs& operator=(const ScopedXfs&) = delete;
+
+  bool mounted() const { return mounted_; }
+
+ private:
+  std::string point_;
+  bool mounted_ = false;
+};
+
 // Writes kick_t1.wav and kick_t2.wav into `dir` with ffmpeg: 2 s of 24-bit
 // stereo at 48 kHz, a tone of 220 or 330 Hz (inverted on the right), with
 // `options` after the tone's input.

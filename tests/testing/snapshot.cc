@@ -20,7 +20,8 @@ Snapshot SnapshotOf(const fs::path& dir) {
       }
       snapshot[name] = listing;
     } else {
-      snapshot[name] = "file " + ReadFile(entry.path().string());
+      std::string& content = snapshot[name] = "file ";
+      AppendFile(entry.path().string(), content);
     }
   }
   return snapshot;

@@ -4,8 +4,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 
 namespace takeloom::testing {
 
@@ -38,14 +36,25 @@ void WriteFile(const std::string& path, const std::vector<std::byte>& bytes) {
 }
 
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::string text;
+  AppendFile(path, text);
+  return text;
+}
+
+void AppendFile(const std::string& path, std::string& text) {
+  // Read in one piece into a string sized once: tests snapshot directories
+  // of hundreds of megabytes, and a stream's growing copies cost seconds.
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) {
     ADD_FAILURE() << "cannot read " << path;
-    return {};
+    return;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  const std::streamoff size = in.tellg();
+  in.seekg(0);
+  const size_t start = text.size();
+  text.resize(start + static_cast<size_t>(size));
+  in.read(text.data() + start, size);
+  if (in.gcount() != size) ADD_FAILURE() << "cannot read all of " << path;
 }
 
 }  // namespace takeloom::testing

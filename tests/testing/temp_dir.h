@@ -31,5 +31,7 @@ class TempDir {
 void WriteFile(const std::string& path, std::string_view bytes);
 void WriteFile(const std::string& path, const std::vector<std::byte>& bytes);
 std::string ReadFile(const std::string& path);
+// Appends the bytes of the file at `path` to `text`.
+void AppendFile(const std::string& path, std::string& text);
 
 }  // namespace takeloom::testing
