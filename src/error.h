@@ -30,6 +30,7 @@ enum class Fault {
   kUnknownOption,     // file = the argument
   kTooManyArguments,
   kTakesPattern,      // file = the --takes pattern
+  kReportName,        // file = the --report name, not ending in .html
   kNoTakeName,        // number = the edit, from 1
   kNoEditPoints,
   kInvalidEntry,      // an entry of the parameter file cannot be read

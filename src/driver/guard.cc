@@ -88,13 +88,16 @@ Error GuardInputs(const BuildState& state) {
   }
   const std::string partial(kPartialSuffix);
   const std::string backup = partial + std::string(kBackupSuffix);
-  for (const std::string& output : state.output_names) {
+  std::vector<std::string> written = state.output_names;
+  // The report is one more output, put in place with the tracks.
+  if (!state.report.empty()) written.push_back(state.report);
+  for (const std::string& output : written) {
     for (const std::string& path : {output + partial, output + backup}) {
       if (Error err = work.Add(path); !err.ok()) return err;
     }
   }
 
-  for (const std::string& output : state.output_names) {
+  for (const std::string& output : written) {
     bool clash = false;
     if (Error err = inputs.Contains(output, &clash); !err.ok()) return err;
     if (clash || Normal(output) == temp) {
@@ -107,6 +110,17 @@ Error GuardInputs(const BuildState& state) {
     if (normal.ends_with(partial) || normal.ends_with(backup)) {
       return {Fault::kOutputIsPartial, output};
     }
+  }
+  if (!state.report.empty()) {
+    FileSet tracks;
+    for (const std::string& output : state.output_names) {
+      if (Error err = tracks.Add(output); !err.ok()) return err;
+    }
+    bool clash = false;
+    if (Error err = tracks.Contains(state.report, &clash); !err.ok()) {
+      return err;
+    }
+    if (clash) return {Fault::kOutputIsWorkFile, state.report};
   }
   const NameLookup temp_file = LookUpFollowing(temp);
   const auto is_temp = [&](const std::string& path) {

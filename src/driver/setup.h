@@ -23,6 +23,7 @@ struct BuildState {
   std::string suffix{kDefaultSuffix};
   std::string takes{kDefaultTakes};  // how take files are named
   bool dry_run = false;              // nothing is written
+  std::string report;                // the HTML report, or empty
   CrossfadeParams params;                  // as read from loomrc.txt
   std::vector<std::string> base_names;     // one per track
   EditList edits;                          // the first time never negative

@@ -14,7 +14,7 @@ enum class Command { kBuild, kHelp, kVersion };
 inline constexpr std::string_view kDefaultTakes = "{track}{take}.wav";
 
 // What the command line asks for:
-//   takeloom [-n | --dry-run] [--takes PATTERN] [SUFFIX]
+//   takeloom [-n | --dry-run] [--takes PATTERN] [--report FILE] [SUFFIX]
 // with the options in any order before the optional suffix, or -h, --help
 // or --version alone.
 struct CommandLine {
@@ -22,13 +22,15 @@ struct CommandLine {
   bool dry_run = false;
   std::string takes{kDefaultTakes};  // how a take's file is named
   std::string suffix = "_bld.wav";
+  std::string report;  // the HTML report to write, or empty for none
 };
 
 // Reads `args` (the program name excluded) into `line`. An argument that
 // looks like an option ("--" and anything, or "-" and one character) and is
 // none is refused (kUnknownOption), as is a second suffix
 // (kTooManyArguments) and a --takes pattern without both {track} and
-// {take} (kTakesPattern).
+// {take} (kTakesPattern), and a --report name that does not end in
+// ".html" (kReportName).
 Error ParseCommandLine(const std::vector<std::string>& args,
                        CommandLine* line);
 
