@@ -175,19 +175,23 @@ Error TrackMeasurer::Measure(size_t edit, EditTrack* et) {
     Decode(out_, format, samples, &a_, &integers_);
     Decode(in_, format, samples, &b_, &integers_);
     Decode(result_, format, samples, &c_, &integers_);
-    for (int64_t s = 0; s < samples; ++s) {
-      const int64_t frame = first + s / format.channels;
-      const auto i = static_cast<size_t>(s);
-      const double r = c_[i] / scale;
-      out.Add(frame - view_start, a_[i] / scale);
-      in.Add(frame - view_start, b_[i] / scale);
-      result.Add(frame - view_start, r);
+    size_t i = 0;
+    for (int64_t frame = first; frame < first + n; ++frame) {
+      const size_t column = out.ColumnOf(frame - view_start);
+      double squares = 0;
+      for (uint32_t channel = 0; channel < format.channels; ++channel, ++i) {
+        const double r = c_[i] / scale;
+        out.AddTo(column, a_[i] / scale);
+        in.AddTo(column, b_[i] / scale);
+        result.AddTo(column, r);
+        squares += r * r;
+      }
       if (frame < et->window_start) {
-        before += r * r;
-        ++before_samples;
+        before += squares;
+        before_samples += format.channels;
       } else if (frame >= window_end) {
-        after += r * r;
-        ++after_samples;
+        after += squares;
+        after_samples += format.channels;
       }
     }
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -113,6 +114,11 @@ class Page {
   void SegmentTables();
   void Edit(size_t k);
   void Wave(size_t k, size_t t);
+  void Number(int n) {
+    char text[16];
+    const auto end = std::to_chars(text, text + sizeof text, n).ptr;
+    h_.append(text, end);
+  }
 
   const ReportData& d_;
   std::vector<FlagRef> flags_;
@@ -391,14 +397,21 @@ void Page::Wave(size_t k, size_t t) {
     h_ += Format("<path transform=\"translate(0,%.0f) scale(2,%.2f)\" "
                  "stroke=\"%s\" stroke-width=\"0.8\" fill=\"none\" d=\"",
                  top, kLane / 100, lanes[l].colour.c_str());
+    // One vertical stroke per column, each a relative move from the end of
+    // the last: a few bytes a column.
     const Columns& c = *lanes[l].columns;
+    int at = 0;
     for (size_t i = 0; i < c.low.size(); ++i) {
       const auto y = [](float v) {
         return static_cast<int>(std::lround(50 - 50 * std::clamp(v, -1.0f, 1.0f)));
       };
       const int high = y(c.high[i]);
       const int low = std::max(y(c.low[i]), high + 1);
-      h_ += Format("M%zu.5 %dV%d", i, high, low);
+      h_ += i == 0 ? "M0.5 " : "m1 ";
+      Number(high - at);
+      h_ += 'v';
+      Number(low - high);
+      at = low;
     }
     h_ += "\"/>";
   }

@@ -13,9 +13,7 @@ ColumnScanner::ColumnScanner(int64_t frames, int count)
   columns_.high.assign(static_cast<size_t>(count), 0.0f);
 }
 
-void ColumnScanner::Add(int64_t frame, double v) {
-  if (frame < 0 || frame >= frames_) return;
-  const auto c = static_cast<size_t>(frame * count_ / frames_);
+void ColumnScanner::AddTo(size_t c, double v) {
   const auto value = static_cast<float>(v);
   if (!seen_[c]) {
     seen_[c] = true;

@@ -43,7 +43,14 @@ class ColumnScanner {
  public:
   ColumnScanner(int64_t frames, int count);
   // Sample value `v` (full scale +-1) of frame `frame` of the view.
-  void Add(int64_t frame, double v);
+  void Add(int64_t frame, double v) {
+    if (frame >= 0 && frame < frames_) AddTo(ColumnOf(frame), v);
+  }
+  // The same in two steps, for the channels of one frame.
+  size_t ColumnOf(int64_t frame) const {
+    return static_cast<size_t>(frame * count_ / frames_);
+  }
+  void AddTo(size_t column, double v);
   Columns Take() { return std::move(columns_); }
 
  private:
