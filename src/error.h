@@ -35,6 +35,7 @@ enum class Fault {
   kUnknownOption,     // file = the argument
   kTooManyArguments,
   kTakesPattern,      // file = the --takes pattern
+  kReportName,        // file = the --report name, not ending in .html
   kNoTakeName,        // number = the edit, from 1
   kNoEditPoints,
   kOneEditPoint,      // a single point: no segment, nowhere for tracks to end

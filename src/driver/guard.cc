@@ -82,13 +82,16 @@ Error GuardInputs(const BuildState& state) {
   }
   const std::string partial(kPartialSuffix);
   const std::string backup = partial + std::string(kBackupSuffix);
-  for (const std::string& output : state.output_names) {
+  std::vector<std::string> written = state.output_names;
+  // The report is one more output, put in place with the tracks.
+  if (!state.line.report.empty()) written.push_back(state.line.report);
+  for (const std::string& output : written) {
     for (const std::string& path : {output + partial, output + backup}) {
       if (Error err = work.Add(path); !err.ok()) return err;
     }
   }
 
-  for (const std::string& output : state.output_names) {
+  for (const std::string& output : written) {
     bool clash = false;
     if (Error err = inputs.Contains(output, &clash); !err.ok()) return err;
     if (clash || NormalName(output) == temp) {
@@ -101,6 +104,17 @@ Error GuardInputs(const BuildState& state) {
     if (normal.ends_with(partial) || normal.ends_with(backup)) {
       return {Fault::kOutputIsPartial, output};
     }
+  }
+  if (!state.line.report.empty()) {
+    FileSet tracks;
+    for (const std::string& output : state.output_names) {
+      if (Error err = tracks.Add(output); !err.ok()) return err;
+    }
+    bool clash = false;
+    if (Error err = tracks.Contains(state.line.report, &clash); !err.ok()) {
+      return err;
+    }
+    if (clash) return {Fault::kOutputIsWorkFile, state.line.report};
   }
   const NameLookup temp_file = LookUpFollowing(temp);
   const auto is_temp = [&](const std::string& path) {

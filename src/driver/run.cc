@@ -12,6 +12,7 @@
 #include "driver/open_files.h"
 #include "driver/plan.h"
 #include "driver/prepare.h"
+#include "driver/report_file.h"
 #include "driver/setup.h"
 #include "driver/usage.h"
 #include "os/commit.h"
@@ -28,9 +29,11 @@ namespace takeloom {
 namespace {
 
 // Builds every track under its partial name, then puts them all in place:
-// a run replaces all its outputs or none.
+// a run replaces all its outputs or none. `report`, when it names a
+// partial file, is put in place with them.
 Error BuildTracks(const BuildState& state, const std::vector<TrackJob>& jobs,
-                  const RunSignals& signals, Reporter* reporter) {
+                  const RunSignals& signals, Reporter* reporter,
+                  const PendingOutput& report) {
   Workspace workspace;
   // Asking the kernel costs a system call: a build of many short segments
   // asks before each of millions of writes, so a stop is looked for at
@@ -118,6 +121,7 @@ Error BuildTracks(const BuildState& state, const std::vector<TrackJob>& jobs,
     }
     ++released;
   }
+  if (!report.partial.empty()) pending.push_back(report);
   std::vector<std::string> notes;
   const Error err = CommitOutputs(pending, &notes);
   for (const std::string& note : notes) reporter->Note(note);
@@ -126,8 +130,8 @@ Error BuildTracks(const BuildState& state, const std::vector<TrackJob>& jobs,
 
 // The whole run, from the lock on the directory to the outputs in place,
 // or to the plans shown for a dry run, as `state`'s command line asks.
-Error BuildIn(BuildState* state_out, const RunSignals& signals,
-              Reporter* reporter) {
+Error BuildIn(BuildState* state_out, const std::vector<std::string>& args,
+              const RunSignals& signals, Reporter* reporter) {
   BuildState& state = *state_out;
   const CommandLine& line = state.line;
   DirectoryLock lock;
@@ -142,8 +146,9 @@ Error BuildIn(BuildState* state_out, const RunSignals& signals,
   if (Error err = LoadInputs(&state, reporter); !err.ok()) return err;
   if (Error err = GuardInputs(state); !err.ok()) return err;
   std::vector<std::unique_ptr<DirectoryLock>> output_locks;
-  if (Error err = LockOutputDirectories(state.output_names, &output_locks);
-      !err.ok()) {
+  std::vector<std::string> written = state.output_names;
+  if (!line.report.empty()) written.push_back(line.report);
+  if (Error err = LockOutputDirectories(written, &output_locks); !err.ok()) {
     return err;
   }
   std::vector<TrackJob> jobs;
@@ -151,9 +156,24 @@ Error BuildIn(BuildState* state_out, const RunSignals& signals,
   if (Error err = PlanTracks(state, &jobs, reporter); !err.ok()) return err;
   if (line.dry_run) {
     ShowPlans(state, jobs, reporter);
-    return {};
+    return line.report.empty()
+               ? Error()
+               : WriteReportAlone(line.report, state, jobs, args);
   }
-  return BuildTracks(state, jobs, signals, reporter);
+  // The report reads only a few frames around each edit point, so it is
+  // written before the tracks, and put in place with them or not at all.
+  PendingOutput report;
+  if (!line.report.empty()) {
+    if (Error err = WriteReportPartial(line.report, state, jobs, args, &report);
+        !err.ok()) {
+      return err;
+    }
+  }
+  const Error err = BuildTracks(state, jobs, signals, reporter, report);
+  if (!err.ok() && !report.partial.empty()) {
+    Sys().Unlink(report.partial.c_str());
+  }
+  return err;
 }
 
 // The run, with what the user needs to know of a run that could not open
@@ -161,13 +181,13 @@ Error BuildIn(BuildState* state_out, const RunSignals& signals,
 // allocation has closed and removed what the run had written (every writer
 // removes the file it owns), and freed what it held, so the message can
 // be printed.
-Error Build(const CommandLine& line, const RunSignals& signals,
-            Reporter* reporter) {
+Error Build(const CommandLine& line, const std::vector<std::string>& args,
+            const RunSignals& signals, Reporter* reporter) {
   BuildState state;
   state.line = line;
   Error err;
   try {
-    err = BuildIn(&state, signals, reporter);
+    err = BuildIn(&state, args, signals, reporter);
   } catch (const std::bad_alloc&) {
     return {Fault::kOutOfMemory, "", 0,
             "an allocation failed: this run needs more memory than it may "
@@ -207,7 +227,7 @@ int RunTakeloom(const std::vector<std::string>& args, std::FILE* out) {
 
   reporter->Started();
   RunSignals signals;
-  const Error err = Build(line, signals, reporter);
+  const Error err = Build(line, args, signals, reporter);
   // A run stopped by a signal ends by that signal, once it has removed what
   // it wrote.
   if (const int signal = signals.Pending(); signal != 0 && !err.ok()) {

@@ -48,6 +48,15 @@ Error ParseCommandLine(const std::vector<std::string>& args,
           line->takes.find(kTake) == std::string::npos) {
         return {Fault::kTakesPattern, line->takes};
       }
+    } else if (args[i] == "--report") {
+      line->report = i + 1 < args.size() ? args[++i] : "";
+      const size_t slash = line->report.find_last_of('/');
+      const std::string name = slash == std::string::npos
+                                   ? line->report
+                                   : line->report.substr(slash + 1);
+      if (name.size() <= 5 || !name.ends_with(".html")) {
+        return {Fault::kReportName, line->report};
+      }
     } else {
       return {Fault::kUnknownOption, args[i]};
     }
@@ -80,7 +89,8 @@ std::string TakePath(std::string_view pattern, std::string_view base,
 }
 
 const std::string_view kUsageText =
-    "Usage: takeloom [-n | --dry-run] [--takes PATTERN] [SUFFIX]\n"
+    "Usage: takeloom [-n | --dry-run] [--takes PATTERN] [--report FILE]\n"
+    "                [SUFFIX]\n"
     "       takeloom -h | --help | --version\n"
     "\n"
     "Builds finished tracks from takes that were recorded on all tracks at\n"
@@ -141,6 +151,13 @@ const std::string_view kUsageText =
     "                     takeloom --takes '{take}_{track}.WAV'\n"
     "                   and takes may lie in a folder:\n"
     "                     takeloom --takes 'takes/{track}{take}.wav'\n"
+    "  --report FILE    also write FILE (a name ending in .html): one page\n"
+    "                   to look at, print or send, with a summary, a\n"
+    "                   timeline of every track, and for every edit point\n"
+    "                   its crossfades, levels and waveforms, flagging level\n"
+    "                   steps, clipping, fades from silence, shortened\n"
+    "                   crossfades and takes that run out. Put in place with\n"
+    "                   the outputs; with -n it is the only file written\n"
     "  -h, --help       show this text (alone)\n"
     "  --version        show the version (alone)\n"
     "\n"

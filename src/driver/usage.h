@@ -15,7 +15,7 @@ inline constexpr std::string_view kDefaultTakes = "{track}{take}.wav";
 inline constexpr std::string_view kDefaultSuffix = "_bld.wav";
 
 // What the command line asks for:
-//   takeloom [-n | --dry-run] [--takes PATTERN] [SUFFIX]
+//   takeloom [-n | --dry-run] [--takes PATTERN] [--report FILE] [SUFFIX]
 // with the options in any order before the optional suffix, or -h, --help
 // or --version alone.
 struct CommandLine {
@@ -23,6 +23,7 @@ struct CommandLine {
   bool dry_run = false;
   std::string takes{kDefaultTakes};  // how a take's file is named
   std::string suffix{kDefaultSuffix};  // after a track's base name
+  std::string report;  // the HTML report to write, or empty for none
 };
 
 // Reads `args` (the program name excluded) into `line`. An argument that

@@ -78,6 +78,9 @@ std::string Message(const Error& err) {
       return Exiting("Unknown option " + err.file + ", see takeloom --help");
     case Fault::kTakesPattern:
       return Exiting("The --takes pattern must hold {track} and {take}");
+    case Fault::kReportName:
+      return Exiting(
+          "The report must be a file ending in .html, see takeloom --help");
     case Fault::kTooManyArguments:
       return Exiting("Too many arguments, see takeloom --help");
     case Fault::kNoTakeName:

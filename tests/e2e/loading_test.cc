@@ -297,10 +297,12 @@ TEST(LoadingTest, OptionsTouchNoFile) {
     const ToolRun run = RunTool(dir, {flag});
     EXPECT_EQ(run.status, 0) << flag;
     EXPECT_TRUE(run.out.starts_with("Usage: takeloom [-n | --dry-run] "
-                                     "[--takes PATTERN] [SUFFIX]\n"))
+                                     "[--takes PATTERN] [--report FILE]\n"
+                                     "                [SUFFIX]\n"))
         << flag;
     for (const char* topic : {"base.txt", "points.txt", "loomrc.txt",
-                              "_bld.wav", "Crossfade types", "Exit status"}) {
+                              "_bld.wav", "Crossfade types", "--report FILE",
+                              "Exit status"}) {
       EXPECT_NE(run.out.find(topic), std::string::npos) << flag << topic;
     }
     EXPECT_TRUE(ListDir(dir).empty()) << flag;
