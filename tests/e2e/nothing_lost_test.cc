@@ -192,6 +192,8 @@ TEST(NothingLostTest, RefusesOutputsThatWouldOverwriteAnInput) {
   };
   const std::string plan1 =
       "Planning to build 1 tracks using 3 edit points.\n\n";
+  const std::string plan1b =
+      "Planning to build 1 tracks using 2 edit points.\n\n";
   const std::string plan2 =
       "Planning to build 2 tracks using 3 edit points.\n\n";
   const GuardCase cases[] = {
@@ -276,6 +278,35 @@ TEST(NothingLostTest, RefusesOutputsThatWouldOverwriteAnInput) {
        {},
        plan1 + ">> Input file loomrc.txt clashes with the temporary file, "
                "exiting\n"},
+      // A run would remove or rename its own work files: no input, and no
+      // output, may be one of them.
+      {"a take named like an output's partial file",
+       plus(session({"kick"}),
+            [](const TempDir& dir) {
+              fs::rename(dir.File("kick_t2.wav"),
+                         dir.File("kick_bld.wav.partial"));
+              WriteJob(dir, "kick\n", "0\t_t1.wav\n1\t_bld.wav.partial\n",
+                       kCrossfade);
+            }),
+       {"--takes", "{track}{take}"},
+       plan1b + ">> Take file kick_bld.wav.partial clashes with a file the "
+                "run writes, exiting\n"},
+      {"a take named like an output kept during the commit",
+       plus(session({"kick"}),
+            [](const TempDir& dir) {
+              fs::rename(dir.File("kick_t2.wav"),
+                         dir.File("kick_bld.wav.partial.old"));
+              WriteJob(dir, "kick\n",
+                       "0\t_t1.wav\n1\t_bld.wav.partial.old\n", kCrossfade);
+            }),
+       {"--takes", "{track}{take}"},
+       plan1b + ">> Take file kick_bld.wav.partial.old clashes with a file "
+                "the run writes, exiting\n"},
+      {"output is the commit record",
+       session({".takeloom"}),
+       {"-commit"},
+       plan1 + ">> Output file .takeloom-commit clashes with a file the run "
+               "writes, exiting\n"},
   };
   for (const GuardCase& c : cases) {
     TempDir dir;
@@ -652,6 +683,23 @@ TEST(NothingLostTest, ATakeThatChangesDuringTheBuildStopsIt) {
       {"cut short during the build",
        "(sleep 0.5; truncate -s 1000 kick_t2.wav) & strace -f -o /dev/null "
        "-e inject=pwrite64:delay_exit=2000000:when=1",
+       {"~kick_t2.wav"}},
+      // A copy of the same length keeps the inode and the length: only the
+      // times tell.
+      {"overwritten by a copy of the same length",
+       "(sleep 0.5; cp snare_t2.wav kick_t2.wav) & strace -f -o /dev/null "
+       "-e inject=pwrite64:delay_exit=2000000:when=1",
+       {"~kick_t2.wav"}},
+      {"made anew under its name",
+       "(sleep 0.5; rm kick_t2.wav; cp snare_t2.wav kick_t2.wav) & "
+       "strace -f -o /dev/null -e inject=pwrite64:delay_exit=2000000:when=1",
+       {"~kick_t2.wav"}},
+      // Inspection reads the take four times; the build's first read of its
+      // audio is slowed, and bytes are written into it meanwhile.
+      {"written into while it is read",
+       "(sleep 0.5; printf xxxx | dd of=kick_t2.wav bs=1 seek=2000 "
+       "conv=notrunc status=none) & strace -f -o /dev/null -P kick_t2.wav "
+       "-e inject=pread64:delay_exit=1000000:when=5",
        {"~kick_t2.wav"}},
   };
   for (const Case& c : cases) {
