@@ -694,12 +694,13 @@ TEST(NothingLostTest, ATakeThatChangesDuringTheBuildStopsIt) {
        "(sleep 0.5; rm kick_t2.wav; cp snare_t2.wav kick_t2.wav) & "
        "strace -f -o /dev/null -e inject=pwrite64:delay_exit=2000000:when=1",
        {"~kick_t2.wav"}},
-      // Inspection reads the take four times; the build's first read of its
-      // audio is slowed, and bytes are written into it meanwhile.
+      // Every read of the take is slowed; once the output is begun (the
+      // take is opened right after), bytes are written into it.
       {"written into while it is read",
-       "(sleep 0.5; printf xxxx | dd of=kick_t2.wav bs=1 seek=2000 "
-       "conv=notrunc status=none) & strace -f -o /dev/null -P kick_t2.wav "
-       "-e inject=pread64:delay_exit=1000000:when=5",
+       "(until [ -e kick_bld.wav.partial ]; do sleep 0.01; done; sleep 0.2; "
+       "printf xxxx | dd of=kick_t2.wav bs=1 seek=2000 conv=notrunc "
+       "status=none) & strace -f -o /dev/null -P kick_t2.wav "
+       "-e inject=pread64:delay_exit=500000",
        {"~kick_t2.wav"}},
   };
   for (const Case& c : cases) {
