@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 #include <set>
 #include <string>
 #include <tuple>
@@ -64,15 +63,27 @@ void WriteFlagSession(const TempDir& dir) {
            "xf_all\t200\t1\n");
 }
 
-// The flags marked in `html`, each as often as it is.
+// The flags marked in `html`, each as often as it is: every
+// class="flag flag-KIND" data-edit="N" data-track="NAME".
 std::multiset<Flag> FlagsIn(const std::string& html) {
-  static const std::regex kFlag(
-      "class=\"flag (flag-[a-z]+)\" data-edit=\"([0-9]+)\" "
-      "data-track=\"([^\"]*)\"");
+  constexpr std::string_view kOpen = "class=\"flag flag-";
   std::multiset<Flag> found;
-  for (auto m = std::sregex_iterator(html.begin(), html.end(), kFlag);
-       m != std::sregex_iterator(); ++m) {
-    found.insert({std::stoi((*m)[2]), (*m)[3], (*m)[1]});
+  // The value of attribute `name` after `from`, and where it ends.
+  const auto value = [&](std::string_view name, size_t* from) {
+    const size_t start = html.find(std::string(name) + "=\"", *from) +
+                         name.size() + 2;
+    const size_t end = html.find('"', start);
+    *from = end;
+    return html.substr(start, end - start);
+  };
+  for (size_t at = html.find(kOpen); at != std::string::npos;
+       at = html.find(kOpen, at)) {
+    size_t from = at + kOpen.size();
+    const std::string kind =
+        "flag-" + html.substr(from, html.find('"', from) - from);
+    const int edit = std::stoi(value("data-edit", &from));
+    found.insert({edit, value("data-track", &from), kind});
+    at = from;
   }
   return found;
 }
