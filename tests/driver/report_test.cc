@@ -87,37 +87,30 @@ TEST(ReportPageTest, EveryNameEscapedAndEveryEditAnchored) {
   EXPECT_EQ(EscapeHtml("a<b>&\"c'"), "a&lt;b&gt;&amp;&quot;c&#39;");
   const std::string take = "<t1>";
   const std::string base = "kick&\"snare'";
-  ReportData data;
-  data.version = "Takeloom 2.00";
-  data.command_line = "takeloom --report 'a<b>.html'";
-  data.take_names = {take, "_t2"};
-  ReportTrack track;
-  track.base = base;
-  track.output = base + "_bld.wav";
-  track.take_paths = {base + take + ".wav", base + "_t2.wav"};
-  track.format = {1000, 16, 2, 1, SampleFormat::kInteger};
-  track.length = 2000;
-  track.crossfade_type = 1;
-  track.crossfade_frames = 100;
-  track.segments = {{0, 1000, 0, 900}, {1000, 2000, 1, -1}, {2000, 2000, 1, -1}};
-  track.fades = {{1, 950, 100}};
-  data.tracks = {track};
-  EditTrack first, second;
-  first.take = 0;
-  first.runs_out_at = 900;
-  second.measured = true;
-  second.from = 0;
-  second.take = 1;
-  second.window_start = 950;
-  second.window_frames = 100;
-  second.type = 1;
-  second.clipped = 4;
-  second.view_start = 900;
-  second.view_frames = 200;
-  second.out = second.in = second.result = {{-1, 0.5}, {1, 0.5}};
-  data.edits = {{0, kNoTake, 0, {first}}, {1, 0, 1, {second}},
-                {2, 1, kNoTake, {EditTrack{}}}};
-  const std::string html = RenderReport(data);
+  const ReportTrack track{
+      .base = base,
+      .output = base + "_bld.wav",
+      .take_paths = {base + take + ".wav", base + "_t2.wav"},
+      .format = {1000, 16, 2, 1, SampleFormat::kInteger},
+      .length = 2000,
+      .crossfade_type = 1,
+      .crossfade_frames = 100,
+      .segments = {{0, 1000, 0, 900}, {1000, 2000, 1, -1}, {2000, 2000, 1, -1}},
+      .fades = {{1, 950, 100}}};
+  const EditTrack first{
+      .take = 0, .out = {}, .in = {}, .result = {}, .runs_out_at = 900};
+  const Columns wave{{-1, 0.5}, {1, 0.5}};
+  const EditTrack second{.measured = true, .from = 0, .take = 1,
+                         .window_start = 950, .window_frames = 100, .type = 1,
+                         .clipped = 4, .view_start = 900, .view_frames = 200,
+                         .out = wave, .in = wave, .result = wave};
+  const std::string html = RenderReport(
+      {.version = "Takeloom 2.00",
+       .command_line = "takeloom --report 'a<b>.html'",
+       .take_names = {take, "_t2"},
+       .tracks = {track},
+       .edits = {{0, kNoTake, 0, {first}}, {1, 0, 1, {second}},
+                 {2, 1, kNoTake, {EditTrack{}}}}});
   for (const std::string& raw : {take, base, std::string("a<b>")}) {
     EXPECT_EQ(html.find(raw), std::string::npos) << raw;
   }
@@ -129,12 +122,10 @@ TEST(ReportPageTest, EveryNameEscapedAndEveryEditAnchored) {
   }
   EXPECT_EQ(html.find("id=\"edit-4\""), std::string::npos);
   // The clipping is in the list, on the track and on the edit.
+  const std::string clip = "crossfade clips 4 samples";
   size_t clips = 0;
-  for (size_t at = 0; (at = html.find("crossfade clips 4 samples", at)) !=
-                      std::string::npos;
-       ++at) {
-    ++clips;
-  }
+  for (size_t at = html.find(clip); at != std::string::npos;
+       at = html.find(clip, at + 1)) ++clips;
   EXPECT_EQ(clips, 3u);
   EXPECT_NE(html.find("@media print"), std::string::npos);
 }

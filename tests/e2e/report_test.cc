@@ -100,16 +100,15 @@ TEST(ReportTest, WrittenWithTheOutputsAndShownInABrowser) {
   WriteFlagSession(dir);
   const ToolRun plain = RunTool(dir);
   ASSERT_EQ(plain.status, 0) << plain.out;
-  const std::vector<std::string> outputs = {"kick_bld.wav",
-                                            "bass&keys_bld.wav"};
-  std::vector<std::string> built;
-  for (const std::string& o : outputs) built.push_back(ReadFile(dir.File(o)));
+  const auto outputs = [&] {
+    return std::vector{ReadFile(dir.File("kick_bld.wav")),
+                       ReadFile(dir.File("bass&keys_bld.wav"))};
+  };
+  const std::vector<std::string> built = outputs();
   const ToolRun run = RunTool(dir, {"--report", "session.html"});
   ASSERT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(run.out, plain.out);
-  for (size_t i = 0; i < outputs.size(); ++i) {
-    EXPECT_TRUE(SameBytes(ReadFile(dir.File(outputs[i])), built[i]));
-  }
+  EXPECT_TRUE(outputs() == built);
   EXPECT_FALSE(fs::exists(dir.File("session.html.partial")));
   const std::string html = ReadFile(dir.File("session.html"));
   // Self-contained: nothing to fetch, nothing to run.
@@ -121,16 +120,17 @@ TEST(ReportTest, WrittenWithTheOutputsAndShownInABrowser) {
   EXPECT_NE(html.find("takeloom --report session.html"), std::string::npos);
 
   if (!Installed("chromium")) GTEST_SKIP() << "chromium is not installed";
-  const std::string browser =
-      "timeout 120 chromium --headless --no-sandbox --disable-gpu "
-      "--disable-quic --no-first-run --disable-background-networking "
-      "--disable-component-update --disable-sync --user-data-dir=" +
-      dir.File("profile") + " ";
-  const std::string page = "file://" + dir.File("session.html");
-  ASSERT_EQ(std::system((browser + "--dump-dom '" + page + "' > '" +
-                         dir.File("dom.html") + "' 2>/dev/null")
-                            .c_str()),
-            0);
+  // Shows the page with `args`, what the browser prints going `to` a file.
+  const auto browse = [&](const std::string& args, const std::string& to) {
+    return std::system(
+        ("timeout 120 chromium --headless --no-sandbox --disable-gpu "
+         "--disable-quic --no-first-run --disable-background-networking "
+         "--disable-component-update --disable-sync --user-data-dir=" +
+         dir.File("profile") + " " + args + " 'file://" +
+         dir.File("session.html") + "' > '" + to + "' 2>/dev/null")
+            .c_str());
+  };
+  ASSERT_EQ(browse("--dump-dom", dir.File("dom.html")), 0);
   const std::string dom = ReadFile(dir.File("dom.html"));
   for (int n = 1; n <= 9; ++n) {
     EXPECT_NE(dom.find("id=\"edit-" + std::to_string(n) + "\""),
@@ -154,10 +154,8 @@ TEST(ReportTest, WrittenWithTheOutputsAndShownInABrowser) {
 
   // A picture, not a blank page: large, and of many byte values.
   const std::string png = dir.File("report.png");
-  ASSERT_EQ(std::system((browser + "--screenshot=" + png +
-                         " --window-size=1200,2000 '" + page +
-                         "' >/dev/null 2>&1")
-                            .c_str()),
+  ASSERT_EQ(browse("--screenshot=" + png + " --window-size=1200,2000",
+                   "/dev/null"),
             0);
   const std::string shot = ReadFile(png);
   ASSERT_GT(shot.size(), 30000u);

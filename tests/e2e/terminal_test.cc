@@ -37,51 +37,40 @@ std::string AsShown(const std::string& text) {
 }
 
 // A tmux server of its own, holding one 80x24 pane, ended with the test.
-class Screen {
- public:
+struct Screen {
   Screen(const TempDir& dir, const std::string& name)
-      : socket_(dir.File(name)) {}
-  ~Screen() { std::system((Tmux() + " kill-server 2>/dev/null").c_str()); }
+      : dir(dir), tmux("env -u TMUX tmux -f /dev/null -S " +
+                       Quote(dir.File(name)) + " ") {}
+  ~Screen() { std::system((tmux + "kill-server 2>/dev/null").c_str()); }
 
   // Runs `command` in the pane, after 40 lines that fill the screen; the
   // pane stays once it ends ("END" and the status printed last).
-  void Run(const TempDir& dir, const std::string& command) {
+  void Run(const std::string& command) const {
     const std::string script = "stty -echoctl; trap : INT; seq 40; " +
                                command + "; echo END $?; sleep 60";
-    Capture(dir, Tmux() + " new-session -d -x 80 -y 24 " + Quote(script));
+    Capture(dir, tmux + "new-session -d -x 80 -y 24 " + Quote(script));
   }
 
   // The screen and what scrolled off it, wrapped lines joined.
-  std::string Text(const TempDir& dir) const {
-    return AsShown(Capture(dir, Tmux() + " capture-pane -p -J -S -"));
+  std::string Text() const {
+    return AsShown(Capture(dir, tmux + "capture-pane -p -J -S -"));
   }
 
   // Waits until the screen holds `part`; false after 30 s.
-  bool WaitFor(const TempDir& dir, const std::string& part) {
+  bool WaitFor(const std::string& part) {
     const auto start = std::chrono::steady_clock::now();
     while (std::chrono::steady_clock::now() - start < std::chrono::seconds(30)) {
-      const std::string text = Text(dir);
-      progress_seen_ = progress_seen_ || text.find("% ") != std::string::npos;
+      const std::string text = Text();
+      progress_seen = progress_seen || text.find("% ") != std::string::npos;
       if (text.find(part) != std::string::npos) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
   }
 
-  void Send(const TempDir& dir, const std::string& keys) const {
-    Capture(dir, Tmux() + " send-keys " + keys);
-  }
-
-  // Whether a screen read while waiting showed a progress line.
-  bool progress_seen() const { return progress_seen_; }
-
- private:
-  std::string Tmux() const {
-    return "env -u TMUX tmux -f /dev/null -S " + Quote(socket_);
-  }
-
-  std::string socket_;
-  bool progress_seen_ = false;
+  const TempDir& dir;
+  const std::string tmux;
+  bool progress_seen = false;  // by a screen read while waiting
 };
 
 TEST(TerminalTest, TheScreenHoldsStandardOutputAndNoProgress) {
@@ -105,19 +94,19 @@ TEST(TerminalTest, TheScreenHoldsStandardOutputAndNoProgress) {
                            Quote(TAKELOOM_BINARY);
 
   Screen screen(work, "built");
-  screen.Run(work, slow);
-  ASSERT_TRUE(screen.WaitFor(work, "END")) << screen.Text(work);
-  EXPECT_TRUE(screen.progress_seen()) << "no progress was ever drawn";
-  EXPECT_EQ(screen.Text(work), AsShown(seq + plain + "END 0\n"));
+  screen.Run(slow);
+  ASSERT_TRUE(screen.WaitFor("END")) << screen.Text();
+  EXPECT_TRUE(screen.progress_seen) << "no progress was ever drawn";
+  EXPECT_EQ(screen.Text(), AsShown(seq + plain + "END 0\n"));
   Capture(session, "rm *_bld.wav");
 
   // Stopped with Ctrl-C, the run says so on a line of its own.
   Screen stopped(work, "stopped");
-  stopped.Run(work, slow);
-  ASSERT_TRUE(stopped.WaitFor(work, "edits: 1 2 3 4 5 "));
-  stopped.Send(work, "C-c");
-  ASSERT_TRUE(stopped.WaitFor(work, "END"));
-  const std::string text = stopped.Text(work);
+  stopped.Run(slow);
+  ASSERT_TRUE(stopped.WaitFor("edits: 1 2 3 4 5 "));
+  Capture(work, stopped.tmux + "send-keys C-c");
+  ASSERT_TRUE(stopped.WaitFor("END"));
+  const std::string text = stopped.Text();
   const std::string end = "\ntakeloom: stopped: every output is as it was\n"
                           "END 130\n";
   ASSERT_TRUE(text.ends_with(end)) << text;

@@ -36,15 +36,10 @@ Tree TreeOf(const fs::path& root) {
 }
 
 // Runs a test in `dir`, as the tool runs in its working directory.
-class InDirectory {
- public:
-  explicit InDirectory(const fs::path& dir) : before_(fs::current_path()) {
-    fs::current_path(dir);
-  }
-  ~InDirectory() { fs::current_path(before_); }
-
- private:
-  fs::path before_;
+struct InDirectory {
+  explicit InDirectory(const fs::path& dir) { fs::current_path(dir); }
+  ~InDirectory() { fs::current_path(before); }
+  fs::path before = fs::current_path();
 };
 
 // Two outputs that replace old ones and one, in a subdirectory, that is new.
@@ -69,6 +64,25 @@ std::vector<PendingOutput> WriteRun(const TempDir& dir) {
   return pending;
 }
 
+// A run's outputs waiting to be committed in a directory worked in.
+struct PendingRun {
+  TempDir dir;
+  InDirectory in{dir.path()};
+  std::vector<PendingOutput> pending = WriteRun(dir);
+  std::vector<std::string> notes;
+
+  Error Commit(Syscalls* calls) {
+    const ScopedSyscalls scope(calls);
+    return CommitOutputs(pending, &notes);
+  }
+};
+
+// The record at `path`, as its run writes it: this user's alone.
+void WriteRecord(const std::string& path, const std::string& text) {
+  WriteFile(path, text);
+  fs::permissions(path, fs::perms(0600));
+}
+
 // The files a commit may leave, each of which it must name.
 std::vector<std::string> WorkFiles(const Tree& tree) {
   std::vector<std::string> found;
@@ -85,30 +99,15 @@ std::vector<std::string> WorkFiles(const Tree& tree) {
 // old with an error carrying the reason, or all new; a file left is named,
 // and the next run's recovery removes it.
 TEST(CommitTest, EveryFailingCallLeavesAllOldOrAllNew) {
-  int calls = 0;
-  {
-    TempDir dir;
-    const InDirectory in(dir.path());
-    const std::vector<PendingOutput> pending = WriteRun(dir);
-    FaultySyscalls counting = FaultySyscalls::Failing(Call::kAny, 0, 0);
-    const ScopedSyscalls scope(&counting);
-    std::vector<std::string> notes;
-    ASSERT_TRUE(CommitOutputs(pending, &notes).ok());
-    calls = counting.calls();
-  }
+  FaultySyscalls counting = FaultySyscalls::Failing(Call::kAny, 0, 0);
+  ASSERT_TRUE(PendingRun().Commit(&counting).ok());
+  const int calls = counting.calls();
   ASSERT_GT(calls, 20);
   for (const int error : {EIO, EPERM, EACCES, ENOSPC}) {
     for (int n = 1; n <= calls; ++n) {
-      TempDir dir;
-      const InDirectory in(dir.path());
-      const std::vector<PendingOutput> pending = WriteRun(dir);
+      PendingRun run;
       FaultySyscalls faulty = FaultySyscalls::Failing(Call::kAny, n, error);
-      std::vector<std::string> notes;
-      Error err;
-      {
-        const ScopedSyscalls scope(&faulty);
-        err = CommitOutputs(pending, &notes);
-      }
+      const Error err = run.Commit(&faulty);
       const std::string row = std::string(std::strerror(error)) + " at " +
                               faulty.failed() + " (call " + std::to_string(n) +
                               "): " + err.detail;
@@ -116,14 +115,14 @@ TEST(CommitTest, EveryFailingCallLeavesAllOldOrAllNew) {
         EXPECT_NE(err.detail.find(std::strerror(error)), std::string::npos)
             << row;
       }
-      for (const std::string& left : WorkFiles(TreeOf(dir.path()))) {
-        std::string all;
-        for (const std::string& note : notes) all += note + "\n";
+      std::string all;
+      for (const std::string& note : run.notes) all += note + "\n";
+      for (const std::string& left : WorkFiles(TreeOf(run.dir.path()))) {
         EXPECT_NE(all.find(left), std::string::npos) << row << ", " << left;
       }
       Recovery recovery;
       EXPECT_TRUE(RecoverCommit(&recovery).ok()) << row;
-      EXPECT_EQ(TreeOf(dir.path()), err.ok() ? kNew : kOld) << row;
+      EXPECT_EQ(TreeOf(run.dir.path()), err.ok() ? kNew : kOld) << row;
     }
   }
 }
@@ -134,21 +133,14 @@ TEST(CommitTest, EveryFailingCallLeavesAllOldOrAllNew) {
 // stopped before its record was whole, as a run stopped during its build.
 TEST(CommitTest, EveryStopIsCompletedOrUndoneByTheNextRun) {
   for (int n = 0;; ++n) {
-    TempDir dir;
-    const InDirectory in(dir.path());
-    const std::vector<PendingOutput> pending = WriteRun(dir);
+    PendingRun run;
     FaultySyscalls stopping = FaultySyscalls::StoppingAfter(n);
-    std::vector<std::string> notes;
-    Error err;
-    {
-      const ScopedSyscalls scope(&stopping);
-      err = CommitOutputs(pending, &notes);
-    }
+    const Error err = run.Commit(&stopping);
     const std::string row = "stopped at " + stopping.failed() + " (call " +
                             std::to_string(n + 1) + ")";
     Recovery recovery;
     ASSERT_TRUE(RecoverCommit(&recovery).ok()) << row;
-    Tree tree = TreeOf(dir.path());
+    Tree tree = TreeOf(run.dir.path());
     if (recovery.completed || err.ok()) {
       EXPECT_EQ(tree, kNew) << row;
       EXPECT_EQ(recovery.names.size(), recovery.outputs) << row;
@@ -163,48 +155,46 @@ TEST(CommitTest, EveryStopIsCompletedOrUndoneByTheNextRun) {
 // Records this run's user did not write, or that name files other than
 // their run's: refused, and every file stays as it was, the record too.
 TEST(CommitTest, RefusesRecordsItCouldNotHaveWritten) {
-  const uid_t user = geteuid();
-  const auto record = [](std::vector<RecordEntry> entries, bool undoing) {
-    return CommitRecordText(entries, undoing);
-  };
   const Identity fake{.device = 1, .inode = 2, .size = 5, .modified_ns = 7};
   // What the run in w/ would have written: followed, it puts a.wav in place.
   const auto valid = [&](const TempDir& d) {
-    return record({{"a.wav.partial", "a.wav", LookUp(d.File("w/a.wav.partial")).id,
-                    LookUp(d.File("w/a.wav")).id}},
-                  false);
+    return CommitRecordText({{"a.wav.partial", "a.wav",
+                              LookUp(d.File("w/a.wav.partial")).id,
+                              LookUp(d.File("w/a.wav")).id}},
+                            false);
   };
   struct Case {
     const char* name;
-    // Returns the record's text; may change the record's file afterwards
-    // through `fix`.
+    // The record's text, and what is then done to the record's file.
     std::function<std::string(const TempDir&)> text;
     std::function<void(const TempDir&)> fix = nullptr;
   };
   const Case cases[] = {
       {"undoing over ../x/notes.txt",
        [&](const TempDir&) {
-         return record({{"../x/notes.txt.partial", "../x/notes.txt", fake, fake}}, true);
+         return CommitRecordText(
+             {{"../x/notes.txt.partial", "../x/notes.txt", fake, fake}}, true);
        }},
       {"undoing over an absolute path",
        [&](const TempDir& d) {
          const std::string abs = d.File("x/notes.txt");
-         return record({{abs + ".partial", abs, fake, fake}}, true);
+         return CommitRecordText({{abs + ".partial", abs, fake, fake}}, true);
        }},
       {"completing outputs that are gone",
        [&](const TempDir&) {
-         return record({{"gone.wav.partial", "gone.wav", fake, std::nullopt}}, false);
+         return CommitRecordText(
+             {{"gone.wav.partial", "gone.wav", fake, std::nullopt}}, false);
        }},
       {"a partial not named after its output",
        [&](const TempDir& d) {
-         return record({{"../x/notes.txt", "a.wav",
-                         LookUp(d.File("x/notes.txt")).id, std::nullopt}},
-                       false);
+         return CommitRecordText({{"../x/notes.txt", "a.wav",
+                                   LookUp(d.File("x/notes.txt")).id,
+                                   std::nullopt}},
+                                 false);
        }},
       {"a link to a record",
        [&](const TempDir& d) {
-         WriteFile(d.File("x/record"), valid(d));
-         fs::permissions(d.File("x/record"), fs::perms(0600));
+         WriteRecord(d.File("x/record"), valid(d));
          return std::string();
        },
        [](const TempDir& d) {
@@ -218,7 +208,7 @@ TEST(CommitTest, RefusesRecordsItCouldNotHaveWritten) {
       {"another user's", valid,
        [&](const TempDir& d) {
          ASSERT_EQ(chown(d.File("w/.takeloom-commit").c_str(),
-                         user == 65534 ? 0 : 65534, 65534),
+                         geteuid() == 65534 ? 0 : 65534, 65534),
                    0);
        }},
   };
@@ -229,9 +219,7 @@ TEST(CommitTest, RefusesRecordsItCouldNotHaveWritten) {
     WriteFile(dir.File("x/notes.txt"), "notes");
     WriteFile(dir.File("w/a.wav"), "old a");
     WriteFile(dir.File("w/a.wav.partial"), "new a");
-    const std::string text = c.text(dir);
-    WriteFile(dir.File("w/.takeloom-commit"), text);
-    fs::permissions(dir.File("w/.takeloom-commit"), fs::perms(0600));
+    WriteRecord(dir.File("w/.takeloom-commit"), c.text(dir));
     if (c.fix) c.fix(dir);
     const Tree before = TreeOf(dir.path());
     const InDirectory in(dir.File("w"));
@@ -243,11 +231,10 @@ TEST(CommitTest, RefusesRecordsItCouldNotHaveWritten) {
   TempDir dir;
   const InDirectory in(dir.path());
   WriteFile(dir.File("a.wav.partial"), "new a");
-  WriteFile(dir.File(".takeloom-commit"),
-            record({{"a.wav.partial", "a.wav", LookUp("a.wav.partial").id,
-                     std::nullopt}},
-                   false));
-  fs::permissions(dir.File(".takeloom-commit"), fs::perms(0600));
+  WriteRecord(dir.File(".takeloom-commit"),
+              CommitRecordText({{"a.wav.partial", "a.wav",
+                                 LookUp("a.wav.partial").id, std::nullopt}},
+                               false));
   const Tree waiting = TreeOf(dir.path());
   // A rename that fails blames the record, says what to do, and keeps it.
   FaultySyscalls failing = FaultySyscalls::Failing(Call::kRename, 1, ENOSPC);

@@ -16,8 +16,6 @@ enum class Call {
   kIoctl, kAccess, kCopyFileRange, kSyncFileRange,
 };
 
-const char* NameOf(Call call);
-
 class FaultySyscalls : public Syscalls {
  public:
   // Fails the `nth` call (from 1) of kind `call` with `error`, once.
@@ -30,32 +28,57 @@ class FaultySyscalls : public Syscalls {
   int calls() const { return calls_; }
   const std::string& failed() const { return failed_; }
 
-  int Open(const char* path, int flags, mode_t mode) override;
+// Each call but close: counted, and failed (doing nothing) or passed on.
+#define TAKELOOM_FAULTY(type, name, kind, what, params, args) \
+  type name params override {                               \
+    if (Fails(Call::kind, #name, what)) return -1;          \
+    return Syscalls::name args;                             \
+  }
+  TAKELOOM_FAULTY(int, Open, kOpen, path,
+                  (const char* path, int flags, mode_t mode),
+                  (path, flags, mode))
+  TAKELOOM_FAULTY(ssize_t, Pread, kPread, "",
+                  (int fd, void* buffer, size_t count, off_t offset),
+                  (fd, buffer, count, offset))
+  TAKELOOM_FAULTY(ssize_t, Pwrite, kPwrite, "",
+                  (int fd, const void* buffer, size_t count, off_t offset),
+                  (fd, buffer, count, offset))
+  TAKELOOM_FAULTY(int, Fstat, kFstat, "", (int fd, struct stat* st), (fd, st))
+  TAKELOOM_FAULTY(int, Lstat, kLstat, path, (const char* path, struct stat* st),
+                  (path, st))
+  TAKELOOM_FAULTY(int, Stat, kStat, path, (const char* path, struct stat* st),
+                  (path, st))
+  TAKELOOM_FAULTY(int, Fstatfs, kFstatfs, "", (int fd, struct statfs* st),
+                  (fd, st))
+  TAKELOOM_FAULTY(int, Rename, kRename, from,
+                  (const char* from, const char* to), (from, to))
+  TAKELOOM_FAULTY(int, Link, kLink, from, (const char* from, const char* to),
+                  (from, to))
+  TAKELOOM_FAULTY(int, Unlink, kUnlink, path, (const char* path), (path))
+  TAKELOOM_FAULTY(int, Fsync, kFsync, "", (int fd), (fd))
+  TAKELOOM_FAULTY(int, Fdatasync, kFdatasync, "", (int fd), (fd))
+  TAKELOOM_FAULTY(int, Fchmod, kFchmod, "", (int fd, mode_t mode), (fd, mode))
+  TAKELOOM_FAULTY(int, Ftruncate, kFtruncate, "", (int fd, off_t length),
+                  (fd, length))
+  TAKELOOM_FAULTY(int, Flock, kFlock, "", (int fd, int operation),
+                  (fd, operation))
+  TAKELOOM_FAULTY(int, Ioctl, kIoctl, "",
+                  (int fd, unsigned long request, void* argument),
+                  (fd, request, argument))
+  TAKELOOM_FAULTY(int, Access, kAccess, path, (const char* path, int mode),
+                  (path, mode))
+  TAKELOOM_FAULTY(ssize_t, CopyFileRange, kCopyFileRange, "",
+                  (int in, off_t* in_offset, int out, off_t* out_offset,
+                   size_t count),
+                  (in, in_offset, out, out_offset, count))
+  TAKELOOM_FAULTY(int, SyncFileRange, kSyncFileRange, "",
+                  (int fd, off_t offset, off_t count), (fd, offset, count))
+#undef TAKELOOM_FAULTY
   int Close(int fd) override;
-  ssize_t Pread(int fd, void* buffer, size_t count, off_t offset) override;
-  ssize_t Pwrite(int fd, const void* buffer, size_t count,
-                 off_t offset) override;
-  int Fstat(int fd, struct stat* st) override;
-  int Lstat(const char* path, struct stat* st) override;
-  int Stat(const char* path, struct stat* st) override;
-  int Fstatfs(int fd, struct statfs* st) override;
-  int Rename(const char* from, const char* to) override;
-  int Link(const char* from, const char* to) override;
-  int Unlink(const char* path) override;
-  int Fsync(int fd) override;
-  int Fdatasync(int fd) override;
-  int Fchmod(int fd, mode_t mode) override;
-  int Ftruncate(int fd, off_t length) override;
-  int Flock(int fd, int operation) override;
-  int Ioctl(int fd, unsigned long request, void* argument) override;
-  int Access(const char* path, int mode) override;
-  ssize_t CopyFileRange(int in, off_t* in_offset, int out, off_t* out_offset,
-                        size_t count) override;
-  int SyncFileRange(int fd, off_t offset, off_t count) override;
 
  private:
   // Counts a call of `kind`; true (with errno set) when it is to fail.
-  bool Fails(Call kind, const std::string& what);
+  bool Fails(Call kind, const char* name, const std::string& what);
 
   Call call_ = Call::kAny;
   int nth_ = 0;         // of `call_`, from 1; 0: none
