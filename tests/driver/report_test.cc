@@ -88,13 +88,10 @@ TEST(ReportPageTest, EveryNameEscapedAndEveryEditAnchored) {
   const std::string take = "<t1>";
   const std::string base = "kick&\"snare'";
   const ReportTrack track{
-      .base = base,
-      .output = base + "_bld.wav",
+      .base = base, .output = base + "_bld.wav",
       .take_paths = {base + take + ".wav", base + "_t2.wav"},
-      .format = {1000, 16, 2, 1, SampleFormat::kInteger},
-      .length = 2000,
-      .crossfade_type = 1,
-      .crossfade_frames = 100,
+      .format = {1000, 16, 2, 1, SampleFormat::kInteger}, .length = 2000,
+      .crossfade_type = 1, .crossfade_frames = 100,
       .segments = {{0, 1000, 0, 900}, {1000, 2000, 1, -1}, {2000, 2000, 1, -1}},
       .fades = {{1, 950, 100}}};
   const EditTrack first{

@@ -44,10 +44,8 @@ struct InDirectory {
 
 // Two outputs that replace old ones and one, in a subdirectory, that is new.
 const Tree kOld = {{"a.wav", "old a"}, {"b.wav", "old b"}, {"sub", "directory"}};
-const Tree kNew = {{"a.wav", "new a"},
-                   {"b.wav", "new b"},
-                   {"sub", "directory"},
-                   {"sub/c.wav", "new c"}};
+const Tree kNew = {{"a.wav", "new a"}, {"b.wav", "new b"},
+                   {"sub", "directory"}, {"sub/c.wav", "new c"}};
 
 std::vector<PendingOutput> WriteRun(const TempDir& dir) {
   for (const auto& [name, bytes] : kOld) {
