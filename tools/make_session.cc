@@ -136,7 +136,8 @@ bool WriteText(const std::string& path, const std::string& text) {
 }
 
 bool Parse(int argc, char** argv, Options* o) {
-  if (argc < 2) return false;
+  // A first argument such as --help is a request, not a folder to fill.
+  if (argc < 2 || argv[1][0] == '-') return false;
   o->dir = argv[1];
   for (int i = 2; i < argc; ++i) {
     const std::string flag = argv[i];
